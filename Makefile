@@ -1,0 +1,35 @@
+# The project's commands: deps, build, test, demo.
+BUILD ?= build
+NATIVE := $(BUILD)/native
+WINDOWS := $(BUILD)/windows
+JOBS ?= $(shell nproc)
+
+.PHONY: deps build test demo configure clean
+
+deps:
+	bash scripts/install-deps.sh
+
+$(NATIVE)/CMakeCache.txt:
+	cmake --preset native -B $(NATIVE)
+
+$(WINDOWS)/CMakeCache.txt:
+	cmake --preset windows -B $(WINDOWS)
+
+configure: $(NATIVE)/CMakeCache.txt $(WINDOWS)/CMakeCache.txt
+
+build: configure
+	cmake --build $(NATIVE) -j $(JOBS)
+	cmake --build $(WINDOWS) -j $(JOBS)
+
+# Both trees run, then the run fails if either failed; the Wine server of the
+# tree's private prefix is stopped afterwards.
+test: deps
+	$(MAKE) build
+	@status=0; \
+	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS) || status=1; \
+	ctest --test-dir $(WINDOWS) --output-on-failure -j 4 || status=1; \
+	cmake/wine-run.sh $(abspath $(WINDOWS))/wineprefix --stop; \
+	exit $$status
+
+clean:
+	rm -rf $(NATIVE) $(WINDOWS)

@@ -1,0 +1,3 @@
+#include "AgentConfig.h"
+
+AgentConfig g_Config;
