@@ -102,10 +102,7 @@ void WriteValue(const CParam& row, uint8_t* out, size_t n, bool utf16Params) {
 
 }  // namespace
 
-const char* CParam::Text() const {
-  if ((type == PT_String || type == PT_Text) && data != nullptr) return static_cast<const char*>(data);
-  return "";
-}
+const char* CParam::Text() const { return data != nullptr ? static_cast<const char*>(data) : ""; }
 
 void CParam::Print(std::ostream& out) const {
   out << '{' << static_cast<char>(tag >> 8) << static_cast<char>(tag & 0xFF) << ",[";

@@ -65,7 +65,8 @@ struct CParam {
 
   bool Present() const { return (flags & PF_Present) != 0; }
   bool Required() const { return (flags & PF_Required) != 0; }
-  // The 8-bit string of a type 3 or 4 row ("" when it has none).
+  // The string of a type 3 or 4 row ("" when it has none). It stays valid for a default
+  // that parsing kept, whose row has lost its type.
   const char* Text() const;
   // Writes the row as "{" tag ",[" value "]}\n": text for types 3 and 4, else the decimal value.
   void Print(std::ostream& out) const;
