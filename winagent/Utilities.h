@@ -127,6 +127,8 @@ RegTextResult RegValueText(HKEY root, const char* subKey, const char* valueName)
 // server and share of a network path. True when the path already is a folder or every
 // level exists as a folder afterwards.
 bool CreateDirectoryPath(const std::wstring& path);
+// The folders CreateDirectoryPath would create, from the root down.
+std::vector<std::wstring> DirectoryLevels(const std::wstring& path);
 
 struct KnownFolderResult {
   bool invalidId = false;

@@ -1,0 +1,100 @@
+// Helpers shared by the agent's tests.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <future>
+#include <stdexcept>
+#include <string>
+
+// A fresh folder under the temporary folder, removed with its contents on destruction.
+class TempDir {
+ public:
+  explicit TempDir(const std::wstring& prefix = L"idagent-test") {
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    path_ = std::wstring(temp) + prefix + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(counter++);
+    RemoveTree(path_);
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~TempDir() { RemoveTree(path_); }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::wstring& Path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+  static void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring child = path + L"\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+          RemoveTree(child);
+        else
+          DeleteFileW(child.c_str());
+      } while (FindNextFileW(find, &data));
+      FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+  }
+
+ private:
+  std::wstring path_;
+};
+
+// All bytes of a file, also while another handle (the agent's log) holds it open for writing.
+inline std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char chunk[65536];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got) bytes.append(chunk, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+// Writes bytes to a new file (replacing an old one).
+inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+// Closes the next message box with this caption from another thread: waits up to timeoutMs for
+// it, reads its text and answers IDOK. The future yields the text; it throws when no such box
+// appeared in time (any message box of this process is then closed, so the test cannot hang).
+inline std::future<std::wstring> CloseMessageBoxAsync(const std::wstring& caption, DWORD timeoutMs = 10000) {
+  return std::async(std::launch::async, [caption, timeoutMs]() -> std::wstring {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (GetTickCount64() < deadline) {
+      HWND box = FindWindowW(L"#32770", caption.c_str());
+      // Visible once the dialog has been initialised, so its text is in place.
+      if (box && IsWindowVisible(box)) {
+        wchar_t text[4096] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the message box's text control
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return text;
+      }
+      Sleep(20);
+    }
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w;
+         w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == GetCurrentProcessId()) PostMessageW(w, WM_COMMAND, IDOK, 0);
+    }
+    throw std::runtime_error("no message box with the expected caption appeared");
+  });
+}
