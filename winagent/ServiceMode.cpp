@@ -2,12 +2,15 @@
 
 #include <atomic>
 
+#include "AppShutdown.h"
+
 namespace {
 
 std::atomic<bool> g_serviceMode{false};
 
+// A stop that begins during the pause wins: the service then ends in order, not with status 1.
 void SleepAndEnd(DWORD delayMs) {
-  Sleep(delayMs);
+  if (AppShutdown::IsShutdownRequested(delayMs)) return;
   ExitProcess(1);
 }
 
@@ -20,7 +23,8 @@ bool IsServiceMode() { return g_serviceMode.load(); }
 void SetServiceMode(bool serviceMode) { g_serviceMode.store(serviceMode); }
 
 void ServiceModeExit(DWORD delayMs) {
-  if (!g_serviceMode.load()) return;
+  // Once the agent is stopping, clients stopped on purpose are no reason to end the process.
+  if (!g_serviceMode.load() || AppShutdown::IsShutdownRequested(0)) return;
   g_exitFunction.load()(delayMs);
 }
 
