@@ -19,23 +19,30 @@ class NetMutex {
   virtual ~NetMutex() { Release(); }
 
   // Takes the marker at path (or at the path used before; with none yet, "appmtx" in
-  // "Qel Security Identra" of the roaming application-data folder). Writes this process as
-  // the holder, with windowHandle as its main window. When another instance holds it, reads
-  // that holder and returns false.
+  // "Qel Security Identra" of the roaming application-data folder) and writes this process
+  // as its holder, with ownWindow as the main window. When another instance holds it, reads
+  // that holder (ReadHolder) and returns false.
   bool Lock(const wchar_t* path = nullptr);
+  // Lock at the path used before, without reading the holder when that fails.
+  bool TryLock();
+  // Closes the marker; the file stays on disk.
   void Release();
-  // Reads the holder's lines from the marker; false when it cannot be read or is malformed
-  // (then the holder fields are cleared).
+  // Reads the holder's lines from the marker; false when it cannot be opened or its content
+  // is malformed or too large (then the holder fields stay cleared).
   bool ReadHolder();
   bool Held() const { return file != INVALID_HANDLE_VALUE; }
 
   wchar_t markerPath[MAX_PATH] = {};
+  uint32_t ownWindow = 0;  // written as MsgHWND
+
+  // The holder, as the last ReadHolder found it.
+  bool holderRead = false;
   wchar_t holderPath[MAX_PATH] = {};
   wchar_t holderMachine[16] = {};
-  uint32_t windowHandle = 0;  // own main window when writing; the holder's when read
+  uint32_t holderWindow = 0;
   uint32_t processId = 0;
   uint32_t threadId = 0;
-  bool deleteOnRelease = false;
+
   HANDLE file = INVALID_HANDLE_VALUE;
 };
 
