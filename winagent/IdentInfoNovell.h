@@ -82,6 +82,7 @@ class NovellUserIdentHack {
   uint8_t novellConnected = 0;
 
  private:
+  bool Search();
   bool ScanNMAS();
   bool ScanNWGINA();
   bool BuildUserDN();

@@ -15,7 +15,7 @@ class SecurityNameApi {
   // GetUserNameExW of the calling thread's user in the given format.
   virtual bool UserNameEx(EXTENDED_NAME_FORMAT format, std::wstring& name) = 0;
   // TranslateNameW of an account name from one format into another.
-  virtual bool TranslateName(const std::wstring& account, EXTENDED_NAME_FORMAT from, EXTENDED_NAME_FORMAT to,
+  virtual bool TranslateAccount(const std::wstring& account, EXTENDED_NAME_FORMAT from, EXTENDED_NAME_FORMAT to,
                              std::wstring& name) = 0;
   // The computer's NetBIOS name.
   virtual bool ComputerNetBiosName(std::wstring& name) = 0;
