@@ -1,0 +1,460 @@
+// The main object under Wine. Each scenario runs a whole agent in a child process (this
+// program started again with TAVOMAIN_CHILD set): the shutdown event, the marker file and
+// the window class belong to one process, and an end of session ends every process with a
+// window. The test side posts the system's messages through postmsg.exe and reads the
+// child's log.
+#include <winsock2.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "AgentMain.h"
+#include "ConfigInit.h"
+#include "Logging.h"
+#include "ServiceMode.h"
+#include "TavoMain.h"
+#include "TestSupport.h"
+#include "Utilities.h"
+
+namespace {
+
+constexpr wchar_t kChildVariable[] = L"TAVOMAIN_CHILD";
+
+std::wstring Env(const wchar_t* name) {
+  wchar_t value[2048] = {};
+  const DWORD length = GetEnvironmentVariableW(name, value, 2048);
+  return length > 0 && length < 2048 ? std::wstring(value) : std::wstring();
+}
+
+std::wstring ProgramPath() {
+  wchar_t path[MAX_PATH * 2] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+  return path;
+}
+
+std::wstring ProgramFolder() {
+  const std::wstring path = ProgramPath();
+  return path.substr(0, path.rfind(L'\\'));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The child: one agent with the seams the scenario asks for.
+//   TM_DIR       folder of the scenario: agent.log, ifaces.txt (the interface list, dotted
+//                addresses separated by blanks, read at every poll), exits.txt
+//   TM_CONFIG    configuration command line
+//   TM_MODE      "session" (the start-up path of the program), "service" (the main object
+//                in service mode, its exits recorded), "crash" (the main object, then a fault)
+//   TM_SESSION   "fail", or the session id to report
+//   TM_WTSLIB    terminal-services library to load
+//   TM_POLLBLOCK milliseconds the first interface poll hangs
+
+std::wstring g_childDir;
+
+std::vector<uint32_t> ReadInterfaceFile() {
+  std::vector<uint32_t> addresses;
+  const std::string text = ReadFileBytes(g_childDir + L"\\ifaces.txt");
+  size_t position = 0;
+  while (position < text.size()) {
+    const size_t end = text.find_first_of(" \r\n\t", position);
+    const std::string token = text.substr(position, end == std::string::npos ? std::string::npos : end - position);
+    if (!token.empty()) addresses.push_back(ntohl(inet_addr(token.c_str())));
+    if (end == std::string::npos) break;
+    position = end + 1;
+  }
+  return addresses;
+}
+
+void RecordServiceExit(DWORD delayMs) {
+  const std::wstring path = g_childDir + L"\\exits.txt";
+  std::string text = ReadFileBytes(path) + std::to_string(delayMs) + "\n";
+  WriteFileBytes(path, text);
+  ExitProcess(1);
+}
+
+// Stands for a filter installed before the agent's: its answer ends the process without a
+// debugger, and the agent's filter must hand it on.
+LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+
+BOOL WINAPI FailingSessionQuery(DWORD, DWORD*) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+DWORD g_reportedSession = 0;
+BOOL WINAPI FixedSessionQuery(DWORD, DWORD* session) {
+  *session = g_reportedSession;
+  return TRUE;
+}
+
+int RunChild() {
+  g_childDir = Env(L"TM_DIR");
+  SetLogPathOverride(g_childDir + L"\\agent.log");
+
+  TavoMainTiming timing;
+  timing.interfaceCheckMs = 1000;
+  timing.identityCheckMs = 1000;
+  timing.legacyCheckMs = 500;
+  timing.sessionRetrySleepMs = 1;
+  timing.interfacePollWaitMs = 500;
+  SetTavoMainTiming(timing);
+
+  const DWORD block = wcstoul(Env(L"TM_POLLBLOCK").c_str(), nullptr, 10);
+  SetInterfaceQuery([block] {
+    static std::atomic<bool> first{true};
+    if (block && first.exchange(false)) Sleep(block);
+    return ReadInterfaceFile();
+  });
+
+  const std::wstring library = Env(L"TM_WTSLIB");
+  if (!library.empty()) SetSessionLibraryName(library.c_str());
+  const std::wstring session = Env(L"TM_SESSION");
+  if (session == L"fail") {
+    SetSessionIdQuery(&FailingSessionQuery);
+  } else if (!session.empty()) {
+    g_reportedSession = wcstoul(session.c_str(), nullptr, 10);
+    SetSessionIdQuery(&FixedSessionQuery);
+  }
+
+  const std::wstring config = Env(L"TM_CONFIG");
+  const std::wstring mode = Env(L"TM_MODE");
+  if (mode == L"session") return AgentMain(config.c_str());
+
+  ConfigInit::LoadResult load;
+  if (mode == L"service") {
+    SetServiceMode(true);
+    SetServiceExitFunction(&RecordServiceExit);
+    ConfigInit::Load((L"-service " + config).c_str(), load);
+  } else {
+    ConfigInit::Load(config.c_str(), load);
+  }
+  if (!load.ok) return 3;
+  if (mode == L"crash") SetUnhandledExceptionFilter(&EndProcessFilter);
+  CTavoMain main(config.c_str());
+  if (main.MustEnd()) return 4;
+  if (mode == L"crash") {
+    RaiseException(0xE0000001u, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    return 5;
+  }
+  return main.Run();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The test side
+
+// Output and exit code of a helper program run to its end.
+struct ToolResult {
+  DWORD exitCode = STILL_ACTIVE;
+  std::string output;
+};
+
+ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 30000) {
+  ToolResult result;
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+  HandleHolder reader(readEnd);
+  HandleHolder writer(writeEnd);
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process = {};
+  std::wstring line = commandLine;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    return result;
+  HandleHolder processHandle(process.hProcess);
+  HandleHolder threadHandle(process.hThread);
+  writer.Close();
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got) result.output.append(chunk, got);
+  std::erase(result.output, '\r');
+  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
+  GetExitCodeProcess(process.hProcess, &result.exitCode);
+  return result;
+}
+
+// postmsg.exe against the main window class.
+ToolResult PostToAgent(const std::wstring& how, UINT message, WPARAM wParam, LPARAM lParam) {
+  wchar_t arguments[128];
+  _snwprintf(arguments, 127, L" %ls 0x%X 0x%llX 0x%llX", how.c_str(), message,
+             static_cast<unsigned long long>(wParam), static_cast<unsigned long long>(lParam));
+  arguments[127] = L'\0';
+  return RunTool(L"\"" + ProgramFolder() + L"\\postmsg.exe\" " + kMainWindowClass + arguments);
+}
+
+// One agent in a child process, with its own scenario folder.
+class AgentChild {
+ public:
+  explicit AgentChild(std::map<std::wstring, std::wstring> settings) : settings_(std::move(settings)) {}
+  ~AgentChild() {
+    if (::testing::Test::HasFailure()) std::printf("--- log of the agent ---\n%s---\n", Log().c_str());
+    if (process_.Valid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.Get(), 98);
+      WaitForSingleObject(process_.Get(), 10000);
+    }
+  }
+
+  const TempDir& Dir() const { return dir_; }
+  std::wstring LogPath() const { return dir_ / L"agent.log"; }
+  DWORD ProcessId() const { return processId_; }
+  HANDLE Process() const { return process_.Get(); }
+
+  void SetInterfaces(const std::string& dotted) { ASSERT_TRUE(WriteFileBytes(dir_ / L"ifaces.txt", dotted)); }
+
+  void Start() {
+    settings_[kChildVariable] = L"1";
+    settings_[L"TM_DIR"] = dir_.Path();
+    if (!settings_.count(L"TM_MODE")) settings_[L"TM_MODE"] = L"session";
+    std::map<std::wstring, std::wstring> previous;
+    for (const auto& [name, value] : settings_) {
+      previous[name] = Env(name.c_str());
+      SetEnvironmentVariableW(name.c_str(), value.c_str());
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"\"" + ProgramPath() + L"\"";
+    const BOOL created =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    for (const auto& [name, value] : previous)
+      SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    ASSERT_TRUE(created) << GetLastError();
+    process_.Reset(process.hProcess);
+    CloseHandle(process.hThread);
+    processId_ = process.dwProcessId;
+  }
+
+  // The exit code once the child ended within the time, else STILL_ACTIVE.
+  DWORD WaitExit(DWORD timeoutMs) {
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process_.Get(), &code);
+    return code;
+  }
+
+  // The log with its line ends as "\n".
+  std::string Log() const {
+    std::string log = ReadFileBytes(LogPath());
+    std::erase(log, '\r');
+    return log;
+  }
+
+  int Count(const std::string& text) const {
+    const std::string log = Log();
+    int count = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + text.size())) ++count;
+    return count;
+  }
+
+  // Waits until the log holds text at least count times.
+  bool WaitFor(const std::string& text, int count = 1, DWORD timeoutMs = 20000) const {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do {
+      if (Count(text) >= count) return true;
+      if (WaitForSingleObject(process_.Get(), 100) == WAIT_OBJECT_0) return Count(text) >= count;
+    } while (GetTickCount64() < deadline);
+    return false;
+  }
+
+  // The quit handshake, then the child's exit code.
+  DWORD Quit() {
+    const ToolResult answer = PostToAgent(L"send", kMsgQuitRequest, kQuitRequestCode, 0);
+    EXPECT_EQ(answer.output, "answer=0x8192\n");
+    return WaitExit(30000);
+  }
+
+ private:
+  std::map<std::wstring, std::wstring> settings_;
+  TempDir dir_{L"tavomain"};
+  HandleHolder process_;
+  DWORD processId_ = 0;
+};
+
+// An address that refuses connections: the clients only retry.
+const wchar_t kNoAppliance[] = L"RA[127.0.0.1:9]LD[4]NP[1]";
+
+std::string Narrow8(const std::wstring& text) { return Narrow(text); }
+
+struct SessionLibraryCase {
+  const char* name;
+  const wchar_t* library;  // under the program's folder
+  const wchar_t* failures;
+  int retryLines;
+  bool legacy;
+  std::vector<std::string> lines;  // in the log
+  int registrations;               // calls seen by the library
+  int unregistrations;
+};
+
+// Registration of the session notifications with the stand-in libraries.
+TEST(TavoMainTest, SessionNotificationRegistrationTable) {
+  const SessionLibraryCase cases[] = {
+      {"registration fails 121 times",
+       L"wtsfake\\wtsapi32.dll",
+       L"121",
+       120,
+       true,
+       {"Startup: registering for WTS notifications.\n",
+        "Startup: registering for WTS notifications failed. Retrying (attempt 1).\n",
+        "Startup: registering for WTS notifications failed. Retrying (attempt 120).\n",
+        "Startup: registration for WTS failed - is the terminal services service running?\n",
+        "Startup: WTS is unavailable - reverting to legacy behaviour.\n"},
+       121,
+       1},
+      {"registration fails 3 times",
+       L"wtsfake\\wtsapi32.dll",
+       L"3",
+       3,
+       false,
+       {"Startup: registering for WTS notifications failed. Retrying (attempt 3).\n"},
+       4,
+       1},
+      {"no registration function",
+       L"wtsfake_noreg\\wtsapi32.dll",
+       L"0",
+       0,
+       false,
+       {"Startup: could not register for WTS notifications.\n", "Startup: is this Windows 2000?\n"},
+       0,
+       0},
+      {"no library", L"wtsfake\\absent.dll", L"0", 0, false, {"Startup: the WTS API is unavailable.\n"}, 0, 0},
+  };
+  // Wine loads its own library of that name, whatever the path, unless this program prefers
+  // native ones (a key that Windows does not read).
+  const std::wstring overrides = L"Software\\Wine\\AppDefaults\\" +
+                                 ProgramPath().substr(ProgramPath().rfind(L'\\') + 1);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (overrides + L"\\DllOverrides").c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const wchar_t order[] = L"native,builtin";
+  RegSetValueExW(key, L"wtsapi32", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+  RegCloseKey(key);
+  struct RemoveOverride {
+    std::wstring key;
+    ~RemoveOverride() { RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str()); }
+  } removeOverride{overrides};
+
+  for (const SessionLibraryCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    AgentChild child({{L"TM_CONFIG", kNoAppliance},
+                      {L"TM_WTSLIB", ProgramFolder() + L"\\" + c.library},
+                      {L"WTSFAKE_FAILURES", c.failures}});
+    const std::wstring calls = child.Dir() / L"wts.txt";
+    SetEnvironmentVariableW(L"WTSFAKE_LOG", calls.c_str());
+    child.SetInterfaces("10.1.2.3");
+    child.Start();
+    SetEnvironmentVariableW(L"WTSFAKE_LOG", nullptr);
+    // Two interface checks: long enough for two legacy ticks, had legacy mode been entered.
+    ASSERT_TRUE(child.WaitFor("Checking for network interface changes.\n", 2));
+    EXPECT_EQ(child.Quit(), 0u);
+
+    EXPECT_EQ(child.Count("Retrying (attempt "), c.retryLines);
+    for (const std::string& line : c.lines) EXPECT_EQ(child.Count(line), 1) << line;
+    EXPECT_EQ(child.Count("Legacy mode user identity check.") > 0, c.legacy);
+    EXPECT_EQ(child.Count("Shutdown: unregistering WTS notifications.\n"), c.unregistrations);
+    const std::string seen = ReadFileBytes(calls);
+    int registrations = 0;
+    for (size_t at = seen.find("register "); at != std::string::npos; at = seen.find("register ", at + 1))
+      if (at == 0 || seen[at - 1] == '\n') ++registrations;
+    EXPECT_EQ(registrations, c.registrations);
+    int unregistrations = 0;
+    for (size_t at = seen.find("unregister"); at != std::string::npos; at = seen.find("unregister", at + 1))
+      ++unregistrations;
+    EXPECT_EQ(unregistrations, c.unregistrations);
+  }
+}
+
+// An unreadable session id ends the run with status 1 before anything else starts.
+TEST(TavoMainTest, UnreadableSessionIdEndsWithStatusOne) {
+  AgentChild child({{L"TM_CONFIG", kNoAppliance}, {L"TM_SESSION", L"fail"}});
+  child.SetInterfaces("10.1.2.3");
+  child.Start();
+  EXPECT_EQ(child.WaitExit(30000), 1u);
+  EXPECT_EQ(child.Count("Startup: could not retrieve session ID.\n"), 1);
+  EXPECT_EQ(child.Count("Startup: assemble V7100 backup chains\n"), 0);
+  EXPECT_EQ(child.Count("Shutdown: unregistering WTS notifications.\n"), 1);
+}
+
+// A poll that outlives its wait keeps its own result; while it hangs no second one starts.
+TEST(TavoMainTest, HangingInterfacePollStartsNoSecondThread) {
+  AgentChild child({{L"TM_CONFIG", kNoAppliance}, {L"TM_POLLBLOCK", L"3500"}});
+  child.SetInterfaces("10.1.2.3 10.1.2.4");
+  child.Start();
+  ASSERT_TRUE(child.WaitFor("Timed out while polling for interfaces.\n", 3));
+  EXPECT_EQ(child.Count("Checking for network interface changes.\n"), 1);
+  // Once the hung poll has ended, the next tick polls afresh and sees the change.
+  ASSERT_TRUE(child.WaitFor("Network interface change detected.\n"));
+  EXPECT_EQ(child.Count("Checking for network interface changes.\n"), 2);
+  EXPECT_EQ(child.Count("Main: \tInterface detected: 10.1.2.3.\n"), 1);
+  EXPECT_EQ(child.Count("Main: \tInterface detected: 10.1.2.4.\n"), 1);
+  EXPECT_EQ(child.Quit(), 0u);
+}
+
+std::vector<std::wstring> DumpFiles() {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((ProgramPath() + L"_*.mdmp").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.push_back(data.cFileName);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
+}
+
+void RemoveDumpFiles() {
+  for (const std::wstring& name : DumpFiles()) DeleteFileW((ProgramFolder() + L"\\" + name).c_str());
+}
+
+// A crash writes one dump beside the program, named after it and the local time; with ten
+// dumps there already it writes none.
+TEST(TavoMainTest, CrashWritesOneDumpUnlessTenExist) {
+  RemoveDumpFiles();
+  for (int i = 0; i < 10; ++i)
+    ASSERT_TRUE(WriteFileBytes(ProgramPath() + L"_old" + std::to_wstring(i) + L".mdmp", "x"));
+  {
+    AgentChild child({{L"TM_CONFIG", kNoAppliance}, {L"TM_MODE", L"crash"}});
+    child.Start();
+    EXPECT_EQ(child.WaitExit(60000), 0xE0000001u);
+    EXPECT_EQ(DumpFiles().size(), 10u);
+  }
+  RemoveDumpFiles();
+  {
+    AgentChild child({{L"TM_CONFIG", kNoAppliance}, {L"TM_MODE", L"crash"}});
+    child.Start();
+    EXPECT_EQ(child.WaitExit(120000), 0xE0000001u);
+  }
+  const std::vector<std::wstring> dumps = DumpFiles();
+  ASSERT_EQ(dumps.size(), 1u);
+  std::wstring program = ProgramPath();
+  program = program.substr(program.rfind(L'\\') + 1);
+  const std::string name = Narrow8(dumps[0]);
+  std::string pattern;
+  for (char c : Narrow8(program)) pattern += c == '.' ? std::string("\\.") : std::string(1, c);
+  EXPECT_TRUE(std::regex_match(name, std::regex(pattern +
+                                                R"(_\d\d-\d\d-\d\d_\d\d\.\d\d\.\d\d\.\d\d\d\.mdmp)")))
+      << name;
+  const std::string bytes = ReadFileBytes(ProgramFolder() + L"\\" + dumps[0]);
+  EXPECT_EQ(bytes.substr(0, 4), "MDMP");
+  RemoveDumpFiles();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!Env(kChildVariable).empty()) return RunChild();
+  ::testing::InitGoogleMock(&argc, argv);
+  return RUN_ALL_TESTS();
+}
