@@ -25,24 +25,38 @@ struct AuthFSM_OuterIds {
 
   static constexpr const char* KnownStateName(int32_t state) {
     switch (state) {
-      case ST_Init: return "ST_Init";
-      case ST_Connecting: return "ST_Connecting";
-      case ST_Connected: return "ST_Connected";
-      case ST_Dead: return "ST_Dead";
-      default: return nullptr;
+      case ST_Init:
+        return "ST_Init";
+      case ST_Connecting:
+        return "ST_Connecting";
+      case ST_Connected:
+        return "ST_Connected";
+      case ST_Dead:
+        return "ST_Dead";
+      default:
+        return nullptr;
     }
   }
   static constexpr const char* KnownEventName(int32_t event) {
     switch (event) {
-      case EV_V7kConnectReq: return "EV_V7kConnectReq";
-      case EV_V7kConnected: return "EV_V7kConnected";
-      case EV_V7kConnectionLost: return "EV_V7kConnectionLost";
-      case EV_V7kRxData: return "EV_V7kRxData";
-      case EV_V7kProtoFail: return "EV_V7kProtoFail";
-      case EV_V7kLogonAckTimeout: return "EV_V7kLogonAckTimeout";
-      case EV_Shutdown: return "EV_Shutdown";
-      case EV_UserIdentCheck: return "EV_UserIdentCheck";
-      default: return nullptr;
+      case EV_V7kConnectReq:
+        return "EV_V7kConnectReq";
+      case EV_V7kConnected:
+        return "EV_V7kConnected";
+      case EV_V7kConnectionLost:
+        return "EV_V7kConnectionLost";
+      case EV_V7kRxData:
+        return "EV_V7kRxData";
+      case EV_V7kProtoFail:
+        return "EV_V7kProtoFail";
+      case EV_V7kLogonAckTimeout:
+        return "EV_V7kLogonAckTimeout";
+      case EV_Shutdown:
+        return "EV_Shutdown";
+      case EV_UserIdentCheck:
+        return "EV_UserIdentCheck";
+      default:
+        return nullptr;
     }
   }
 };
@@ -67,24 +81,38 @@ struct AuthFSM_InnerIds {
 
   static constexpr const char* KnownStateName(int32_t state) {
     switch (state) {
-      case ST_Init: return "ST_Init";
-      case ST_LogonAckPending: return "ST_LogonAckPending";
-      case ST_HeartbeatPending: return "ST_HeartbeatPending";
-      case ST_Dead: return "ST_Dead";
-      default: return nullptr;
+      case ST_Init:
+        return "ST_Init";
+      case ST_LogonAckPending:
+        return "ST_LogonAckPending";
+      case ST_HeartbeatPending:
+        return "ST_HeartbeatPending";
+      case ST_Dead:
+        return "ST_Dead";
+      default:
+        return nullptr;
     }
   }
   static constexpr const char* KnownEventName(int32_t event) {
     switch (event) {
-      case EV_NULL: return "EV_NULL";
-      case EV_Start: return "EV_Start";
-      case EV_LogonAckRx: return "EV_LogonAckRx";
-      case EV_LogonAckTimeout: return "EV_LogonAckTimeout";
-      case EV_TcpDataRx: return "EV_TcpDataRx";
-      case EV_HeartbeatTimer: return "EV_HeartbeatTimer";
-      case EV_LogoffReq: return "EV_LogoffReq";
-      case EV_ProtoFail: return "EV_ProtoFail";
-      default: return nullptr;
+      case EV_NULL:
+        return "EV_NULL";
+      case EV_Start:
+        return "EV_Start";
+      case EV_LogonAckRx:
+        return "EV_LogonAckRx";
+      case EV_LogonAckTimeout:
+        return "EV_LogonAckTimeout";
+      case EV_TcpDataRx:
+        return "EV_TcpDataRx";
+      case EV_HeartbeatTimer:
+        return "EV_HeartbeatTimer";
+      case EV_LogoffReq:
+        return "EV_LogoffReq";
+      case EV_ProtoFail:
+        return "EV_ProtoFail";
+      default:
+        return nullptr;
     }
   }
 };

@@ -238,7 +238,8 @@ bool TerminateHolder(SingleInstanceLock& lock) {
   DWORD length = MAX_PATH + 1;
   if (!mutex.holderRead || !QueryFullProcessImageNameW(process.Get(), 0, image, &length) ||
       _wcsicmp(image, mutex.holderPath) != 0) {
-    TsMain(0) << "Single-app mutex holder process is not the program the marker names; not ending it.";
+    TsMain(0)
+        << "Single-app mutex holder process is not the program the marker names; not ending it.";
     return false;
   }
   if (!TerminateProcess(process.Get(), 1)) return false;
