@@ -49,6 +49,7 @@ std::mutex g_seamMutex;
 InterfaceQuery g_interfaceQuery;
 std::atomic<SessionIdQuery> g_sessionIdQuery{nullptr};
 std::wstring g_sessionLibraryName = L"wtsapi32.dll";
+IdentityPlatform g_identityPlatform;
 
 bool ShutdownRequested() { return AppShutdown::IsShutdownRequested(0); }
 
@@ -122,6 +123,8 @@ void SetInterfaceQuery(InterfaceQuery query) {
 }
 
 void SetSessionIdQuery(SessionIdQuery query) { g_sessionIdQuery.store(query); }
+
+void SetIdentityPlatform(const IdentityPlatform& platform) { g_identityPlatform = platform; }
 
 void SetSessionLibraryName(const wchar_t* name) { g_sessionLibraryName = name ? name : L"wtsapi32.dll"; }
 
@@ -306,7 +309,7 @@ int CTavoMain::Run() {
     TracePrintf(TC_Startup, 2, L"Startup: NOT lowering security access\n");
   }
 
-  identification_ = std::make_unique<UserIdentification>(*config_);
+  identification_ = std::make_unique<UserIdentification>(*config_, g_identityPlatform);
   identification_->SetEnvironmentType(config_->UT);
   identification_->DetectEnvironment();
   identification_->StartThread();

@@ -16,6 +16,7 @@
 #include "NetMutex.h"
 
 class UserIdentification;
+struct IdentityPlatform;
 
 inline constexpr wchar_t kMainWindowClass[] = L"TavoAuthClass";
 inline constexpr wchar_t kMainWindowName[] = L"TavoAuthWnd";
@@ -127,6 +128,9 @@ void SetInterfaceQuery(InterfaceQuery query);  // empty: the real query
 // The session id of a process (default ProcessIdToSessionId).
 using SessionIdQuery = BOOL(WINAPI*)(DWORD processId, DWORD* sessionId);
 void SetSessionIdQuery(SessionIdQuery query);  // nullptr: the real call
+
+// Where the identification object built by Run gets its answers (default: the real calls).
+void SetIdentityPlatform(const IdentityPlatform& platform);
 
 // The terminal-services library loaded by Run (default "wtsapi32.dll"; nullptr restores it).
 void SetSessionLibraryName(const wchar_t* name);

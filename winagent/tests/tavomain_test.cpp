@@ -17,10 +17,12 @@
 
 #include "AgentMain.h"
 #include "ConfigInit.h"
+#include "IdentInfoAD.h"
 #include "Logging.h"
 #include "ServiceMode.h"
 #include "TavoMain.h"
 #include "TestSupport.h"
+#include "UserIdentification.h"
 #include "Utilities.h"
 
 namespace {
@@ -78,6 +80,13 @@ void RecordServiceExit(DWORD delayMs) {
   ExitProcess(1);
 }
 
+// A directory that answers the connection check and knows no names.
+class AnsweringDirectory : public DirectoryApi {
+ public:
+  HRESULT BindRootDse() override { return S_OK; }
+  HRESULT ReadSystemInfo(SystemNames&) override { return E_FAIL; }
+};
+
 // Stands for a filter installed before the agent's: its answer ends the process without a
 // debugger, and the agent's filter must hand it on.
 LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
@@ -128,6 +137,11 @@ int RunChild() {
 
   ConfigInit::LoadResult load;
   if (mode == L"service") {
+    // A failed directory check would end the service at once.
+    static AnsweringDirectory directory;
+    IdentityPlatform platform;
+    platform.directory = &directory;
+    SetIdentityPlatform(platform);
     SetServiceMode(true);
     SetServiceExitFunction(&RecordServiceExit);
     ConfigInit::Load((L"-service " + config).c_str(), load);
@@ -400,6 +414,136 @@ TEST(TavoMainTest, HangingInterfacePollStartsNoSecondThread) {
   EXPECT_EQ(child.Count("Main: \tInterface detected: 10.1.2.3.\n"), 1);
   EXPECT_EQ(child.Count("Main: \tInterface detected: 10.1.2.4.\n"), 1);
   EXPECT_EQ(child.Quit(), 0u);
+}
+
+void Post(UINT message, WPARAM wParam, LPARAM lParam) {
+  EXPECT_EQ(PostToAgent(L"post", message, wParam, lParam).output, "posted\n");
+}
+
+std::string Started(int number, const std::string& entry) {
+  return "V7kClient(" + std::to_string(number) + ") thread '" + entry + "' has been started.\n";
+}
+
+// Session mode: the first check starts one client per RA entry; a logon for the own session
+// stops them and identifies the user again, and the next check restarts them; session
+// events of other sessions, broadcasts of the identification's message numbers and an
+// unchanged interface list restart nothing; a changed list and a resume restart all.
+TEST(TavoMainTest, SessionEventsAndInterfaceChecksRestartClients) {
+  AgentChild child({{L"TM_CONFIG", L"RA[127.0.0.1:9;;localhost]RP[7]LD[4]NP[0]"}, {L"TM_MODE", L"session"}});
+  child.SetInterfaces("10.1.2.3");
+  child.Start();
+  ASSERT_TRUE(child.WaitFor(Started(1001, "localhost")));
+  EXPECT_EQ(child.Count(Started(1000, "127.0.0.1:9")), 1);
+  EXPECT_EQ(child.Count("Network interface change detected.\n"), 1);
+  EXPECT_EQ(child.Count("Main: \tInterface detected: 10.1.2.3.\n"), 1);
+
+  // The lowered access list keeps other processes out.
+  EXPECT_EQ(child.Count("Startup: lowering security access\n"), 1);
+  EXPECT_EQ(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, child.ProcessId()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  // Both clients run under their hosts, the port-less one on RP: two quiet checks.
+  const int checks = child.Count("Checking for network interface changes.\n");
+  ASSERT_TRUE(child.WaitFor("Checking for network interface changes.\n", checks + 2));
+  EXPECT_EQ(child.Count("No FSM for web filter at "), 0);
+  EXPECT_EQ(child.Count("V7kClient(1002)"), 0);
+
+  // The identification's window is message-only: a broadcast of 803 does not reach it.
+  const int identifications = child.Count("Identifying current user.");
+  PostMessageW(HWND_BROADCAST, 803, 0, 0);
+  ASSERT_TRUE(child.WaitFor("Checking for network interface changes.\n", checks + 3));
+  EXPECT_EQ(child.Count("Identifying current user."), identifications);
+
+  // A logon of another session is ignored; one of the own session (1 under Wine) counts.
+  Post(WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 7);
+  Post(WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 1);
+  ASSERT_TRUE(child.WaitFor("Session logon detected from session 1.\n"));
+  EXPECT_EQ(child.Count("Session logon detected from session"), 1);
+  ASSERT_TRUE(child.WaitFor(Started(1003, "localhost")));
+  EXPECT_EQ(child.Count("V7k thread instance 1000 was signalled to shut down"), 1);
+  EXPECT_EQ(child.Count("V7k thread instance 1001 was signalled to shut down"), 1);
+  EXPECT_EQ(child.Count("Identifying current user."), identifications + 1);
+  EXPECT_EQ(child.Count("No FSM for web filter at 127.0.0.1:9, restarting all..."), 1);
+  EXPECT_EQ(child.Count(Started(1002, "127.0.0.1:9")), 1);
+
+  // A changed interface list restarts all.
+  child.SetInterfaces("10.1.2.3 10.9.9.9");
+  ASSERT_TRUE(child.WaitFor(Started(1005, "localhost")));
+  EXPECT_EQ(child.Count("Network interface change detected.\n"), 2);
+  EXPECT_EQ(child.Count("No FSM for web filter at "), 1);
+
+  // Suspended, the session is inactive and the checks pause; a resume restarts all.
+  Post(WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+  ASSERT_TRUE(child.WaitFor("Startup: Suspend()\n"));
+  const int suspendedChecks = child.Count("Checking for network interface changes.\n");
+  Sleep(2500);
+  EXPECT_EQ(child.Count("Checking for network interface changes.\n"), suspendedChecks);
+  Post(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+  ASSERT_TRUE(child.WaitFor(Started(1007, "localhost")));
+  EXPECT_EQ(child.Count("Startup: Resume()\n"), 1);
+
+  // The quit handshake ends the loop; the workers stop before their objects go.
+  EXPECT_EQ(child.Quit(), 0u);
+  const std::string log = child.Log();
+  const size_t close = log.find("Startup: normal (good) close\n");
+  const size_t shutdown = log.find("ShutdownApp() invoked: waiting for worker threads to close");
+  const size_t reset = log.rfind("Resetting current user identification.");
+  ASSERT_NE(close, std::string::npos);
+  ASSERT_NE(shutdown, std::string::npos);
+  EXPECT_LT(close, shutdown);
+  EXPECT_LT(shutdown, reset == std::string::npos ? 0 : reset);
+  EXPECT_EQ(child.Count("All worker threads shut down gracefully."), 1);
+}
+
+struct ServiceCase {
+  const char* name;
+  const wchar_t* session;    // the session id the agent reads
+  bool setShutdownEvent;     // as a service stop does, before the trigger
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  const char* logLine;       // written on the way
+  const char* exits;         // the recorded service-mode exits
+};
+
+// Service mode ends the process with status 1 where a session agent restarts its clients,
+// but never once the shutdown event is set: then the clients were stopped on purpose.
+TEST(TavoMainTest, ServiceModeExitsTable) {
+  const ServiceCase cases[] = {
+      {"logon, then an unchanged interface list", L"0", false, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 7,
+       "No FSM for web filter at 127.0.0.1:9, restarting all...", "3000\n"},
+      {"resume", L"1", false, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0, "Startup: Resume()\n", "5000\n"},
+      {"resume while stopping", L"1", true, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0, "Startup: Resume()\n", ""},
+      {"logon while stopping", L"1", true, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 1,
+       "Session logon detected from session 1.\n", ""},
+  };
+  for (const ServiceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    AgentChild child({{L"TM_CONFIG", L"RA[127.0.0.1:9]LD[4]NP[1]"},
+                      {L"TM_MODE", L"service"},
+                      {L"TM_SESSION", c.session}});
+    child.SetInterfaces("10.1.2.3");
+    child.Start();
+    ASSERT_TRUE(child.WaitFor(Started(1000, "127.0.0.1:9")));
+    if (c.setShutdownEvent) {
+      HandleHolder event(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Qel_Identra"));
+      ASSERT_TRUE(event.Valid()) << GetLastError();
+      SetEvent(event.Get());
+      ASSERT_TRUE(child.WaitFor("[127.0.0.1] thread shutdown normally."));
+    }
+    Post(c.message, c.wParam, c.lParam);
+    ASSERT_TRUE(child.WaitFor(c.logLine));
+    if (*c.exits) {
+      EXPECT_EQ(child.WaitExit(20000), 1u);
+    } else {
+      // Three ticks of the interface check would have found the stopped client.
+      Sleep(3500);
+      EXPECT_EQ(child.Count("No FSM for web filter at "), 0);
+      EXPECT_EQ(child.Count("has been started"), 1);
+      EXPECT_EQ(child.Quit(), 0u);
+    }
+    EXPECT_EQ(ReadFileBytes(child.Dir() / L"exits.txt"), c.exits);
+  }
 }
 
 std::vector<std::wstring> DumpFiles() {
