@@ -13,14 +13,21 @@
 namespace {
 // Serialises opening and writing the log file, across threads of this process.
 volatile LONG g_spin = -1;
-HANDLE g_logFile = INVALID_HANDLE_VALUE;
-std::wstring g_logPath;
-std::wstring g_pathOverride;
-
 std::atomic<bool (*)()> g_debuggerQuery{nullptr};
 
-std::mutex g_captureMutex;
-std::function<void(int, const std::wstring&)> g_capture;
+// Built on first use, so static initialisers of other files may already trace, and never
+// destroyed, so threads still tracing while the process exits find it intact.
+struct WriterState {
+  HANDLE logFile = INVALID_HANDLE_VALUE;  // guarded by the spin lock, as are the paths
+  std::wstring logPath;
+  std::wstring pathOverride;
+  std::mutex captureMutex;
+  std::function<void(int, const std::wstring&)> capture;
+};
+WriterState& State() {
+  static WriterState* state = new WriterState;
+  return *state;
+}
 
 class SpinLock {
  public:
@@ -41,29 +48,31 @@ bool DebuggerAttached() {
 }
 
 void CloseLogFile() {
-  if (g_logFile != INVALID_HANDLE_VALUE) CloseHandle(g_logFile);
-  g_logFile = INVALID_HANDLE_VALUE;
+  WriterState& st = State();
+  if (st.logFile != INVALID_HANDLE_VALUE) CloseHandle(st.logFile);
+  st.logFile = INVALID_HANDLE_VALUE;
 }
 
 // Called under the spin lock.
 bool OpenLogFile() {
-  g_logPath = g_pathOverride.empty() ? DefaultLogPath() : g_pathOverride;
-  OutputDebugStringW((L"Identra logfile path:" + g_logPath + L"\n").c_str());
-  if (g_logPath.empty()) return false;
-  CreateDirectoryPath(g_logPath);
+  WriterState& st = State();
+  st.logPath = st.pathOverride.empty() ? DefaultLogPath() : st.pathOverride;
+  OutputDebugStringW((L"Identra logfile path:" + st.logPath + L"\n").c_str());
+  if (st.logPath.empty()) return false;
+  CreateDirectoryPath(st.logPath);
 
   // A log without its marker was written by an older agent: start it afresh, once.
-  const std::wstring marker = g_logPath + L"_ge201";
+  const std::wstring marker = st.logPath + L"_ge201";
   if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    DeleteFileW(g_logPath.c_str());
+    DeleteFileW(st.logPath.c_str());
     HandleHolder created(CreateFileW(marker.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
 
-  g_logFile = CreateFileW(g_logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  st.logFile = CreateFileW(st.logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
-  if (g_logFile == INVALID_HANDLE_VALUE) return false;
-  SetFilePointer(g_logFile, 0, nullptr, FILE_END);
+  if (st.logFile == INVALID_HANDLE_VALUE) return false;
+  SetFilePointer(st.logFile, 0, nullptr, FILE_END);
   return true;
 }
 
@@ -97,10 +106,11 @@ void LogWrite(int level, const wchar_t* text) {
   if (!text) text = L"";
 
   OutputDebugStringW(text);
+  WriterState& st = State();
   std::function<void(int, const std::wstring&)> capture;
   {
-    std::lock_guard<std::mutex> guard(g_captureMutex);
-    capture = g_capture;
+    std::lock_guard<std::mutex> guard(st.captureMutex);
+    capture = st.capture;
   }
   if (capture) capture(level, text);
 
@@ -120,9 +130,9 @@ void LogWrite(int level, const wchar_t* text) {
 
   {
     SpinLock lock;
-    if (g_logFile != INVALID_HANDLE_VALUE || OpenLogFile()) {
+    if (st.logFile != INVALID_HANDLE_VALUE || OpenLogFile()) {
       DWORD written = 0;
-      WriteFile(g_logFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+      WriteFile(st.logFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     }
   }
   SetLastError(callerError);
@@ -151,13 +161,14 @@ std::wstring DefaultLogPath() {
 
 void SetLogPathOverride(const std::wstring& path) {
   SpinLock lock;
-  g_pathOverride = path;
+  State().pathOverride = path;
   CloseLogFile();
 }
 
 void SetDebuggerQuery(bool (*query)()) { g_debuggerQuery.store(query); }
 
 void SetTraceCapture(std::function<void(int level, const std::wstring& line)> capture) {
-  std::lock_guard<std::mutex> guard(g_captureMutex);
-  g_capture = std::move(capture);
+  WriterState& st = State();
+  std::lock_guard<std::mutex> guard(st.captureMutex);
+  st.capture = std::move(capture);
 }
