@@ -407,6 +407,9 @@ TEST(TavoMainTest, HangingInterfacePollStartsNoSecondThread) {
   child.SetInterfaces("10.1.2.3 10.1.2.4");
   child.Start();
   ASSERT_TRUE(child.WaitFor("Timed out while polling for interfaces.\n", 3));
+  // NP[1] leaves the process open to others.
+  EXPECT_EQ(child.Count("Startup: NOT lowering security access\n"), 1);
+  EXPECT_TRUE(HandleHolder(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, child.ProcessId())).Valid());
   EXPECT_EQ(child.Count("Checking for network interface changes.\n"), 1);
   // Once the hung poll has ended, the next tick polls afresh and sees the change.
   ASSERT_TRUE(child.WaitFor("Network interface change detected.\n"));
@@ -593,6 +596,21 @@ TEST(TavoMainTest, CrashWritesOneDumpUnlessTenExist) {
   const std::string bytes = ReadFileBytes(ProgramFolder() + L"\\" + dumps[0]);
   EXPECT_EQ(bytes.substr(0, 4), "MDMP");
   RemoveDumpFiles();
+}
+
+// The end of the session: the clients are told to stop while the end is being answered, for
+// the process ends as soon as it is. Defined last, so it runs last: it ends every process
+// with a window.
+TEST(TavoMainTest, EndOfSessionStopsClientsBeforeTheProcessEnds) {
+  AgentChild child({{L"TM_CONFIG", L"RA[127.0.0.1:9;localhost:9]LD[4]NP[1]"}, {L"TM_MODE", L"session"}});
+  child.SetInterfaces("10.1.2.3");
+  child.Start();
+  ASSERT_TRUE(child.WaitFor(Started(1001, "localhost:9")));
+  const ToolResult end = RunTool(L"wineboot.exe --end-session");
+  EXPECT_EQ(end.exitCode, 0u) << end.output;
+  EXPECT_NE(child.WaitExit(20000), STILL_ACTIVE);
+  EXPECT_EQ(child.Count("V7k thread instance 1000 was signalled to shut down"), 1);
+  EXPECT_EQ(child.Count("V7k thread instance 1001 was signalled to shut down"), 1);
 }
 
 }  // namespace
