@@ -214,7 +214,7 @@ TEST(MergeIdentity, PrecedenceTable) {
   using R = IdentityRecord;
   const IdentityRecord none;
   const IdentityRecord templates =
-      rec({{&R::UserDNTemplate, F(CFG, L"CN=%1,OU=Staff")}, {&R::ComputerDNTemplate, F(CFG, L"cn=%1,ou=PCs,dc=%1")}});
+      rec({{&R::UserDNTemplate, F(CFG, L"CN=%1,OU=Staff,UID=%1")}, {&R::ComputerDNTemplate, F(CFG, L"cn=%1,ou=PCs,dc=%1")}});
 
   const Row rows[] = {
       {"names and computer fill a blank candidate; EnvType comes with the user name", false, none,
@@ -264,17 +264,17 @@ TEST(MergeIdentity, PrecedenceTable) {
             {&R::ComputerDistinguishedName, F(AD, L"CN=WS01,DC=acme")}}),
        templates,
        rec({{&R::UserName, F(WMI, L"jdoe")}, {&R::ComputerName, F(WMI, L"WS01")},
-            {&R::UserDistinguishedName, F(TEMPLATE, L"CN=jdoe,OU=Staff")},
+            {&R::UserDistinguishedName, F(TEMPLATE, L"CN=jdoe,OU=Staff,UID=jdoe")},
             {&R::ComputerDistinguishedName, F(TEMPLATE, L"cn=WS01,ou=PCs,dc=WS01")},
-            {&R::UserDNTemplate, F(CFG, L"CN=%1,OU=Staff")},
+            {&R::UserDNTemplate, F(CFG, L"CN=%1,OU=Staff,UID=%1")},
             {&R::ComputerDNTemplate, F(CFG, L"cn=%1,ou=PCs,dc=%1")}})},
       {"the configuration record itself applies the templates to the current names", false,
        rec({{&R::UserName, F(NOVELL, L"jdoe")}, {&R::UserDistinguishedName, F(NOVELL, L"CN=jdoe, O=acme")}},
            ET_Novell),
        templates, templates,
-       rec({{&R::UserName, F(NOVELL, L"jdoe")}, {&R::UserDistinguishedName, F(TEMPLATE, L"CN=jdoe,OU=Staff")},
+       rec({{&R::UserName, F(NOVELL, L"jdoe")}, {&R::UserDistinguishedName, F(TEMPLATE, L"CN=jdoe,OU=Staff,UID=jdoe")},
             {&R::ComputerDistinguishedName, F(TEMPLATE, L"cn=,ou=PCs,dc=")},
-            {&R::UserDNTemplate, F(CFG, L"CN=%1,OU=Staff")},
+            {&R::UserDNTemplate, F(CFG, L"CN=%1,OU=Staff,UID=%1")},
             {&R::ComputerDNTemplate, F(CFG, L"cn=%1,ou=PCs,dc=%1")}},
            ET_Novell)},
       {"a source that is not filled changes nothing, templates included", false,
@@ -418,7 +418,7 @@ TEST_F(IdentificationTest, SourcesMergedInOrder) {
        L"EnvType: ET_Windows\r\n"},
       {"service: machine accounts, service accounts and a name-less object give no user", true, false,
        [](IdentificationTest& t) {
-         t.wmi.objects = {{L"WS01", L"ACME\\jdoe"}, {std::nullopt, L"ACME\\WS01$"}, {L"WS02", L"LOCAL SERVICE"},
+         t.wmi.objects = {{L"WS01", L"ACME\\jdoe"}, {L"WS02", L"LOCAL SERVICE"}, {std::nullopt, L"ACME\\WS01$"},
                           {std::nullopt, std::nullopt}};
          t.directory.info = E_FAIL;
        },
