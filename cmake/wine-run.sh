@@ -34,5 +34,13 @@ init_prefix() {
 [ -f "$prefix/.ready" ] || init_prefix
 
 # One persistent server for the run; it ends 60 s after its last client.
-wineserver -p60 >/dev/null 2>&1 || true
-exec wine "$@"
+wineserver -p60 >/dev/null 2>&1 </dev/null || true
+# Wine's own helper processes outlive the program and inherit its output; a
+# pipe held open by them would keep the caller (ctest) waiting until the server
+# ends. They get a file instead, which is copied out when the program ends.
+out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+wine "$@" >"$out" 2>&1 </dev/null
+status=$?
+cat "$out"
+rm -f "$out"
+exit $status
