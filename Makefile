@@ -34,3 +34,16 @@ test: deps
 
 clean:
 	rm -rf $(NATIVE) $(WINDOWS)
+
+# Reliability and speed checks of the protocol codec (not part of `make test`).
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz bench
+
+fuzz: $(NATIVE)/CMakeCache.txt
+	cmake --build $(NATIVE) --target packet_fuzzer -j $(JOBS)
+	mkdir -p $(NATIVE)/fuzz-corpus
+	$(NATIVE)/bin/packet_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=65545 $(NATIVE)/fuzz-corpus Shared/fuzz/corpus
+
+bench: $(NATIVE)/CMakeCache.txt
+	cmake --build $(NATIVE) --target codec_bench -j $(JOBS)
+	$(NATIVE)/bin/codec_bench

@@ -24,6 +24,21 @@ void PutLE32(uint8_t* out, uint32_t value) {
 
 uint8_t KeyByte(uint32_t key, size_t j) { return static_cast<uint8_t>(key >> (8 * j)); }
 
+// dst[i] = src[i] + k (mod 256), eight bytes at a time without carries between bytes.
+void AddToEachByte(uint8_t* dst, const uint8_t* src, size_t n, uint8_t k) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  const uint64_t kk = 0x0101010101010101ull * k;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x;
+    std::memcpy(&x, src + i, 8);
+    x = ((x & kLow7) + (kk & kLow7)) ^ ((x ^ kk) & kHigh);
+    std::memcpy(dst + i, &x, 8);
+  }
+  for (; i < n; ++i) dst[i] = static_cast<uint8_t>(src[i] + k);
+}
+
 // Words are taken while 4i + 4 < length, so the tail holds 1 to 4 bytes.
 size_t WordCount(size_t length) { return length == 0 ? 0 : (length - 1) / 4; }
 
@@ -101,8 +116,8 @@ uint16_t CPacketLumo::ExtractPacket(const uint8_t* packet, uint16_t* magic, uint
 
 uint32_t CPacketLumo::OuterEncrypt(uint8_t* frame, const uint8_t* packet, size_t length) {
   const uint8_t k = FrameOffset(m_offsetSource ? m_offsetSource() : 0);
-  std::memmove(frame + kFrameHeaderSize, packet, length);
-  for (size_t i = 0; i < length; ++i) frame[kFrameHeaderSize + i] = static_cast<uint8_t>(frame[kFrameHeaderSize + i] + k);
+  if (packet != frame + kFrameHeaderSize) std::memmove(frame + kFrameHeaderSize, packet, length);
+  AddToEachByte(frame + kFrameHeaderSize, frame + kFrameHeaderSize, length, k);
   frame[0] = kFrameStart;
   frame[1] = static_cast<uint8_t>(kFrameSecond + k);
   return static_cast<uint32_t>(length + kFrameHeaderSize);
@@ -129,9 +144,10 @@ int32_t CPacketLumo::ExtractFullPacket(const uint8_t* bytes, size_t count, uint1
                                        uint32_t* command) {
   if (count == 0 || bytes[0] != kFrameStart) return kResultFail;
 
-  const uint8_t k = static_cast<uint8_t>(bytes[1] - kFrameSecond);
+  uint8_t k = 0;
   size_t frameLength = 0;
   if (count >= kFrameOverhead) {
+    k = static_cast<uint8_t>(bytes[1] - kFrameSecond);
     const size_t length = (static_cast<size_t>(static_cast<uint8_t>(bytes[8] - k)) << 8) |
                           static_cast<uint8_t>(bytes[9] - k);
     frameLength = length + kFrameOverhead;
@@ -144,7 +160,7 @@ int32_t CPacketLumo::ExtractFullPacket(const uint8_t* bytes, size_t count, uint1
 
   uint8_t* const packet = m_buffer.data();
   const size_t packetLength = frameLength - kFrameHeaderSize;
-  for (size_t i = 0; i < packetLength; ++i) packet[i] = static_cast<uint8_t>(bytes[kFrameHeaderSize + i] - k);
+  AddToEachByte(packet, bytes + kFrameHeaderSize, packetLength, static_cast<uint8_t>(-k));
   if (m_rxTrace) m_rxTrace(RxTraceStage::Unoffset, MakePrintable(packet, packetLength));
 
   uint32_t key = 0;

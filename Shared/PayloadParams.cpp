@@ -217,7 +217,8 @@ int32_t CProcessPayloadParams::ExtractParamsFromPayload(LocalMemoryStack& string
           for (size_t i = 0; i < units; ++i) copy[i] = static_cast<char16_t>(GetBE16(value + 2 * i));
           copy[units] = u'\0';
           row->data = copy;
-          row->length = WithTerminator(n, 2);
+          // An odd last byte is no code unit: the length covers what was copied.
+          row->length = WithTerminator(2 * units, 2);
         }
         break;
       case PT_Bytes:

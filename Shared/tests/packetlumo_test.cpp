@@ -134,6 +134,7 @@ TEST(PacketLumo, ReceiveRejectsShortOrForeignFramesAndIgnoresTrailingBytes) {
   const Case cases[] = {
       {"nothing", {}, kResultFail},
       {"not Q", notQ, kResultFail},
+      {"Q alone", {'Q'}, kResultFail},
       {"nine bytes", Bytes(frame.begin(), frame.begin() + 9), kResultFail},
       {"shorter than declared", Bytes(frame.begin(), frame.end() - 1), kResultFail},
       {"exact", frame, 18},

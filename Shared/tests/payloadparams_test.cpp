@@ -234,6 +234,14 @@ TEST(PayloadParams, Utf16AndBytesRoundTripOnlyWhereTheDialectKnowsThem) {
       EXPECT_EQ(reinterpret_cast<uintptr_t>(table[1].data) % alignof(char16_t), 0u);
       EXPECT_EQ(std::u16string(static_cast<const char16_t*>(table[1].data)), u"Zo\u00eb");
       EXPECT_EQ(table[1].length, 8);
+
+      // An odd byte behind the last code unit is dropped; the length covers only the copy,
+      // so building from the parsed row reads nothing past it.
+      const Bytes odd = Payload({{"WN", {0x00, 0x41, 0x00}}});
+      CParam oddTable[] = {DataParam(MakeTag("WN"), PT_Utf16, fallback), EndParam()};
+      ASSERT_EQ(codec.ExtractParamsFromPayload(stack, oddTable, odd.data(), odd.size()), 1);
+      EXPECT_EQ(std::u16string(static_cast<const char16_t*>(oddTable[0].data)), u"A");
+      EXPECT_EQ(oddTable[0].length, 4);
     } else {
       EXPECT_EQ(count, 1);  // type 5 skipped: the row keeps its default
       EXPECT_EQ(table[1].data, fallback);
