@@ -27,18 +27,26 @@ LogonCache& Cache() {
   return *cache;
 }
 
-std::mutex g_seamLock;
-V7kClientTiming g_timing;
-LogonRetryCalculator::RandomSource g_random;
+// Test seams; built once and never destroyed, like the cache.
+struct Seams {
+  std::mutex lock;
+  V7kClientTiming timing;
+  LogonRetryCalculator::RandomSource random;
+};
+
+Seams& TheSeams() {
+  static Seams* seams = new Seams;
+  return *seams;
+}
 
 LogonRetryCalculator::RandomSource RandomSource() {
-  std::lock_guard<std::mutex> hold(g_seamLock);
-  return g_random ? g_random : LogonRetryCalculator::RandomSource(&SeededRand);
+  std::lock_guard<std::mutex> hold(TheSeams().lock);
+  return TheSeams().random ? TheSeams().random : LogonRetryCalculator::RandomSource(&SeededRand);
 }
 
 V7kClientTiming Timing() {
-  std::lock_guard<std::mutex> hold(g_seamLock);
-  return g_timing;
+  std::lock_guard<std::mutex> hold(TheSeams().lock);
+  return TheSeams().timing;
 }
 
 // A shortened wait keeps its proportion to the nominal one.
@@ -61,15 +69,15 @@ HANDLE NewEvent(bool manualReset) { return CreateEventW(nullptr, manualReset, FA
 }  // namespace
 
 void SetV7kClientTiming(const V7kClientTiming& timing) {
-  std::lock_guard<std::mutex> hold(g_seamLock);
-  g_timing = timing;
+  std::lock_guard<std::mutex> hold(TheSeams().lock);
+  TheSeams().timing = timing;
 }
 
 V7kClientTiming GetV7kClientTiming() { return Timing(); }
 
 void SetV7kRandomSource(LogonRetryCalculator::RandomSource source) {
-  std::lock_guard<std::mutex> hold(g_seamLock);
-  g_random = std::move(source);
+  std::lock_guard<std::mutex> hold(TheSeams().lock);
+  TheSeams().random = std::move(source);
 }
 
 // ---- V7kClient ----
