@@ -89,7 +89,6 @@ class LocalMemoryStack {
   void* Alloc(size_t size, size_t align = 1);
 
   size_t Used() const { return m_used; }
-  size_t Capacity() const { return m_capacity; }
 
  private:
   uint8_t* m_buffer;
@@ -126,8 +125,6 @@ class CProcessPayloadParams {
   // the string buffer is exhausted).
   int32_t ExtractParamsFromPayload(LocalMemoryStack& strings, CParam* table, const uint8_t* payload,
                                    size_t length) const;
-
-  bool Utf16Params() const { return m_utf16Params; }
 
  private:
   bool m_utf16Params;
