@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
@@ -91,6 +92,12 @@ void RaiseCheckpoint() {
   ++s.status.dwCheckPoint;
   if (s.stoppedReported) return;
   if (s.handle) s.seams.setStatus(s.handle, &s.status);
+}
+
+bool StopRequested() {
+  ServiceState& s = State();
+  LockHolder hold(s.lock);
+  return s.stopRequested;
 }
 
 bool RunThreadEnded() {
@@ -233,8 +240,9 @@ int winMainService() {
 void WINAPI authServiceMain(DWORD argc, LPWSTR* argv) {
   ServiceState& s = State();
   TsAuthServ(1) << L"authServiceMain starting...in 10 seconds";
-  Sleep(s.seams.startDelayMs);
 
+  // Start-pending is reported before the wait: a service manager that hears nothing for
+  // that long takes the start as failed (Wine's gives up after 10 s).
   SERVICE_STATUS_HANDLE handle = s.seams.registerHandler(kServiceName, ServiceCtrlHandler);
   if (!handle) {
     // Without a status handle nothing can be reported to the service manager.
@@ -248,7 +256,15 @@ void WINAPI authServiceMain(DWORD argc, LPWSTR* argv) {
     s.status.dwControlsAccepted = SERVICE_ACCEPT_STOP;
     s.status.dwCheckPoint = 0;
     ReportStatusLocked(s, SERVICE_START_PENDING, 1000);
-
+  }
+  for (DWORD waited = 0; waited < s.seams.startDelayMs && !StopRequested(); waited += s.seams.stepMs) {
+    Sleep(std::min(s.seams.stepMs, s.seams.startDelayMs - waited));
+    RaiseCheckpoint();
+  }
+  {
+    LockHolder hold(s.lock);
+    // Stopped while waiting: the handler has reported stopped, nothing is to start.
+    if (s.stopRequested) return;
     std::wstring arguments;
     for (DWORD i = 0; i < argc; ++i)
       if (argv && argv[i]) arguments += argv[i];

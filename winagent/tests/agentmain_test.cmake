@@ -1,2 +1,4 @@
-# The start-up test runs the real idagent.exe beside it.
+# The start-up test runs the real idagent.exe beside it, and the native stand-in appliance,
+# found as the client test finds it.
 add_dependencies(${TEST_TARGET} idagent)
+include(${CMAKE_CURRENT_LIST_DIR}/v7kclient_test.cmake)

@@ -8,9 +8,11 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AppShutdown.h"
+#include "ApplianceProcess.h"
 #include "Logging.h"
 #include "NetMutex.h"
 #include "TavoMain.h"
@@ -29,48 +31,154 @@ std::wstring ProgramFolder() {
   return folder.substr(0, folder.find_last_of(L'\\'));
 }
 
-struct AgentRun {
-  DWORD exitCode = STILL_ACTIVE;
-  std::string log;  // what the agent added to its log, line ends as written
-  DWORD processId = 0;
+std::wstring AgentPath() { return ProgramFolder() + L"\\idagent.exe"; }
 
-  // The start of every line of this process, after the level tag and the time stamp.
-  std::string LinePrefix() const {
+// The lines of one process in the agent's log file, as the log writer lays them out: the
+// level tag, the time stamp, the process id, then the text.
+class AgentLog {
+ public:
+  AgentLog() : path_(DefaultLogPath()), start_(ReadFileBytes(path_).size()) {}
+
+  // What was written since this object was made.
+  std::string Added() const {
+    const std::string log = ReadFileBytes(path_);
+    // A first write of a fresh log path starts the log anew.
+    return log.size() >= start_ ? log.substr(start_) : log;
+  }
+  static std::string LinePrefix(DWORD processId) {
     char pid[16];
     std::snprintf(pid, sizeof(pid), "\t%04lu\t ", static_cast<unsigned long>(processId));
     return pid;
   }
-  bool HasLine(const std::string& text) const { return log.find(LinePrefix() + text + "\r\n") != std::string::npos; }
-  bool WroteAnything() const { return log.find(LinePrefix()) != std::string::npos; }
+  int Count(DWORD processId, const std::string& text) const {
+    const std::string log = Added();
+    const std::string needle = LinePrefix(processId) + text;
+    int count = 0;
+    for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + needle.size())) ++count;
+    return count;
+  }
+  bool WaitFor(DWORD processId, const std::string& text, DWORD timeoutMs = 20000) const {
+    return WaitUntil([&] { return Count(processId, text) > 0; }, timeoutMs);
+  }
+
+ private:
+  std::wstring path_;
+  size_t start_;
 };
 
-// Runs idagent.exe with the arguments and waits up to timeoutMs for it to end (it is ended
-// with status 999 when it does not).
-AgentRun RunAgent(const std::wstring& arguments, DWORD timeoutMs = 30000) {
-  const std::wstring logPath = DefaultLogPath();
-  const size_t before = ReadFileBytes(logPath).size();
+// One idagent.exe, ended with status 999 if it still runs when the object goes.
+class AgentProcess {
+ public:
+  explicit AgentProcess(const std::wstring& arguments) {
+    std::wstring line = L"\"" + AgentPath() + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      ADD_FAILURE() << "idagent.exe did not start: " << GetLastError();
+      return;
+    }
+    process_.Reset(process.hProcess);
+    CloseHandle(process.hThread);
+    id_ = process.dwProcessId;
+  }
+  ~AgentProcess() {
+    if (WaitExit(0) == STILL_ACTIVE) {
+      TerminateProcess(process_.Get(), 999);
+      WaitForSingleObject(process_.Get(), 5000);
+    }
+  }
+  AgentProcess(const AgentProcess&) = delete;
+  AgentProcess& operator=(const AgentProcess&) = delete;
 
-  std::wstring line = L"\"" + ProgramFolder() + L"\\idagent.exe\" " + arguments;
+  DWORD Id() const { return id_; }
+  // The exit status once the process ended within the time, else STILL_ACTIVE.
+  DWORD WaitExit(DWORD timeoutMs) const {
+    DWORD code = STILL_ACTIVE;
+    if (process_.Valid() && WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0)
+      GetExitCodeProcess(process_.Get(), &code);
+    return code;
+  }
+  // The quit handshake with the agent's main window; true when it answered 0x8192.
+  bool Quit() const {
+    HWND window = nullptr;
+    WaitUntil(
+        [&] {
+          for (window = FindWindowExW(nullptr, nullptr, kMainWindowClass, nullptr); window;
+               window = FindWindowExW(nullptr, window, kMainWindowClass, nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == id_) return true;
+          }
+          return false;
+        },
+        10000);
+    DWORD_PTR answer = 0;
+    return window && SendMessageTimeoutW(window, kMsgQuitRequest, kQuitRequestCode, 0, SMTO_ABORTIFHUNG, 10000, &answer) &&
+           answer == kMsgQuitAnswer;
+  }
+
+ private:
+  HandleHolder process_;
+  DWORD id_ = 0;
+};
+
+struct ToolResult {
+  DWORD exitCode = STILL_ACTIVE;
+  std::string output;
+};
+
+// Runs a command line with its output captured.
+ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 60000) {
+  ToolResult result;
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+  HandleHolder reader(readEnd);
+  HandleHolder writer(writeEnd);
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
   PROCESS_INFORMATION process = {};
-  AgentRun run;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    ADD_FAILURE() << "idagent.exe did not start: " << GetLastError();
-    return run;
-  }
+  std::wstring line = commandLine;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    return result;
   HandleHolder processHandle(process.hProcess);
   CloseHandle(process.hThread);
-  run.processId = process.dwProcessId;
-  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 999);
-    WaitForSingleObject(process.hProcess, 5000);
+  writer.Close();
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got) result.output.append(chunk, got);
+  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
+  GetExitCodeProcess(process.hProcess, &result.exitCode);
+  return result;
+}
+
+struct AgentRun {
+  DWORD exitCode = STILL_ACTIVE;
+  DWORD processId = 0;
+  std::string log;
+};
+
+// Runs idagent.exe to its end (at most timeoutMs).
+AgentRun RunAgent(const std::wstring& arguments, DWORD timeoutMs = 30000) {
+  AgentLog log;
+  AgentRun run;
+  {
+    AgentProcess agent(arguments);
+    run.processId = agent.Id();
+    run.exitCode = agent.WaitExit(timeoutMs);
   }
-  GetExitCodeProcess(process.hProcess, &run.exitCode);
-  const std::string log = ReadFileBytes(logPath);
-  // A first write of a fresh log path starts the log anew.
-  run.log = log.size() >= before ? log.substr(before) : log;
+  run.log = log.Added();
   return run;
+}
+
+bool HasLine(const AgentRun& run, const std::string& text) {
+  return run.log.find(AgentLog::LinePrefix(run.processId) + text + "\r\n") != std::string::npos;
 }
 
 TEST(VersionSwitch, MatchesVersionAnywhereOrExactlyMinusV) {
@@ -104,7 +212,7 @@ TEST(AgentProcess, VersionSwitchShowsTheBoxAndEndsWithZero) {
     EXPECT_EQ(text.back(), L'\n');
     EXPECT_EQ(run.exitCode, 0u);
     // Nothing else ran: no configuration was loaded, so not one line was logged.
-    EXPECT_FALSE(run.WroteAnything()) << run.log;
+    EXPECT_FALSE(run.log.find(AgentLog::LinePrefix(run.processId)) != std::string::npos) << run.log;
   }
 }
 
@@ -135,8 +243,195 @@ TEST(AgentProcess, StartUpFailuresEndWithStatusOneAndTheirReason) {
       EXPECT_EQ(text.rfind(std::wstring(L"Version: ") + VersionText() + L"\nBuild Time: ", 0), 0u) << text;
     }
     EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_TRUE(run.HasLine(c.line)) << run.log;
+    EXPECT_TRUE(HasLine(run, c.line)) << run.log;
   }
+}
+
+std::wstring ApplianceAddress(const Appliance& appliance) {
+  return L"RA[127.0.0.1:" + std::to_wstring(appliance.Port()) + L"]";
+}
+
+// A second instance takes over: the first stops its client (the logoff reaches the appliance)
+// and ends with 0; the second logs on and, asked to quit, logs off and ends with 0 as well.
+TEST(AgentProcess, SessionModeLogsOnBeatsAndLogsOffWhenTakenOver) {
+  Appliance appliance("--heartbeat 1000");
+  ASSERT_NE(appliance.Port(), 0);
+  const std::wstring arguments = ApplianceAddress(appliance) + L" RH[1000] NP[1] LD[4]";
+  AgentLog log;
+
+  AgentProcess first(arguments);
+  ASSERT_TRUE(appliance.WaitForCommand("LGON", 1, 30000));
+  ASSERT_TRUE(appliance.WaitForCommand("BEAT", 2, 10000));
+  EXPECT_EQ(log.Count(first.Id(), "Main: Qel Identra Version " + Narrow(VersionText()) + ", build date "), 1);
+  const ApplianceEvent logon = [&] {
+    for (const ApplianceEvent& e : appliance.Events())
+      if (e.command == "LGON") return e;
+    return ApplianceEvent{};
+  }();
+  EXPECT_FALSE(logon.Param("UN").empty()) << logon.line;
+
+  AgentProcess second(arguments);
+  EXPECT_EQ(first.WaitExit(40000), 0u);
+  EXPECT_EQ(log.Count(first.Id(), "Startup: Term()\r\n"), 1);
+  ASSERT_TRUE(appliance.WaitForCommand("LGON", 2, 30000));
+  std::vector<std::vector<std::string>> connections = appliance.Connections();
+  ASSERT_GE(connections.size(), 2u);
+  EXPECT_EQ(connections[0].back(), "LGOF");
+
+  ASSERT_TRUE(appliance.WaitForCommand("BEAT", 4, 10000));
+  EXPECT_TRUE(second.Quit());
+  EXPECT_EQ(second.WaitExit(30000), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return appliance.Connections().back().back() == "LGOF"; }, 10000));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The real service under Wine's service manager
+
+// Without a directory the service ends itself at its first directory check. A Novell
+// workstation has none: the registry names the Novell user and a connection to the Novell
+// port (524) is up. Both are undone afterwards.
+class NovellWorkstation {
+ public:
+  NovellWorkstation() {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key_,
+                        &disposition_) != ERROR_SUCCESS)
+      return;
+    SetText(L"DefaultNetWareUserName", L"svcuser");
+    SetText(L"DefaultNDSContext", L"staff.acme");
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    connected_ = Connect() || (Listen() && Connect());
+  }
+  ~NovellWorkstation() {
+    for (SOCKET s : {client_, server_, listener_})
+      if (s != INVALID_SOCKET) closesocket(s);
+    WSACleanup();
+    if (!key_) return;
+    RegCloseKey(key_);
+    if (disposition_ == REG_CREATED_NEW_KEY) RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Novell\\NWGINA");
+  }
+  bool Ready() const { return key_ && connected_; }
+
+ private:
+  static constexpr wchar_t kKey[] = L"SOFTWARE\\Novell\\NWGINA\\Login Screen";
+
+  void SetText(const wchar_t* name, const wchar_t* value) {
+    RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                   static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+  }
+  static sockaddr_in Address() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(524);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+  }
+  // A listener some other test keeps on the port does as well as our own.
+  bool Connect() {
+    client_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const sockaddr_in address = Address();
+    if (connect(client_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+      if (listener_ != INVALID_SOCKET) server_ = accept(listener_, nullptr, nullptr);
+      return true;
+    }
+    closesocket(client_);
+    client_ = INVALID_SOCKET;
+    return false;
+  }
+  bool Listen() {
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    BOOL reuse = TRUE;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof(reuse));
+    const sockaddr_in address = Address();
+    return bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
+           listen(listener_, 1) == 0;
+  }
+
+  HKEY key_ = nullptr;
+  DWORD disposition_ = 0;
+  SOCKET listener_ = INVALID_SOCKET;
+  SOCKET client_ = INVALID_SOCKET;
+  SOCKET server_ = INVALID_SOCKET;
+  bool connected_ = false;
+};
+
+SERVICE_STATUS_PROCESS QueryService() {
+  SERVICE_STATUS_PROCESS status = {};
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return status;
+  if (SC_HANDLE service = OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS)) {
+    DWORD needed = 0;
+    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status), &needed);
+    CloseServiceHandle(service);
+  }
+  CloseServiceHandle(manager);
+  return status;
+}
+
+// Removes the service, stopping it first when it runs.
+void RemoveService() {
+  if (QueryService().dwCurrentState == SERVICE_RUNNING) {
+    RunTool(L"sc.exe stop Qel_Auth");
+    WaitUntil([] { return QueryService().dwCurrentState == SERVICE_STOPPED; }, 30000);
+  }
+  RunTool(L"sc.exe delete Qel_Auth");
+}
+
+TEST(ServiceLifeCycle, StartsAfterItsWaitServesTheApplianceAndStopsInOrder) {
+  Appliance appliance("--heartbeat 1000");
+  ASSERT_NE(appliance.Port(), 0);
+  NovellWorkstation novell;
+  ASSERT_TRUE(novell.Ready());
+  // The service's second configuration load keeps CF from its command line and resets the
+  // rest, so the appliance comes from the file.
+  TempDir dir(L"agentmain-service");
+  ASSERT_TRUE(WriteFileBytes(dir / L"service.cfg", Narrow(ApplianceAddress(appliance) + L"RH[1000]LD[4]NP[1]")));
+  RemoveService();
+  struct Cleanup {
+    ~Cleanup() { RemoveService(); }
+  } cleanup;
+
+  const ToolResult created =
+      RunTool(L"sc.exe create Qel_Auth binPath= \"" + AgentPath() + L" -service CF[" + (dir / L"service.cfg") + L"]\"");
+  ASSERT_EQ(created.exitCode, 0u) << created.output;
+
+  AgentLog log;
+  const ULONGLONG start = GetTickCount64();
+  const ToolResult started = RunTool(L"sc.exe start Qel_Auth");
+  ASSERT_EQ(started.exitCode, 0u) << started.output;
+  const DWORD pid = QueryService().dwProcessId;
+  ASSERT_NE(pid, 0u);
+  ASSERT_TRUE(log.WaitFor(pid, "AuthServ: authServiceMain starting...in 10 seconds\r\n"));
+
+  // Start-pending through the wait, with nothing of the agent's own work.
+  bool pendingSeen = false;
+  while (GetTickCount64() - start < 8500) {
+    const SERVICE_STATUS_PROCESS status = QueryService();
+    pendingSeen |= status.dwCurrentState == SERVICE_START_PENDING;
+    EXPECT_NE(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    Sleep(250);
+  }
+  EXPECT_TRUE(pendingSeen);
+  EXPECT_EQ(log.Count(pid, "AuthServ: serviceRunThread starting..."), 0);
+  EXPECT_EQ(appliance.Count("connect"), 0u);
+
+  ASSERT_TRUE(WaitUntil([] { return QueryService().dwCurrentState == SERVICE_RUNNING; }, 20000));
+  EXPECT_GE(GetTickCount64() - start, 9900u);
+  EXPECT_NE(RunTool(L"sc.exe query Qel_Auth").output.find("RUNNING"), std::string::npos);
+  EXPECT_EQ(log.Count(pid, "AuthServ: winMainService starting...\r\n"), 1);
+  ASSERT_TRUE(appliance.WaitForCommand("LGON", 1, 30000)) << log.Added();
+  ASSERT_TRUE(appliance.WaitForCommand("BEAT", 2, 10000));
+
+  const size_t logoffs = appliance.CountCommand("LGOF");
+  const ToolResult stopped = RunTool(L"sc.exe stop Qel_Auth");
+  EXPECT_EQ(stopped.exitCode, 0u) << stopped.output;
+  ASSERT_TRUE(WaitUntil([] { return QueryService().dwCurrentState == SERVICE_STOPPED; }, 30000));
+  EXPECT_EQ(QueryService().dwWin32ExitCode, 0u);
+  EXPECT_TRUE(appliance.WaitForCommand("LGOF", logoffs + 1, 5000)) << "no logoff at the stop";
+  // The loop tore down before stopped was reported, and only one ShutdownApp ran.
+  EXPECT_EQ(log.Count(pid, "Startup: normal (good) close"), 1);
+  EXPECT_EQ(log.Count(pid, "AppShutdown: ShutdownApp() invoked"), 1);
+  EXPECT_EQ(log.Count(pid, "ERROR"), 0) << log.Added();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -157,10 +452,12 @@ struct Recorder {
   std::condition_variable changed;
   std::vector<Report> reports;
   ULONGLONG serviceMainStart = 0;
-  ULONGLONG handlerRegistered = 0;
+  ULONGLONG runThreadStart = 0;
+  ULONGLONG firstReport = 0;
 
   void Add(const Report& report) {
     std::lock_guard<std::mutex> hold(lock);
+    if (reports.empty()) firstReport = GetTickCount64();
     reports.push_back(report);
     changed.notify_all();
   }
@@ -188,7 +485,6 @@ BOOL WINAPI RecordStatus(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status) {
 SERVICE_STATUS_HANDLE WINAPI RegisterStandIn(LPCWSTR name, LPHANDLER_FUNCTION handler) {
   EXPECT_STREQ(name, L"Qel_Auth");
   EXPECT_EQ(handler, &ServiceCtrlHandler);
-  g_recorder.handlerRegistered = GetTickCount64();
   return reinterpret_cast<SERVICE_STATUS_HANDLE>(0x5eed);
 }
 
@@ -211,6 +507,7 @@ EventHolder g_releaseBody;
 EventHolder g_standInWindowReady;
 
 int StandInMainLoop() {
+  g_recorder.runThreadStart = GetTickCount64();
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = StandInWindowProc;
   windowClass.lpszClassName = kMainWindowClass;
@@ -254,6 +551,7 @@ class ServiceControl : public testing::Test {
     {
       std::lock_guard<std::mutex> hold(g_recorder.lock);
       g_recorder.reports.clear();
+      g_recorder.runThreadStart = g_recorder.firstReport = 0;
     }
     ResetServiceStateForTest();
     AppShutdown::ResetForTest();
@@ -352,8 +650,10 @@ TEST_F(ServiceControl, StopEndsTheMainLoopInOrderBeforeReportingStopped) {
   seams_.stepMs = 100;
   Use(&StandInMainLoop);
   ASSERT_TRUE(RunServiceMain({L"Qel_Auth", L"RA[1.2.3.4]", L" x"}));
-  // (the tick count moves in steps of about 16 ms)
-  EXPECT_GE(g_recorder.handlerRegistered - g_recorder.serviceMainStart, 180u) << "the start-up wait was skipped";
+  // Start-pending went out at once, the service's own work only after the wait (the tick
+  // count moves in steps of about 16 ms).
+  EXPECT_LT(g_recorder.firstReport - g_recorder.serviceMainStart, 100u);
+  EXPECT_GE(g_recorder.runThreadStart - g_recorder.serviceMainStart, 180u) << "the start-up wait was skipped";
   EXPECT_EQ(ServiceCommandLine(), L"Qel_AuthRA[1.2.3.4] x");
   ASSERT_TRUE(g_recorder.WaitForState(SERVICE_RUNNING));
   EXPECT_TRUE(IsRunThreadRunning());
@@ -381,6 +681,19 @@ TEST_F(ServiceControl, StopEndsTheMainLoopInOrderBeforeReportingStopped) {
   ServiceCtrlHandler(SERVICE_CONTROL_INTERROGATE);
   ResetServiceStateForTest();
   EXPECT_EQ(g_recorder.Reports().size(), reports.size());
+}
+
+TEST_F(ServiceControl, StopDuringTheStartUpWaitStartsNothing) {
+  seams_.startDelayMs = 3000;
+  seams_.stepMs = 50;
+  Use(&StandInMainLoop);
+  std::thread serviceMain([] { RunServiceMain(); });
+  ASSERT_TRUE(g_recorder.WaitForState(SERVICE_START_PENDING));
+  ServiceCtrlHandler(SERVICE_CONTROL_STOP);
+  serviceMain.join();
+  EXPECT_LT(GetTickCount64() - g_recorder.serviceMainStart, 2500u) << "the wait went on after the stop";
+  EXPECT_EQ(g_recorder.runThreadStart, 0u) << "the run thread started after the stop";
+  ExpectStoppedOnceAndLast(g_recorder.Reports(), NO_ERROR, 0);
 }
 
 TEST_F(ServiceControl, StopDoesNotWaitForARunThreadThatNeverReachedItsLoop) {
@@ -425,9 +738,9 @@ class DebugWait : public testing::Test {
     seams.debugBreak = []() { ++g_debug.breaks; };
     seams.output = [](LPCSTR text) { g_debug.lines.push_back(text); };
     SetDebugWaitSeams(seams);
-    createdKey_ = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IdentraHack", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key_, &disposition_) == ERROR_SUCCESS;
-    ASSERT_TRUE(createdKey_);
+    const LONG created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IdentraHack", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key_, &disposition_);
+    ASSERT_EQ(created, ERROR_SUCCESS);
   }
   void TearDown() override {
     RegDeleteValueW(key_, L"AuthDebugTimeout");
@@ -447,7 +760,6 @@ class DebugWait : public testing::Test {
 
   HKEY key_ = nullptr;
   DWORD disposition_ = 0;
-  bool createdKey_ = false;
 };
 
 std::string WaitLine(int seconds) {
