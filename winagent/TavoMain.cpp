@@ -327,15 +327,14 @@ int CTavoMain::Run() {
 
   TracePrintf(TC_Startup, 2, L"Startup: normal (good) close\n");
   UnregisterSessionNotifications();
-  // The workers stop first (the clients send their logoffs), so none of them still uses the
-  // identification object or a window when those go.
+  V7kClientRegistry& registry = V7kClientRegistry::Instance();
+  // A client that ends on the shutdown event alone leaves the appliance believing the user
+  // is still logged on: the connected ones log off first.
+  registry.StopAll();
+  // The workers stop before the identification object and the windows go, so that no
+  // thread still uses them.
   if (!AppShutdown::IsShutdownFinished()) ShutdownApp();
-  {
-    V7kClientRegistry& registry = V7kClientRegistry::Instance();
-    LockHolder hold(registry.Lock());
-    registry.ClearNames();
-    registry.Cleanup();
-  }
+  registry.Cleanup();
   identification_.reset();
   if (g_mainWindow) DestroyWindow(g_mainWindow);
   g_mainWindow = nullptr;

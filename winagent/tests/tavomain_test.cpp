@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "AgentMain.h"
+#include "ApplianceProcess.h"
 #include "ConfigInit.h"
 #include "IdentInfoAD.h"
 #include "Logging.h"
@@ -427,16 +428,32 @@ std::string Started(int number, const std::string& entry) {
   return "V7kClient(" + std::to_string(number) + ") thread '" + entry + "' has been started.\n";
 }
 
+// The commands of one connection, in order (the clients' connections interleave).
+std::vector<std::string> CommandsOf(const Appliance& appliance, const std::string& connection) {
+  std::vector<std::string> commands;
+  for (const ApplianceEvent& e : appliance.Events())
+    if (!e.command.empty() && JsonField(e.line, "conn") == connection) commands.push_back(e.command);
+  return commands;
+}
+
 // Session mode: the first check starts one client per RA entry; a logon for the own session
 // stops them and identifies the user again, and the next check restarts them; session
 // events of other sessions, broadcasts of the identification's message numbers and an
 // unchanged interface list restart nothing; a changed list and a resume restart all.
 TEST(TavoMainTest, SessionEventsAndInterfaceChecksRestartClients) {
-  AgentChild child({{L"TM_CONFIG", L"RA[127.0.0.1:9;;localhost]RP[7]LD[4]NP[0]"}, {L"TM_MODE", L"session"}});
+  Appliance appliance("");
+  ASSERT_NE(appliance.Port(), 0);
+  const std::string port = std::to_string(appliance.Port());
+  const std::string numbered = "127.0.0.1:" + port;
+  // The second entry takes its port from RP.
+  AgentChild child({{L"TM_CONFIG", Widen("RA[" + numbered + ";;localhost]RP[" + port + "]LD[4]NP[0]")},
+                    {L"TM_MODE", L"session"}});
   child.SetInterfaces("10.1.2.3");
   child.Start();
   ASSERT_TRUE(child.WaitFor(Started(1001, "localhost")));
-  EXPECT_EQ(child.Count(Started(1000, "127.0.0.1:9")), 1);
+  EXPECT_EQ(child.Count(Started(1000, numbered)), 1);
+  ASSERT_TRUE(child.WaitFor("(1000) 'STAT' SUCCESS received"));
+  ASSERT_TRUE(child.WaitFor("(1001) 'STAT' SUCCESS received"));
   EXPECT_EQ(child.Count("Network interface change detected.\n"), 1);
   EXPECT_EQ(child.Count("Main: \tInterface detected: 10.1.2.3.\n"), 1);
 
@@ -466,8 +483,16 @@ TEST(TavoMainTest, SessionEventsAndInterfaceChecksRestartClients) {
   EXPECT_EQ(child.Count("V7k thread instance 1000 was signalled to shut down"), 1);
   EXPECT_EQ(child.Count("V7k thread instance 1001 was signalled to shut down"), 1);
   EXPECT_EQ(child.Count("Identifying current user."), identifications + 1);
-  EXPECT_EQ(child.Count("No FSM for web filter at 127.0.0.1:9, restarting all..."), 1);
-  EXPECT_EQ(child.Count(Started(1002, "127.0.0.1:9")), 1);
+  EXPECT_EQ(child.Count("No FSM for web filter at " + numbered + ", restarting all..."), 1);
+  EXPECT_EQ(child.Count(Started(1002, numbered)), 1);
+  // Each connection: the first logoff (empty cache), the logon, and the logoff of the stop.
+  ASSERT_TRUE(appliance.WaitForCommand("LGON", 4));
+  for (const std::string connection : {"1", "2"}) {
+    const std::vector<std::string> commands = CommandsOf(appliance, connection);
+    ASSERT_EQ(commands.size(), 3u) << connection;
+    EXPECT_EQ(commands[1], "LGON") << connection;
+    EXPECT_EQ(commands[2], "LGOF") << connection;
+  }
 
   // A changed interface list restarts all.
   child.SetInterfaces("10.1.2.3 10.9.9.9");
@@ -475,9 +500,15 @@ TEST(TavoMainTest, SessionEventsAndInterfaceChecksRestartClients) {
   EXPECT_EQ(child.Count("Network interface change detected.\n"), 2);
   EXPECT_EQ(child.Count("No FSM for web filter at "), 1);
 
-  // Suspended, the session is inactive and the checks pause; a resume restarts all.
+  ASSERT_TRUE(child.WaitFor("(1004) 'STAT' SUCCESS received"));
+  ASSERT_TRUE(child.WaitFor("(1005) 'STAT' SUCCESS received"));
+
+  // Suspended, the clients log off, the session is inactive and the checks pause; a resume
+  // restarts all.
+  const size_t logoffsBeforeSuspend = appliance.CountCommand("LGOF");
   Post(WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
   ASSERT_TRUE(child.WaitFor("Startup: Suspend()\n"));
+  EXPECT_TRUE(appliance.WaitForCommand("LGOF", logoffsBeforeSuspend + 2));
   const int suspendedChecks = child.Count("Checking for network interface changes.\n");
   Sleep(2500);
   EXPECT_EQ(child.Count("Checking for network interface changes.\n"), suspendedChecks);
@@ -485,8 +516,13 @@ TEST(TavoMainTest, SessionEventsAndInterfaceChecksRestartClients) {
   ASSERT_TRUE(child.WaitFor(Started(1007, "localhost")));
   EXPECT_EQ(child.Count("Startup: Resume()\n"), 1);
 
-  // The quit handshake ends the loop; the workers stop before their objects go.
+  // The quit handshake ends the loop; the workers stop before their objects go, the
+  // clients with their logoffs.
+  ASSERT_TRUE(child.WaitFor("(1006) 'STAT' SUCCESS received"));
+  ASSERT_TRUE(child.WaitFor("(1007) 'STAT' SUCCESS received"));
+  const size_t logoffs = appliance.CountCommand("LGOF");
   EXPECT_EQ(child.Quit(), 0u);
+  EXPECT_TRUE(appliance.WaitForCommand("LGOF", logoffs + 2));
   const std::string log = child.Log();
   const size_t close = log.find("Startup: normal (good) close\n");
   const size_t shutdown = log.find("ShutdownApp() invoked: waiting for worker threads to close");
@@ -602,15 +638,23 @@ TEST(TavoMainTest, CrashWritesOneDumpUnlessTenExist) {
 // the process ends as soon as it is. Defined last, so it runs last: it ends every process
 // with a window.
 TEST(TavoMainTest, EndOfSessionStopsClientsBeforeTheProcessEnds) {
-  AgentChild child({{L"TM_CONFIG", L"RA[127.0.0.1:9;localhost:9]LD[4]NP[1]"}, {L"TM_MODE", L"session"}});
+  Appliance appliance("");
+  ASSERT_NE(appliance.Port(), 0);
+  const std::string port = std::to_string(appliance.Port());
+  AgentChild child({{L"TM_CONFIG", Widen("RA[127.0.0.1:" + port + ";localhost:" + port + "]LD[4]NP[1]")},
+                    {L"TM_MODE", L"session"}});
   child.SetInterfaces("10.1.2.3");
   child.Start();
-  ASSERT_TRUE(child.WaitFor(Started(1001, "localhost:9")));
+  ASSERT_TRUE(appliance.WaitForCommand("LGON", 2));
+  // Let both logons be acknowledged, so that the logoffs counted below are the stop's.
+  ASSERT_TRUE(child.WaitFor("user identity accepted by web filter appliance", 2));
+  const size_t logoffs = appliance.CountCommand("LGOF");
   const ToolResult end = RunTool(L"wineboot.exe --end-session");
   EXPECT_EQ(end.exitCode, 0u) << end.output;
   EXPECT_NE(child.WaitExit(20000), STILL_ACTIVE);
   EXPECT_EQ(child.Count("V7k thread instance 1000 was signalled to shut down"), 1);
   EXPECT_EQ(child.Count("V7k thread instance 1001 was signalled to shut down"), 1);
+  EXPECT_TRUE(appliance.WaitForCommand("LGOF", logoffs + 2));
 }
 
 }  // namespace
