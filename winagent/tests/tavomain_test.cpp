@@ -134,7 +134,12 @@ int RunChild() {
 
   const std::wstring config = Env(L"TM_CONFIG");
   const std::wstring mode = Env(L"TM_MODE");
-  if (mode == L"session") return AgentMain(config.c_str());
+  if (mode == L"session") {
+    const int result = AgentMain(config.c_str());
+    // A service stop unregisters too, after the loop's teardown may have done it.
+    UnregisterSessionNotifications();
+    return result;
+  }
 
   ConfigInit::LoadResult load;
   if (mode == L"service") {
