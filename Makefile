@@ -32,6 +32,11 @@ test: deps
 	cmake/wine-run.sh $(abspath $(WINDOWS))/wineprefix --stop; \
 	exit $$status
 
+# Builds, then shows the stand-in appliance receiving idagent's logon, heartbeats and logoff.
+demo: deps
+	$(MAKE) build
+	bash scripts/demo.sh $(BUILD)
+
 clean:
 	rm -rf $(NATIVE) $(WINDOWS)
 
