@@ -43,9 +43,12 @@ inline bool RunShell(const std::string& script, bool wait) {
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return false;
   }
-  if (wait && process.hProcess) WaitForSingleObject(process.hProcess, 10000);
-  if (process.hProcess) CloseHandle(process.hProcess);
-  if (process.hThread) CloseHandle(process.hThread);
+  // Wine runs a Unix program without a process object: no process handle comes back, and
+  // the thread field then holds a stray value; closing it would close one of our own handles.
+  if (!process.hProcess) return true;
+  if (wait) WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
   return true;
 }
 
