@@ -3,10 +3,27 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "Logging.h"
+#include "Utilities.h"
+
+// The running test program's own path, and its folder.
+inline std::wstring ProgramPath() {
+  wchar_t path[MAX_PATH * 2] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+  return path;
+}
+inline std::wstring ProgramFolder() {
+  const std::wstring path = ProgramPath();
+  return path.substr(0, path.rfind(L'\\'));
+}
 
 // A fresh folder under the temporary folder, removed with its contents on destruction.
 class TempDir {
@@ -98,3 +115,90 @@ inline std::future<std::wstring> CloseMessageBoxAsync(const std::wstring& captio
     throw std::runtime_error("no message box with the expected caption appeared");
   });
 }
+
+// Output (carriage returns dropped) and exit code of a helper program run to its end.
+struct ToolResult {
+  DWORD exitCode = STILL_ACTIVE;
+  std::string output;
+};
+
+// Runs a command line with its output and errors captured; ended by force after timeoutMs.
+inline ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 60000) {
+  ToolResult result;
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+  HandleHolder reader(readEnd);
+  HandleHolder writer(writeEnd);
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process = {};
+  std::wstring line = commandLine;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    return result;
+  HandleHolder processHandle(process.hProcess);
+  HandleHolder threadHandle(process.hThread);
+  writer.Close();
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got) result.output.append(chunk, got);
+  std::erase(result.output, '\r');
+  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
+  GetExitCodeProcess(process.hProcess, &result.exitCode);
+  return result;
+}
+
+// Every trace line written while it lives; the log goes to a folder of its
+// own and the debugger query lets every line through the filter.
+class TraceLines {
+ public:
+  explicit TraceLines(const std::wstring& folderPrefix = L"idagent-log") : dir_(folderPrefix) {
+    SetLogPathOverride(dir_ / L"trace.log");
+    SetDebuggerQuery([] { return true; });
+    SetTraceCapture([this](int, const std::wstring& line) {
+      std::lock_guard<std::mutex> hold(lock_);
+      lines_.push_back(line);
+    });
+  }
+  ~TraceLines() {
+    SetTraceCapture({});
+    SetDebuggerQuery(nullptr);
+    SetLogPathOverride(L"");
+  }
+  TraceLines(const TraceLines&) = delete;
+  TraceLines& operator=(const TraceLines&) = delete;
+
+  std::vector<std::wstring> Lines() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return lines_;
+  }
+  // Lines containing text.
+  int Count(const std::wstring& text) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return static_cast<int>(std::count_if(lines_.begin(), lines_.end(), [&](const std::wstring& line) {
+      return line.find(text) != std::wstring::npos;
+    }));
+  }
+  // The first line containing text (empty when none).
+  std::wstring Find(const std::wstring& text) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    for (const std::wstring& line : lines_)
+      if (line.find(text) != std::wstring::npos) return line;
+    return {};
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> hold(lock_);
+    lines_.clear();
+  }
+
+ private:
+  TempDir dir_;
+  mutable std::mutex lock_;
+  std::vector<std::wstring> lines_;
+};

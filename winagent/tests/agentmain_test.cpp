@@ -24,13 +24,6 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // The real idagent.exe, started beside this test
 
-std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
 std::wstring AgentPath() { return ProgramFolder() + L"\\idagent.exe"; }
 
 // The lines of one process in the agent's log file, as the log writer lays them out: the
@@ -122,41 +115,6 @@ class AgentProcess {
   HandleHolder process_;
   DWORD id_ = 0;
 };
-
-struct ToolResult {
-  DWORD exitCode = STILL_ACTIVE;
-  std::string output;
-};
-
-// Runs a command line with its output captured.
-ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 60000) {
-  ToolResult result;
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
-  HandleHolder reader(readEnd);
-  HandleHolder writer(writeEnd);
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process = {};
-  std::wstring line = commandLine;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-    return result;
-  HandleHolder processHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  writer.Close();
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got) result.output.append(chunk, got);
-  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
-  GetExitCodeProcess(process.hProcess, &result.exitCode);
-  return result;
-}
 
 struct AgentRun {
   DWORD exitCode = STILL_ACTIVE;

@@ -16,13 +16,6 @@ namespace {
 
 const wchar_t kRegistryKey[] = L"SOFTWARE\\Qel Security\\Identra";
 
-std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.rfind(L'\\'));
-}
-
 std::wstring DefaultFile() { return ProgramFolder() + L"\\idagent.cfg"; }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {

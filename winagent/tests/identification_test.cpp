@@ -90,46 +90,6 @@ void RecordExit(DWORD delayMs) {
   ++g_exitCalls;
 }
 
-// Captures every trace line; the debugger query lets all of them through the filter.
-class Traces {
- public:
-  Traces() {
-    SetLogPathOverride(dir_ / L"identification.log");
-    SetDebuggerQuery([] { return true; });
-    SetTraceCapture([this](int level, const std::wstring& line) {
-      std::lock_guard<std::mutex> hold(lock_);
-      lines_.push_back({level, line});
-    });
-  }
-  ~Traces() {
-    SetTraceCapture({});
-    SetDebuggerQuery(nullptr);
-    SetLogPathOverride(L"");
-  }
-  int Count(const std::wstring& text) const {
-    std::lock_guard<std::mutex> hold(lock_);
-    int n = 0;
-    for (const auto& [level, line] : lines_)
-      if (line.find(text) != std::wstring::npos) ++n;
-    return n;
-  }
-  std::wstring Find(const std::wstring& text) const {
-    std::lock_guard<std::mutex> hold(lock_);
-    for (const auto& [level, line] : lines_)
-      if (line.find(text) != std::wstring::npos) return line;
-    return {};
-  }
-  void Clear() {
-    std::lock_guard<std::mutex> hold(lock_);
-    lines_.clear();
-  }
-
- private:
-  TempDir dir_{L"ident-log"};
-  mutable std::mutex lock_;
-  std::vector<std::pair<int, std::wstring>> lines_;
-};
-
 IdentityField F(int32_t source, const wchar_t* value) { return IdentityField{source, value}; }
 
 // Bitwise CRC-32 written apart from the agent's table-driven one.
@@ -184,7 +144,7 @@ class IdentificationTest : public ::testing::Test {
     wmi.objects = {{L"WS01", L"ACME\\jdoe"}};
   }
 
-  Traces traces;
+  TraceLines traces{L"ident-log"};
   AgentConfig config{};
   FakeDirectory directory;
   FakeWmi wmi;
@@ -572,9 +532,7 @@ TEST_F(IdentificationTest, RealExitChild) {
 }
 
 TEST_F(IdentificationTest, ServiceModeDirectoryFailureEndsProcessForReal) {
-  wchar_t exe[MAX_PATH];
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=IdentificationTest.RealExitChild";
+  std::wstring command = L"\"" + ProgramPath() + L"\" --gtest_filter=IdentificationTest.RealExitChild";
   SetEnvironmentVariableW(L"IDENT_REAL_EXIT_CHILD", L"1");
   STARTUPINFOW si{};
   si.cb = sizeof(si);

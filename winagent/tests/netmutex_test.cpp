@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,36 +34,12 @@ std::wstring HolderExe() {
   return path;
 }
 
-std::wstring OwnPath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
-}
-
 class NetMutexTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetLogPathOverride(dir_ / L"netmutex.log");
-    SetDebuggerQuery([] { return true; });
-    SetTraceCapture([this](int, const std::wstring& line) {
-      std::lock_guard<std::mutex> hold(linesLock_);
-      lines_.push_back(line);
-    });
-  }
-  void TearDown() override {
-    SetTraceCapture({});
-    SetDebuggerQuery(nullptr);
-    SetLogPathOverride(L"");
-  }
-
-  std::vector<std::wstring> Lines() {
-    std::lock_guard<std::mutex> hold(linesLock_);
-    return lines_;
-  }
+  std::vector<std::wstring> Lines() { return traces_.Lines(); }
 
   TempDir dir_;
-  std::mutex linesLock_;
-  std::vector<std::wstring> lines_;
+  TraceLines traces_{L"netmutex-log"};
 };
 
 TEST_F(NetMutexTest, LockWritesTheFiveLinesAndAStaleMarkerIsReplaced) {
@@ -81,7 +56,7 @@ TEST_F(NetMutexTest, LockWritesTheFiveLinesAndAStaleMarkerIsReplaced) {
   GetComputerNameW(machine, &length);
   const std::wstring expected =
       Format(L"Machine=%s\r\nPath=%s\r\nProcessID=0x%x\r\nThreadID=0x%x\r\nMsgHWND=0x1A2B\r\n",
-             machine, OwnPath().c_str(), GetCurrentProcessId(), GetCurrentThreadId());
+             machine, ProgramPath().c_str(), GetCurrentProcessId(), GetCurrentThreadId());
   EXPECT_EQ(ReadFileBytes(marker), Utf16(expected));  // UTF-16LE, no byte-order mark
 
   // A second taker is refused and learns who holds it.
@@ -89,7 +64,7 @@ TEST_F(NetMutexTest, LockWritesTheFiveLinesAndAStaleMarkerIsReplaced) {
   EXPECT_FALSE(other.Lock(marker.c_str()));
   EXPECT_TRUE(other.holderRead);
   EXPECT_STREQ(other.holderMachine, machine);
-  EXPECT_EQ(std::wstring(other.holderPath), OwnPath());
+  EXPECT_EQ(std::wstring(other.holderPath), ProgramPath());
   EXPECT_EQ(other.processId, GetCurrentProcessId());
   EXPECT_EQ(other.threadId, GetCurrentThreadId());
   EXPECT_EQ(other.holderWindow, 0x1A2Bu);
@@ -249,7 +224,7 @@ TEST_F(NetMutexTest, TakesOverOnlyFromTheHolderTheMarkerDescribes) {
       {"marker names an unrelated process beside a real main window",
        L"mode=stale pid=" + other + L" \"path=" + holder + L"\"", false, false, 0},
       {"marker names this very process",
-       L"mode=stale class=none pid=" + self + L" \"path=" + OwnPath() + L"\"", false, false, 0},
+       L"mode=stale class=none pid=" + self + L" \"path=" + ProgramPath() + L"\"", false, false, 0},
       {"window of another class", L"mode=stale class=OtherClass \"path=" + holder + L"\"", false,
        false, 0},
       {"no window, an unrelated process under another program's path",
@@ -263,10 +238,7 @@ TEST_F(NetMutexTest, TakesOverOnlyFromTheHolderTheMarkerDescribes) {
     const std::wstring marker = dir_ / L"appmtx";
     Holder running(marker, c.options);
     ASSERT_TRUE(running.WaitReady());
-    {
-      std::lock_guard<std::mutex> hold(linesLock_);
-      lines_.clear();
-    }
+    traces_.Clear();
 
     SingleInstanceLock lock;
     const bool acquired = AcquireSingleInstance(lock, nullptr, marker.c_str());

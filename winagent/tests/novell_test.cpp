@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,10 +23,7 @@ const wchar_t* const kFixtureVariables[] = {L"NOVELLFAKE_WHOAMI",      L"NOVELLF
 
 // The stand-in client libraries live in bin\novell, beside this program's folder.
 std::wstring FakeClientFolder() {
-  wchar_t exe[MAX_PATH];
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring folder(exe);
-  return folder.substr(0, folder.rfind(L'\\')) + L"\\novell";
+  return ProgramFolder() + L"\\novell";
 }
 
 // The stand-ins count what was set up and not yet taken down; untouched counts as none.
@@ -41,40 +37,6 @@ bool ClientReleased() {
   return Balanced(L"NOVELLFAKE_LIVE_CALLS") && Balanced(L"NOVELLFAKE_LIVE_TABLES") &&
          Balanced(L"NOVELLFAKE_LIVE_CONTEXTS");
 }
-
-// Captures every trace line; the debugger query lets all of them through the filter.
-class Traces {
- public:
-  Traces() {
-    SetLogPathOverride(dir_ / L"novell.log");
-    SetDebuggerQuery([] { return true; });
-    SetTraceCapture([this](int, const std::wstring& line) {
-      std::lock_guard<std::mutex> hold(lock_);
-      lines_.push_back(line);
-    });
-  }
-  ~Traces() {
-    SetTraceCapture({});
-    SetDebuggerQuery(nullptr);
-    SetLogPathOverride(L"");
-  }
-  int Count(const std::wstring& text) const {
-    std::lock_guard<std::mutex> hold(lock_);
-    int n = 0;
-    for (const std::wstring& line : lines_)
-      if (line.find(text) != std::wstring::npos) ++n;
-    return n;
-  }
-  void Clear() {
-    std::lock_guard<std::mutex> hold(lock_);
-    lines_.clear();
-  }
-
- private:
-  TempDir dir_{L"novell-log"};
-  mutable std::mutex lock_;
-  std::vector<std::wstring> lines_;
-};
 
 // An established loopback connection to a port (524: as a live Novell connection shows
 // in the TCP table; 0: any free port).
@@ -161,7 +123,7 @@ class NovellTest : public ::testing::Test {
     for (const auto& [name, value] : values) SetEnvironmentVariableW(name, value.c_str());
   }
 
-  Traces traces;
+  TraceLines traces{L"novell-log"};
 };
 
 std::wstring Dump(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> fields, bool novell = true) {

@@ -36,17 +36,6 @@ std::wstring Env(const wchar_t* name) {
   return length > 0 && length < 2048 ? std::wstring(value) : std::wstring();
 }
 
-std::wstring ProgramPath() {
-  wchar_t path[MAX_PATH * 2] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-  return path;
-}
-
-std::wstring ProgramFolder() {
-  const std::wstring path = ProgramPath();
-  return path.substr(0, path.rfind(L'\\'));
-}
-
 // ---------------------------------------------------------------------------------------------
 // The child: one agent with the seams the scenario asks for.
 //   TM_DIR       folder of the scenario: agent.log, ifaces.txt (the interface list, dotted
@@ -168,50 +157,13 @@ int RunChild() {
 // ---------------------------------------------------------------------------------------------
 // The test side
 
-// Output and exit code of a helper program run to its end.
-struct ToolResult {
-  DWORD exitCode = STILL_ACTIVE;
-  std::string output;
-};
-
-ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 30000) {
-  ToolResult result;
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
-  HandleHolder reader(readEnd);
-  HandleHolder writer(writeEnd);
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION process = {};
-  std::wstring line = commandLine;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-    return result;
-  HandleHolder processHandle(process.hProcess);
-  HandleHolder threadHandle(process.hThread);
-  writer.Close();
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got) result.output.append(chunk, got);
-  std::erase(result.output, '\r');
-  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
-  GetExitCodeProcess(process.hProcess, &result.exitCode);
-  return result;
-}
-
 // postmsg.exe against the main window class.
 ToolResult PostToAgent(const std::wstring& how, UINT message, WPARAM wParam, LPARAM lParam) {
   wchar_t arguments[128];
   _snwprintf(arguments, 127, L" %ls 0x%X 0x%llX 0x%llX", how.c_str(), message,
              static_cast<unsigned long long>(wParam), static_cast<unsigned long long>(lParam));
   arguments[127] = L'\0';
-  return RunTool(L"\"" + ProgramFolder() + L"\\postmsg.exe\" " + kMainWindowClass + arguments);
+  return RunTool(L"\"" + ProgramFolder() + L"\\postmsg.exe\" " + kMainWindowClass + arguments, 30000);
 }
 
 // One agent in a child process, with its own scenario folder.
@@ -654,7 +606,7 @@ TEST(TavoMainTest, EndOfSessionStopsClientsBeforeTheProcessEnds) {
   // Let both logons be acknowledged, so that the logoffs counted below are the stop's.
   ASSERT_TRUE(child.WaitFor("user identity accepted by web filter appliance", 2));
   const size_t logoffs = appliance.CountCommand("LGOF");
-  const ToolResult end = RunTool(L"wineboot.exe --end-session");
+  const ToolResult end = RunTool(L"wineboot.exe --end-session", 30000);
   EXPECT_EQ(end.exitCode, 0u) << end.output;
   EXPECT_NE(child.WaitExit(20000), STILL_ACTIVE);
   EXPECT_EQ(child.Count("V7k thread instance 1000 was signalled to shut down"), 1);
