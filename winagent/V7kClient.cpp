@@ -218,15 +218,15 @@ bool V7kClient::StopRequested() {
   return true;
 }
 
+bool V7kClient::TakeSocketEvents(WSANETWORKEVENTS& events) {
+  if (WaitForSingleObject(socketEvent_.Get(), 0) != WAIT_OBJECT_0) return false;
+  LockHolder hold(socketLock_);
+  return socket_.EnumEvents(socketEvent_.Get(), &events);
+}
+
 void V7kClient::ConnectPoll() {
-  if (WaitForSingleObject(socketEvent_.Get(), 0) != WAIT_OBJECT_0) return;
   WSANETWORKEVENTS events{};
-  bool read;
-  {
-    LockHolder hold(socketLock_);
-    read = socket_.EnumEvents(socketEvent_.Get(), &events);
-  }
-  if (!read) return;
+  if (!TakeSocketEvents(events)) return;
   if (events.lNetworkEvents & FD_CLOSE) {
     outer_.onEvent(AuthFSM_Outer::EV_V7kConnectionLost);
   } else if (events.lNetworkEvents & FD_CONNECT) {
@@ -246,14 +246,8 @@ void V7kClient::ConnectPoll() {
 }
 
 void V7kClient::DataPoll() {
-  if (WaitForSingleObject(socketEvent_.Get(), 0) != WAIT_OBJECT_0) return;
   WSANETWORKEVENTS events{};
-  bool read;
-  {
-    LockHolder hold(socketLock_);
-    read = socket_.EnumEvents(socketEvent_.Get(), &events);
-  }
-  if (!read) return;
+  if (!TakeSocketEvents(events)) return;
   if (events.lNetworkEvents & FD_CLOSE) {
     outer_.onEvent(AuthFSM_Outer::EV_V7kConnectionLost);
   } else if (events.lNetworkEvents & FD_READ) {

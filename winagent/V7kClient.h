@@ -121,6 +121,8 @@ class V7kClient : public AuthFsmOwner {
   HRESULT SendLogon(const IdentityRecord& identity);
   // Builds and writes one message; S_OK only when the whole frame was accepted.
   HRESULT Send(uint32_t command, const CParam* table);
+  // Takes the socket's pending network events; false when none are signalled or reading them fails.
+  bool TakeSocketEvents(WSANETWORKEVENTS& events);
   void ConnectPoll();
   void DataPoll();
   // True (after dispatching EV_Shutdown) when the shutdown or the stop event is set.
