@@ -387,12 +387,6 @@ std::wstring ServiceCommandLine() {
   return s.commandLine;
 }
 
-SERVICE_STATUS CurrentServiceStatus() {
-  ServiceState& s = State();
-  LockHolder hold(s.lock);
-  return s.status;
-}
-
 bool IsRunThreadRunning() { return State().runThreadRunning; }
 
 void SetServiceSeams(const ServiceSeams& seams) {

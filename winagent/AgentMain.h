@@ -37,8 +37,6 @@ void DebugWaitHook(bool breakIntoDebugger);
 
 // The service command-line text (the process command line, then the service's arguments).
 std::wstring ServiceCommandLine();
-// The service status record as last reported.
-SERVICE_STATUS CurrentServiceStatus();
 bool IsRunThreadRunning();
 
 // Test seams. The production defaults are the real calls and the periods given.

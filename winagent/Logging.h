@@ -115,9 +115,6 @@ class TraceStream {
     return *this;
   }
 
-  int32_t Level() const { return level_; }
-  std::wstring Text() const { return text_.str(); }
-
  private:
   TraceStream& Append8(std::string_view text) {
     for (char c : text) text_.put(static_cast<wchar_t>(static_cast<unsigned char>(c)));

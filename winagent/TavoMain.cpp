@@ -115,7 +115,6 @@ bool HasNoUserName(const IdentityRecord& identity) {
 }  // namespace
 
 void SetTavoMainTiming(const TavoMainTiming& timing) { g_timing = timing; }
-const TavoMainTiming& GetTavoMainTiming() { return g_timing; }
 
 void SetInterfaceQuery(InterfaceQuery query) {
   std::lock_guard<std::mutex> guard(g_seamMutex);

@@ -58,13 +58,8 @@ class CTavoMain {
   void OnResume();
   void OnEndSession();
 
-  // State, for the window procedure and for tests.
-  bool SessionActive() const { return sessionActive_; }
-  bool LegacyMode() const { return legacyMode_; }
+  // For the window procedure.
   DWORD SessionId() const { return sessionId_; }
-  const std::vector<uint32_t>& Interfaces() const { return interfaces_; }
-  int32_t NextClientNumber() const { return clientCounter_; }
-  UserIdentification* Identification() const { return identification_.get(); }
 
  private:
   friend LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -117,7 +112,6 @@ struct TavoMainTiming {
 };
 // Read by every CTavoMain built afterwards.
 void SetTavoMainTiming(const TavoMainTiming& timing);
-const TavoMainTiming& GetTavoMainTiming();
 
 // The machine's IPv4 addresses in host byte order, in the order given; empty when none or
 // when the query failed. The default asks Windows Sockets for the host's own addresses.

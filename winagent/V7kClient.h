@@ -86,9 +86,7 @@ class V7kClient : public AuthFsmOwner {
   bool OnTimer(UINT message, WPARAM id);
 
   // State, for tests.
-  int32_t OuterState() { return outer_.GetState(); }
   int32_t InnerState() { return inner_.GetState(); }
-  const LogonRetryCalculator& Retry() const { return retry_; }
   uint32_t LogonCrc() const { return logonCrc_; }
 
   // The machines' actions (AuthFsmOwner); called on the client thread.
