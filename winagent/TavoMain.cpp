@@ -12,6 +12,7 @@
 
 #include "AgentMain.h"
 #include "AppShutdown.h"
+#include "CSocket.h"
 #include "Logging.h"
 #include "ServiceMode.h"
 #include "UserIdentification.h"
@@ -64,8 +65,8 @@ std::wstring Dotted(uint32_t hostOrder) {
 // The host's own IPv4 addresses as Windows Sockets resolves its name.
 std::vector<uint32_t> QueryHostAddresses() {
   std::vector<uint32_t> addresses;
-  WSADATA data;
-  if (WSAStartup(MAKEWORD(2, 0), &data) != 0) {
+  WinsockScope winsock;
+  if (!winsock.Started()) {
     TracePrintf(TC_Socket, 4, L"Could not initialize Winsock; will retry.\n");
     return addresses;
   }
@@ -84,7 +85,6 @@ std::vector<uint32_t> QueryHostAddresses() {
       }
     }
   }
-  WSACleanup();
   return addresses;
 }
 

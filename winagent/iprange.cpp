@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "CSocket.h"
 #include "Logging.h"
 #include "Utilities.h"
 
@@ -21,23 +22,6 @@ constexpr size_t kMaxGroup = 513;
 // Longest default chain text.
 constexpr size_t kMaxDefaultChain = 255;
 
-// The address conversion needs Windows Sockets started in the process; the start is
-// reference-counted, so this nests with any other user.
-class WinsockScope {
- public:
-  WinsockScope() {
-    WSADATA data;
-    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-  ~WinsockScope() {
-    if (started_) WSACleanup();
-  }
-  WinsockScope(const WinsockScope&) = delete;
-  WinsockScope& operator=(const WinsockScope&) = delete;
-
- private:
-  bool started_ = false;
-};
 
 }  // namespace
 
