@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/Utilities.h"
 #include "TestSupport.h"
-#include "Utilities.h"
 
 #ifndef APPLIANCE_PATH
 #error "APPLIANCE_PATH names the stand-in appliance (set by v7kclient_test.cmake)"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Logging.h"
-#include "Utilities.h"
+#include "support/Logging.h"
+#include "support/Utilities.h"
 
 // The running test program's own path, and its folder.
 inline std::wstring ProgramPath() {

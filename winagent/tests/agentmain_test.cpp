@@ -1,4 +1,4 @@
-#include "AgentMain.h"
+#include "app/AgentMain.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "AppShutdown.h"
+#include "app/AppShutdown.h"
+#include "app/NetMutex.h"
+#include "app/TavoMain.h"
 #include "ApplianceProcess.h"
-#include "Logging.h"
-#include "NetMutex.h"
-#include "TavoMain.h"
+#include "support/Logging.h"
+#include "support/Utilities.h"
 #include "TestSupport.h"
-#include "Utilities.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 // How the agent judges and logs one receive that should hold a STAT.
-#include "ApplianceProtocol.h"
+#include "client/ApplianceProtocol.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "Logging.h"
+#include "support/Logging.h"
+#include "support/Utilities.h"
 #include "TestSupport.h"
-#include "Utilities.h"
 
 namespace {
 

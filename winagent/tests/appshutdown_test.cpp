@@ -1,4 +1,4 @@
-#include "AppShutdown.h"
+#include "app/AppShutdown.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "Logging.h"
+#include "support/Logging.h"
+#include "support/Utilities.h"
 #include "TestSupport.h"
-#include "Utilities.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "AuthFSM_Inner.h"
-#include "AuthFSM_Outer.h"
-#include "AuthFsmOwner.h"
-#include "Logging.h"
-#include "ServiceMode.h"
+#include "app/ServiceMode.h"
+#include "client/AuthFSM_Inner.h"
+#include "client/AuthFSM_Outer.h"
+#include "client/AuthFsmOwner.h"
+#include "support/Logging.h"
+#include "support/Utilities.h"
 #include "TestSupport.h"
-#include "Utilities.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The socket wrapper against loopback listeners, under real Winsock.
-#include "CSocket.h"
+#include "client/CSocket.h"
 
 #include <gtest/gtest.h>
 #include <ws2tcpip.h>
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Logging.h"
+#include "support/Logging.h"
+#include "support/Utilities.h"
 #include "TestSupport.h"
-#include "Utilities.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <thread>
 #include <vector>
 
-#include "AppShutdown.h"
-#include "IdentInfoAD.h"
-#include "IdentInfoOSNative.h"
-#include "IdentInfoWMI.h"
-#include "Logging.h"
-#include "ServiceMode.h"
+#include "app/AppShutdown.h"
+#include "app/ServiceMode.h"
+#include "identity/IdentInfoAD.h"
+#include "identity/IdentInfoOSNative.h"
+#include "identity/IdentInfoWMI.h"
+#include "identity/UserIdentification.h"
+#include "support/Logging.h"
 #include "TestSupport.h"
-#include "UserIdentification.h"
 
 namespace {
 

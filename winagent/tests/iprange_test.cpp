@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "AgentConfig.h"
-#include "Logging.h"
-#include "iprange.h"
+#include "config/AgentConfig.h"
+#include "config/iprange.h"
+#include "support/Logging.h"
 
 namespace {
 

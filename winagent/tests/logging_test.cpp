@@ -1,4 +1,4 @@
-#include "Logging.h"
+#include "support/Logging.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "AgentConfig.h"
+#include "config/AgentConfig.h"
+#include "support/Utilities.h"
 #include "TestSupport.h"
-#include "Utilities.h"
 
 #include <knownfolders.h>
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "MessageWindow.h"
+#include "support/MessageWindow.h"
 
 namespace {
 

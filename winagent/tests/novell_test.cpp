@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "IdentInfoNovell.h"
-#include "Logging.h"
-#include "ServiceMode.h"
+#include "app/ServiceMode.h"
+#include "identity/IdentInfoNovell.h"
+#include "identity/UserIdentification.h"
+#include "support/Logging.h"
 #include "TestSupport.h"
-#include "UserIdentification.h"
 
 namespace {
 

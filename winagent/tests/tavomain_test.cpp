@@ -15,16 +15,16 @@
 #include <string>
 #include <vector>
 
-#include "AgentMain.h"
+#include "app/AgentMain.h"
+#include "app/ServiceMode.h"
+#include "app/TavoMain.h"
 #include "ApplianceProcess.h"
-#include "ConfigInit.h"
-#include "IdentInfoAD.h"
-#include "Logging.h"
-#include "ServiceMode.h"
-#include "TavoMain.h"
+#include "config/ConfigInit.h"
+#include "identity/IdentInfoAD.h"
+#include "identity/UserIdentification.h"
+#include "support/Logging.h"
+#include "support/Utilities.h"
 #include "TestSupport.h"
-#include "UserIdentification.h"
-#include "Utilities.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Utilities.h"
+#include "support/Utilities.h"
 
 #include <gtest/gtest.h>
 #include <knownfolders.h>

@@ -16,15 +16,15 @@
 #include <thread>
 #include <vector>
 
-#include "AgentConfig.h"
-#include "AppShutdown.h"
+#include "app/AppShutdown.h"
 #include "ApplianceProcess.h"
-#include "CSocket.h"
-#include "Logging.h"
+#include "client/CSocket.h"
+#include "client/V7kClient.h"
+#include "config/AgentConfig.h"
+#include "identity/UserIdentification.h"
+#include "support/Logging.h"
+#include "support/Utilities.h"
 #include "TestSupport.h"
-#include "UserIdentification.h"
-#include "Utilities.h"
-#include "V7kClient.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <cwchar>
 #include <string>
 
-#include "NetMutex.h"
+#include "app/NetMutex.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <cwchar>
 #include <string>
 
-#include "NovellClientApi.h"
+#include "identity/NovellClientApi.h"
 
 #define NOVELLFAKE_EXPORT extern "C" __declspec(dllexport)
 

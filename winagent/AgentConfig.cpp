@@ -1,3 +1,0 @@
-#include "AgentConfig.h"
-
-AgentConfig g_Config;

@@ -1,0 +1,3 @@
+#include "config/AgentConfig.h"
+
+AgentConfig g_Config;

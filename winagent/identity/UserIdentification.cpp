@@ -1,0 +1,339 @@
+#include "identity/UserIdentification.h"
+
+#include <objbase.h>
+
+#include "app/AppShutdown.h"
+#include "app/ServiceMode.h"
+#include "Crc32.h"
+#include "identity/IdentInfoAD.h"
+#include "identity/IdentInfoNovell.h"
+#include "identity/IdentInfoOSNative.h"
+#include "identity/IdentInfoWMI.h"
+#include "support/Logging.h"
+
+namespace {
+
+bool HasValue(const IdentityField& field) { return field.source != BLANK && !field.value.empty(); }
+
+// Name fields: a NOVELL value is replaced only by another NOVELL value.
+bool TakeName(IdentityField& target, const IdentityField& source) {
+  if (!HasValue(source) || (target.source == NOVELL && source.source != NOVELL)) return false;
+  target = source;
+  return true;
+}
+
+void AddText(CCRC32& crc32, uint32_t& crc, const std::wstring& text) {
+  for (wchar_t unit : text) {
+    const uint8_t bytes[2] = {static_cast<uint8_t>(unit & 0xFF), static_cast<uint8_t>((unit >> 8) & 0xFF)};
+    crc32.PartialCRC(&crc, bytes, sizeof(bytes));
+  }
+}
+
+DWORD WINAPI WorkerEntry(void* parameter) { return static_cast<UserIdentification*>(parameter)->ThreadMain(); }
+
+}  // namespace
+
+uint32_t IdentityCrc(const IdentityRecord& record) {
+  CCRC32 crc32;
+  uint32_t crc = CCRC32::kInitial;
+  AddText(crc32, crc, record.UserName.value);
+  AddText(crc32, crc, record.GroupName.value);
+  AddText(crc32, crc, record.DomainName.value);
+  AddText(crc32, crc, record.UserDistinguishedName.value);
+  AddText(crc32, crc, record.ComputerName.value);
+  AddText(crc32, crc, record.ComputerDistinguishedName.value);
+  const uint32_t env = static_cast<uint32_t>(record.EnvType);
+  const uint8_t envBytes[4] = {static_cast<uint8_t>(env), static_cast<uint8_t>(env >> 8),
+                               static_cast<uint8_t>(env >> 16), static_cast<uint8_t>(env >> 24)};
+  crc32.PartialCRC(&crc, envBytes, sizeof(envBytes));
+  return CCRC32::Finish(crc);
+}
+
+const wchar_t* IdSourceName(int32_t source) {
+  switch (source) {
+    case BLANK: return L"BLANK";
+    case DEFAULT: return L"DEFAULT";
+    case CFG: return L"CFG";
+    case TEMPLATE: return L"TEMPLATE";
+    case OSNATIVE: return L"OSNATIVE";
+    case NOVELL: return L"NOVELL";
+    case WMI: return L"WMI";
+    case AD: return L"AD";
+    case CODE: return L"CODE";
+    default: return L"!UNKNOWN ID_SOURCE!";
+  }
+}
+
+std::wstring IdentityDump(const IdentityRecord& record) {
+  const std::pair<const wchar_t*, const IdentityField*> fields[] = {
+      {L"UserName", &record.UserName},
+      {L"DisplayName", &record.DisplayName},
+      {L"GroupName", &record.GroupName},
+      {L"DomainName", &record.DomainName},
+      {L"UserDistinguishedName", &record.UserDistinguishedName},
+      {L"ComputerName", &record.ComputerName},
+      {L"ComputerDistinguishedName", &record.ComputerDistinguishedName},
+      {L"UserDNTemplate", &record.UserDNTemplate},
+      {L"ComputerDNTemplate", &record.ComputerDNTemplate},
+  };
+  std::wstring dump;
+  for (const auto& [name, field] : fields) {
+    dump += name;
+    dump += L": [";
+    dump += field->value;
+    dump += L"] <= ";
+    dump += IdSourceName(field->source);
+    dump += L"\r\n";
+  }
+  dump += L"EnvType: ";
+  dump += record.EnvType == ET_Novell ? L"ET_Novell" : L"ET_Windows";
+  dump += L"\r\n";
+  return dump;
+}
+
+void MergeIdentity(IdentityRecord& candidate, const IdentityRecord& source, const IdentityRecord& configuration,
+                   bool serviceMode) {
+  if (!source.filled) return;
+  candidate.filled = true;
+  if (TakeName(candidate.UserName, source.UserName)) candidate.EnvType = source.EnvType;
+  TakeName(candidate.DisplayName, source.DisplayName);
+  TakeName(candidate.GroupName, source.GroupName);
+  TakeName(candidate.DomainName, source.DomainName);
+  if (HasValue(source.ComputerName)) candidate.ComputerName = source.ComputerName;
+
+  if (HasValue(configuration.UserDNTemplate)) {
+    TsIdentInfo(3) << L"Found user DN template in configuration: " << configuration.UserDNTemplate.value;
+    candidate.UserDNTemplate = configuration.UserDNTemplate;
+    candidate.UserDistinguishedName = {
+        TEMPLATE, ReplaceText(configuration.UserDNTemplate.value, L"%1", candidate.UserName.value, false, true).text};
+  } else {
+    IdentityField& target = candidate.UserDistinguishedName;
+    const IdentityField& offered = source.UserDistinguishedName;
+    const bool novellKept = target.source == NOVELL && offered.source != target.source;
+    const bool wmiKept = serviceMode && target.source == WMI && offered.source != NOVELL;
+    if (HasValue(offered) && !novellKept && !wmiKept) target = offered;
+  }
+
+  if (HasValue(configuration.ComputerDNTemplate)) {
+    TsIdentInfo(3) << L"Found computer DN template in configuration: " << configuration.ComputerDNTemplate.value;
+    candidate.ComputerDNTemplate = configuration.ComputerDNTemplate;
+    candidate.ComputerDistinguishedName = {
+        TEMPLATE,
+        ReplaceText(configuration.ComputerDNTemplate.value, L"%1", candidate.ComputerName.value, false, true).text};
+  } else if (HasValue(source.ComputerDistinguishedName)) {
+    candidate.ComputerDistinguishedName = source.ComputerDistinguishedName;
+  }
+}
+
+UserIdentification::UserIdentification(const AgentConfig& config, const IdentityPlatform& platform)
+    : config_(config), platform_(platform), stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  window_.Create(L"UserIdentification", L"UserIdentification",
+                 [this](HWND, UINT message, WPARAM, LPARAM) { return OnMessage(message); });
+}
+
+UserIdentification::~UserIdentification() {
+  if (thread_.Valid()) {
+    SetEvent(stopEvent_.Get());
+    WaitForSingleObject(thread_.Get(), INFINITE);
+  }
+  window_.Destroy();
+}
+
+bool UserIdentification::OnMessage(UINT message) {
+  switch (message) {
+    case kMsgCheckDirectoryConnection: CheckDirectoryConnection(); break;
+    case kMsgResetIdentity: ResetIdentity(); break;
+    case kMsgIdentifyCurrentUser: IdentifyCurrentUser(); break;
+    case kMsgCheckNovellIdentity: CheckNovellIdentity(); break;
+    default: break;
+  }
+  return true;
+}
+
+void UserIdentification::DetectEnvironment() {
+  const bool serviceMode = IsServiceMode();
+  const auto fromRegistry = [this] {
+    NovellUserIdentHack search;
+    if (search.found) {
+      TsIdentInfo(1) << L"Novell info exist.";
+      envType_ = kEnvNovell;
+    } else {
+      TsIdentInfo(1) << L"Novell Info absent. Using Windows.";
+      envType_ = kEnvWindows;
+    }
+  };
+  if (envType_ == kEnvAutomatic) {
+    TsIdentInfo(1) << L"Autodetecting environment type...";
+    if (serviceMode) {
+      fromRegistry();
+    } else {
+      envType_ = NovellClientAvailable() ? kEnvNovell : kEnvWindows;
+      TsIdentInfo(1) << L"Environment type: " << (envType_ == kEnvNovell ? L"Novell" : L"Windows");
+    }
+    return;
+  }
+  if (serviceMode) fromRegistry();
+  TsIdentInfo(1) << L"Environment type: " << (envType_ == kEnvNovell ? L"Novell" : L"Windows");
+}
+
+bool UserIdentification::StartThread() {
+  if (thread_.Valid()) return false;
+  thread_.Reset(CreateThread(nullptr, 0, &WorkerEntry, this, 0, nullptr));
+  return thread_.Valid();
+}
+
+DWORD UserIdentification::ThreadMain() {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  HandleHolder done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  AppShutdown::RegisterWorker(done.Get(), L"UserIdentification");
+  const HANDLE waits[2] = {AppShutdown::ShutdownEvent(), stopEvent_.Get()};
+
+  if (envType_ == kEnvWindows) CheckDirectoryConnection();
+  IdentifyCurrentUser();
+
+  // The window belongs to the main-loop thread, so this thread mostly waits; it still
+  // dispatches whatever arrives in its own queue.
+  for (;;) {
+    const DWORD woken = MsgWaitForMultipleObjects(2, waits, FALSE, 1000, QS_ALLINPUT);
+    if (woken == WAIT_OBJECT_0 || woken == WAIT_OBJECT_0 + 1 || woken == WAIT_FAILED) break;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+
+  ResetIdentity();
+  SetEvent(done.Get());
+  if (SUCCEEDED(com)) CoUninitialize();
+  return 0;
+}
+
+void UserIdentification::RequestIdentification() { PostMessageW(Window(), kMsgIdentifyCurrentUser, 0, 0); }
+
+IdentityRecord UserIdentification::GetIdentity() const {
+  LockHolder hold(lock_);
+  return current_;
+}
+
+IdentityRecord UserIdentification::GetPreviousIdentity() const {
+  LockHolder hold(lock_);
+  return previous_;
+}
+
+void UserIdentification::CheckDirectoryConnection() {
+  TsIdentInfo(3) << L"Active Directory connection check started.";
+  DirectoryApi& directory = platform_.directory ? *platform_.directory : RealDirectoryApi();
+  const HRESULT hr = directory.BindRootDse();
+  if (FAILED(hr)) {
+    TracePrintf(TC_Ident, 0, L"%sActive Directory connection could not be established - 0x%08X", kTagIdentInfo,
+                static_cast<unsigned>(hr));
+  } else if (!directoryConnected_.load()) {
+    TsIdentInfo(3) << L"Active Directory connection re-established; updating identity.";
+  } else {
+    TsIdentInfo(3) << L"Active Directory connection established.";
+  }
+  directoryConnected_.store(SUCCEEDED(hr));
+  if (FAILED(hr) && IsServiceMode()) {
+    TsIdentInfo(0) << L"Active Directory connection could not be established; will retry";
+    ServiceModeExit(0);
+  }
+}
+
+void UserIdentification::ResetIdentity() {
+  TsIdentInfo(3) << L"Resetting current user identification.";
+  LockHolder hold(lock_);
+  current_ = IdentityRecord{};
+}
+
+void UserIdentification::Merge(IdentityRecord& candidate, const IdentityRecord& source) const {
+  MergeIdentity(candidate, source, config_.Identity, IsServiceMode());
+}
+
+bool UserIdentification::ReplaceIfChanged(const IdentityRecord& candidate, uint32_t& currentCrc, uint32_t& newCrc) {
+  newCrc = IdentityCrc(candidate);
+  LockHolder hold(lock_);
+  currentCrc = IdentityCrc(current_);
+  if (currentCrc == newCrc) return false;
+  previous_ = current_;
+  current_ = candidate;
+  return true;
+}
+
+void UserIdentification::IdentifyCurrentUser() {
+  TsIdentInfo(3) << L"Identifying current user.";
+  IdentityRecord candidate;
+  const bool directoryConnected = directoryConnected_.load();
+  const bool windows = envType_ == kEnvWindows;
+  const bool novell = envType_ == kEnvNovell;
+
+  if (!IsServiceMode()) {
+    if (novell) {
+      IdentInfoNovell source(false);
+      if (source.Count() > 0) Merge(candidate, source.Record());
+    } else if (windows) {
+      IdentInfoOSNative source(directoryConnected, platform_.names);
+      if (source.Count() > 0) Merge(candidate, source.Record());
+    }
+    Merge(candidate, config_.Identity);
+    if (windows) {
+      IdentInfoAD ad(platform_.directory);
+      if (ad.Count() > 0) Merge(candidate, ad.Record());
+      IdentInfoWMI wmi(!directoryConnected, platform_.wmi, platform_.names);
+      if (wmi.Count() > 0) Merge(candidate, wmi.Record());
+    }
+    Merge(candidate, config_.Identity);
+  } else {
+    if (novell) {
+      TsIdentInfo(1) << L"Querying Novell for identity...";
+      NovellUserIdentHack search;
+      novellConnected_.store(search.found);
+      if (search.found) {
+        TsIdentInfo(1) << L"Novell user identity detected.";
+        Merge(candidate, search.record);
+      }
+    } else if (windows) {
+      TsIdentInfo(1) << L"Querying WMI for identity...";
+      IdentInfoWMI wmi(!directoryConnected, platform_.wmi, platform_.names);
+      if (wmi.Count() > 0) Merge(candidate, wmi.Record());
+    }
+    Merge(candidate, config_.Identity);
+    if (windows) {
+      TsIdentInfo(1) << L"Querying Active Directory for identity...";
+      IdentInfoAD ad(platform_.directory);
+      if (ad.Count() > 0) Merge(candidate, ad.Record());
+    }
+  }
+
+  uint32_t currentCrc = 0, newCrc = 0;
+  if (!ReplaceIfChanged(candidate, currentCrc, newCrc)) {
+    TsIdentInfo(1) << L"User identity has not changed.";
+    return;
+  }
+  TracePrintf(TC_Ident, 0, L"%sCurrent identity CRC: 0x%08X, new identity CRC: 0x%08X", kTagIdentInfo, currentCrc,
+              newCrc);
+  TsIdentInfo(1) << L"User identity has changed - updating.";
+  TsIdentInfo(1) << L"User identity loaded.";
+  TsIdentInfo(1) << L"\r\n" << IdentityDump(candidate);
+}
+
+void UserIdentification::CheckNovellIdentity() {
+  if (envType_ != kEnvNovell) return;
+  TsIdentInfo(3) << L"Querying for Novell username changes.";
+  IdentityRecord candidate = GetIdentity();
+  Merge(candidate, config_.Identity);
+  IdentInfoNovell source(IsServiceMode());
+  if (source.Count() == 0) {
+    TsIdentInfo(1) << L"Novell is not connected.";
+    novellConnected_.store(false);
+    ResetIdentity();
+    return;
+  }
+  TsIdentInfo(1) << L"Novell connection detected.";
+  novellConnected_.store(true);
+  Merge(candidate, source.Record());
+  uint32_t currentCrc = 0, newCrc = 0;
+  if (!ReplaceIfChanged(candidate, currentCrc, newCrc)) return;
+  TsIdentInfo(1) << L"Novell user identity changed to <" << candidate.UserName.value << L">";
+  TsIdentInfo(1) << L"\r\n" << IdentityDump(candidate);
+}

@@ -1,6 +1,0 @@
-// Entry point of idagent.exe.
-#include <windows.h>
-
-#include "AgentMain.h"
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) { return AgentMain(commandLine); }

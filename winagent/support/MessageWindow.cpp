@@ -1,0 +1,75 @@
+#include "support/MessageWindow.h"
+
+#include <cwchar>
+
+namespace {
+
+bool RegisterOnce(const wchar_t* className) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof(existing);
+  if (GetClassInfoExW(instance, className, &existing)) return true;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &MessageWindow::WindowProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = className;
+  // Another thread may have registered it in the meantime.
+  return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+bool MessageWindow::Create(const wchar_t* className, const wchar_t* windowName, Handler handler) {
+  Destroy();
+  if (!RegisterOnce(className)) return false;
+  handler_ = std::move(handler);
+  window_ = CreateWindowExW(0, className, windowName, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            GetModuleHandleW(nullptr), this);
+  return window_ != nullptr;
+}
+
+void MessageWindow::Destroy() {
+  if (window_ == nullptr) return;
+  HWND window = window_;
+  window_ = nullptr;
+  // Messages still arriving during destruction find no holder.
+  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  DestroyWindow(window);
+}
+
+MessageWindow::PumpResult MessageWindow::Pump(DWORD sliceMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (window_ == nullptr || !IsWindow(window_)) return PumpResult::WindowGone;
+    MSG msg;
+    // A quit message is a thread message: look for it apart from the window's own.
+    if (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) return PumpResult::Quit;
+    if (PeekMessageW(&msg, window_, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    } else {
+      Sleep(50);
+    }
+    if (GetTickCount() - start >= sliceMs) return PumpResult::Slice;
+  }
+}
+
+LRESULT CALLBACK MessageWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* holder = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (holder == nullptr || !holder->handler_) return DefWindowProcW(window, message, wParam, lParam);
+  try {
+    if (!holder->handler_(window, message, wParam, lParam)) return 0;
+  } catch (...) {
+    wchar_t text[2048];
+    _snwprintf(text, 2048, L"* * Exception caught in TQueueServer.wndProc(0x%x,0x%d)\n",
+               static_cast<unsigned>(reinterpret_cast<uintptr_t>(window)), message);
+    text[2047] = L'\0';
+    OutputDebugStringW(text);
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
