@@ -320,17 +320,20 @@ bool ReadModuleVersionOf(const wchar_t* path, ModuleVersion& version) {
   const unsigned char* data = resource.Load(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
   if (!data) return false;
 
-  // Signature, structure version, then the four version words: 24 bytes that must lie inside.
+  return FindFixedVersionInfo(data, resource.Size(), version);
+}
+
+bool FindFixedVersionInfo(const unsigned char* data, size_t size, ModuleVersion& version) {
+  // The whole fixed record must lie inside the data before any of it is read.
   constexpr uint32_t kSignature = 0xFEEF04BD;
-  const DWORD size = resource.Size();
-  for (DWORD i = 0; i + 24 <= size; ++i) {
-    uint32_t word;
-    memcpy(&word, data + i, 4);
-    if (word != kSignature) continue;
-    memcpy(&version.fileMS, data + i + 8, 4);
-    memcpy(&version.fileLS, data + i + 12, 4);
-    memcpy(&version.productMS, data + i + 16, 4);
-    memcpy(&version.productLS, data + i + 20, 4);
+  for (size_t i = 0; i + sizeof(VS_FIXEDFILEINFO) <= size; ++i) {
+    VS_FIXEDFILEINFO info;
+    memcpy(&info, data + i, sizeof(info));
+    if (info.dwSignature != kSignature) continue;
+    version.fileMS = info.dwFileVersionMS;
+    version.fileLS = info.dwFileVersionLS;
+    version.productMS = info.dwProductVersionMS;
+    version.productLS = info.dwProductVersionLS;
     return true;
   }
   return false;

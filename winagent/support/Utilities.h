@@ -208,6 +208,9 @@ struct ModuleVersion {
 bool ReadModuleVersion(ModuleVersion& version);
 // The version record of the module file at path (loaded as a data file).
 bool ReadModuleVersionOf(const wchar_t* path, ModuleVersion& version);
+// Scans a version resource for the fixed version record (signature 0xFEEF04BD) that lies
+// wholly inside the data.
+bool FindFixedVersionInfo(const unsigned char* data, size_t size, ModuleVersion& version);
 // "%d.%d.%d.%d" of the file version.
 std::wstring FormatModuleVersion(const ModuleVersion& version);
 
