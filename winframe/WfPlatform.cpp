@@ -1,0 +1,51 @@
+#include "WfPlatform.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+WfPlatform& RealPlatform() {
+  static WfPlatform real;
+  return real;
+}
+
+WfPlatform* current = nullptr;
+
+}  // namespace
+
+int WfPlatform::MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
+  return ::MessageBoxA(owner, text, caption, type);
+}
+
+BOOL WfPlatform::ShellOpen(HWND owner, const char* target, int showCommand) {
+  const HINSTANCE result = ::ShellExecuteA(owner, "open", target, nullptr, nullptr, showCommand);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+BOOL WfPlatform::StartProcess(const char* commandLine, int showCommand) {
+  std::string line(commandLine ? commandLine : "");  // CreateProcessA may write to it
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showCommand);
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+    return FALSE;
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return TRUE;
+}
+
+HRESULT WfPlatform::CreateGuid(GUID* guid) { return ::CoCreateGuid(guid); }
+
+WfPlatform& WfPlatform::Current() { return current ? *current : RealPlatform(); }
+
+WfPlatform* WfPlatform::Install(WfPlatform* platform) {
+  WfPlatform* previous = current;
+  current = platform;
+  return previous;
+}

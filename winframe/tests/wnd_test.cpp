@@ -1,0 +1,384 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "WfControls.h"
+#include "WfWnd.h"
+
+namespace {
+
+const char kClassName[] = "WfTestWindow";
+
+void RegisterTestClass() {
+  static bool done = false;
+  if (done) return;
+  WNDCLASSA wc{};
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = kClassName;
+  done = RegisterClassA(&wc) != 0;
+}
+
+std::vector<std::string> trace;
+
+class BaseWnd : public CWnd {
+ public:
+  int created = 0;
+
+ protected:
+  int OnCreate(LPCREATESTRUCTA cs) {
+    ++created;
+    return CWnd::OnCreate(cs);
+  }
+  void OnLButtonDown(UINT, CPoint point) {
+    trace.push_back("base click " + std::to_string(point.x) + "," + std::to_string(point.y));
+  }
+  LRESULT OnPing(WPARAM, LPARAM) {
+    trace.push_back("base ping");
+    return 1;
+  }
+  LRESULT OnPong(WPARAM, LPARAM) {
+    trace.push_back("base pong");
+    return 2;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(BaseWnd, CWnd)
+  ON_WM_CREATE()
+  ON_WM_LBUTTONDOWN()
+  ON_MESSAGE(WM_APP + 1, OnPing)
+  ON_MESSAGE(WM_APP + 2, OnPong)
+END_MESSAGE_MAP()
+
+class DerivedWnd : public BaseWnd {
+ protected:
+  void OnKeyDown(UINT ch, UINT repeat, UINT flags) {
+    trace.push_back("derived key " + std::to_string(ch));
+    CWnd::OnKeyDown(ch, repeat, flags);
+  }
+  LRESULT OnPing(WPARAM w, LPARAM l) {
+    trace.push_back("derived ping");
+    return BaseWnd::OnPing(w, l) + 10;
+  }
+  LRESULT OnSetText(WPARAM, LPARAM lParam) {
+    trace.push_back(std::string("settext ") + reinterpret_cast<const char*>(lParam));
+    return Default();
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(DerivedWnd, BaseWnd)
+  ON_WM_KEYDOWN()
+  ON_MESSAGE(WM_APP + 1, OnPing)
+  ON_MESSAGE(WM_SETTEXT, OnSetText)
+END_MESSAGE_MAP()
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterTestClass();
+    trace.clear();
+  }
+};
+
+TEST_F(WindowTest, DerivedMapIsSearchedFirstThenTheBaseMapThenTheDefaultProcedure) {
+  DerivedWnd wnd;
+  ASSERT_TRUE(wnd.CreateEx(0, kClassName, "chain", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                           nullptr));
+  EXPECT_EQ(wnd.created, 1);  // WM_CREATE reached the object through the creation hook
+  EXPECT_EQ(CWnd::FromHandlePermanent(wnd.m_hWnd), &wnd);
+
+  EXPECT_EQ(wnd.SendMessage(WM_APP + 1), 11);
+  EXPECT_EQ(wnd.SendMessage(WM_APP + 2), 2);
+  wnd.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
+  wnd.SendMessage(WM_KEYDOWN, VK_DOWN, 1);
+  wnd.SetWindowText("title");
+  EXPECT_EQ(trace, (std::vector<std::string>{"derived ping", "base ping", "base pong",
+                                             "base click 5,7", "derived key 40", "settext title"}));
+  CString text;
+  wnd.GetWindowText(text);
+  EXPECT_STREQ(text, "title");  // Default() passed WM_SETTEXT on
+  EXPECT_EQ(wnd.SendMessage(WM_APP + 3), 0);
+}
+
+class Counted : public CWnd {
+ public:
+  explicit Counted(int* deleted) : deleted_(deleted) {}
+  ~Counted() override { ++*deleted_; }
+  std::vector<std::string> seen;
+
+ protected:
+  void PostNcDestroy() override {
+    trace.push_back("post nc destroy");
+    delete this;
+  }
+  void OnClose() {
+    trace.push_back("close begins");
+    DestroyWindow();
+    // Still alive: deletion waits for this handler to return.
+    seen.push_back("after destroy");
+    trace.push_back(m_hWnd ? "still attached" : "detached");
+    trace.push_back("close ends");
+  }
+  void OnTimer(UINT_PTR id) {
+    // A nested message for the same window while destroying it.
+    trace.push_back("timer " + std::to_string(id));
+    SendMessage(WM_CLOSE);
+    trace.push_back("timer ends, seen " + std::to_string(seen.size()));
+  }
+
+ private:
+  int* deleted_;
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(Counted, CWnd)
+  ON_WM_CLOSE()
+  ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+TEST_F(WindowTest, WindowThatDestroysItselfInsideAHandlerIsDeletedAfterTheOutermostHandlerReturns) {
+  int deleted = 0;
+  auto* wnd = new Counted(&deleted);
+  ASSERT_TRUE(wnd->CreateEx(0, kClassName, "self", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+  HWND hWnd = wnd->m_hWnd;
+  ::SendMessageA(hWnd, WM_TIMER, 42, 0);
+  EXPECT_EQ(deleted, 1);
+  EXPECT_FALSE(IsWindow(hWnd));
+  EXPECT_EQ(CWnd::FromHandlePermanent(hWnd), nullptr);
+  EXPECT_EQ(trace, (std::vector<std::string>{"timer 42", "close begins", "detached", "close ends",
+                                             "timer ends, seen 1", "post nc destroy"}));
+
+  // Outside any handler the deletion happens within DestroyWindow.
+  trace.clear();
+  wnd = new Counted(&deleted);
+  ASSERT_TRUE(wnd->CreateEx(0, kClassName, "self", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+  wnd->DestroyWindow();
+  EXPECT_EQ(deleted, 2);
+  EXPECT_EQ(trace, (std::vector<std::string>{"post nc destroy"}));
+}
+
+class Suicidal : public CWnd {
+ public:
+  explicit Suicidal(int* deleted) : deleted_(deleted) {}
+  ~Suicidal() override { ++*deleted_; }
+
+ protected:
+  LRESULT OnBye(WPARAM, LPARAM) {
+    delete this;  // destroys the window from inside its own handler
+    return 5;
+  }
+
+ private:
+  int* deleted_;
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(Suicidal, CWnd)
+  ON_MESSAGE(WM_APP, OnBye)
+END_MESSAGE_MAP()
+
+TEST_F(WindowTest, ObjectDeletedInsideItsOwnHandlerLeavesTheDispatchSound) {
+  int deleted = 0;
+  auto* wnd = new Suicidal(&deleted);
+  ASSERT_TRUE(wnd->CreateEx(0, kClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+  HWND hWnd = wnd->m_hWnd;
+  EXPECT_EQ(::SendMessageA(hWnd, WM_APP, 0, 0), 5);
+  EXPECT_EQ(deleted, 1);
+  EXPECT_FALSE(IsWindow(hWnd));
+  EXPECT_EQ(CWnd::FromHandlePermanent(hWnd), nullptr);
+}
+
+// A control that reflects notifications it sends to its parent.
+class ReflectingChild : public CWnd {
+ public:
+  int endEdits = 0;
+  int changes = 0;
+
+ protected:
+  void OnEndEdit(NMHDR* header, LRESULT* result) {
+    ++endEdits;
+    trace.push_back("child end edit from " + std::to_string(header->idFrom));
+    *result = 7;
+  }
+  void OnChange() { ++changes; }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(ReflectingChild, CWnd)
+  ON_NOTIFY_REFLECT(-106, OnEndEdit)
+  ON_CONTROL_REFLECT(EN_CHANGE, OnChange)
+END_MESSAGE_MAP()
+
+class NotifiedParent : public CWnd {
+ protected:
+  void OnEndEdit(NMHDR*, LRESULT* result) {
+    trace.push_back("parent end edit");
+    *result = -1;
+  }
+  void OnBeginEdit(NMHDR* header, LRESULT* result) {
+    trace.push_back("parent begin edit from " + std::to_string(header->idFrom));
+    *result = 3;
+  }
+  void OnChildChange() { trace.push_back("parent change"); }
+  void OnOtherChange() { trace.push_back("parent other change"); }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(NotifiedParent, CWnd)
+  ON_NOTIFY(-106, 9, OnEndEdit)
+  ON_NOTIFY(-105, 9, OnBeginEdit)
+  ON_EN_CHANGE(9, OnChildChange)
+  ON_EN_CHANGE(10, OnOtherChange)
+END_MESSAGE_MAP()
+
+TEST_F(WindowTest, NotificationsGoToTheSendingControlFirstAndOnlyUnreflectedOnesReachTheParent) {
+  NotifiedParent parent;
+  ASSERT_TRUE(parent.CreateEx(0, kClassName, "parent", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr));
+  ReflectingChild child;
+  ASSERT_TRUE(child.Create(kClassName, "child", WS_VISIBLE, CRect(0, 0, 50, 50), &parent, 9));
+  CWnd plain;
+  ASSERT_TRUE(plain.Create(kClassName, "plain", WS_VISIBLE, CRect(0, 0, 50, 50), &parent, 10));
+
+  NMHDR header{child.m_hWnd, 9, static_cast<UINT>(-106)};
+  EXPECT_EQ(parent.SendMessage(WM_NOTIFY, 9, reinterpret_cast<LPARAM>(&header)), 7);
+  header.code = static_cast<UINT>(-105);
+  EXPECT_EQ(parent.SendMessage(WM_NOTIFY, 9, reinterpret_cast<LPARAM>(&header)), 3);
+  parent.SendMessage(WM_COMMAND, MAKEWPARAM(9, EN_CHANGE), reinterpret_cast<LPARAM>(child.m_hWnd));
+  parent.SendMessage(WM_COMMAND, MAKEWPARAM(10, EN_CHANGE), reinterpret_cast<LPARAM>(plain.m_hWnd));
+  EXPECT_EQ(child.endEdits, 1);
+  EXPECT_EQ(child.changes, 1);
+  EXPECT_EQ(trace, (std::vector<std::string>{"child end edit from 9", "parent begin edit from 9",
+                                             "parent other change"}));
+  EXPECT_EQ(child.GetOwner(), &parent);
+  EXPECT_EQ(child.GetParent(), &parent);
+}
+
+class Veto : public CWnd {
+ public:
+  UINT vetoed = 0;
+  BOOL PreTranslateMessage(MSG* msg) override {
+    trace.push_back("pretranslate " + std::to_string(GetDlgCtrlID()));
+    if (msg->message == vetoed) return TRUE;
+    return FALSE;
+  }
+};
+
+TEST_F(WindowTest, PreTranslateWalksFromTheTargetUpToTheTopLevelWindow) {
+  Veto top, middle, leaf;
+  ASSERT_TRUE(top.CreateEx(0, kClassName, "top", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr));
+  ASSERT_TRUE(middle.Create(kClassName, "", WS_VISIBLE, CRect(0, 0, 100, 100), &top, 2));
+  ASSERT_TRUE(leaf.Create(kClassName, "", WS_VISIBLE, CRect(0, 0, 50, 50), &middle, 3));
+  top.vetoed = WM_KEYDOWN;
+  MSG msg{leaf.m_hWnd, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+  EXPECT_TRUE(CWnd::WalkPreTranslateTree(nullptr, &msg));
+  EXPECT_EQ(trace, (std::vector<std::string>{"pretranslate 3", "pretranslate 2", "pretranslate 0"}));
+  trace.clear();
+  EXPECT_FALSE(CWnd::WalkPreTranslateTree(middle.m_hWnd, &msg));
+  EXPECT_EQ(trace, (std::vector<std::string>{"pretranslate 3", "pretranslate 2"}));
+}
+
+class Hooked : public CWnd {
+ public:
+  std::vector<std::string> order;
+
+ protected:
+  BOOL PreCreateWindow(CREATESTRUCTA& cs) override {
+    cs.style |= WS_BORDER;
+    return TRUE;
+  }
+  void PreSubclassWindow() override {
+    order.push_back("presubclass");
+    ModifyStyleEx(0, WS_EX_CLIENTEDGE);
+  }
+  int OnCreate(LPCREATESTRUCTA cs) {
+    order.push_back("create");
+    return CWnd::OnCreate(cs);
+  }
+  void OnSize(UINT type, int cx, int cy) {
+    order.push_back("size " + std::to_string(cx));
+    CWnd::OnSize(type, cx, cy);
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(Hooked, CWnd)
+  ON_WM_CREATE()
+  ON_WM_SIZE()
+END_MESSAGE_MAP()
+
+TEST_F(WindowTest, CreationAndSubclassingRunTheHooksAndRouteMessagesToTheObject) {
+  Hooked created;
+  ASSERT_TRUE(created.CreateEx(0, kClassName, "", WS_POPUP, 0, 0, 80, 40, nullptr, nullptr));
+  EXPECT_TRUE(created.GetStyle() & WS_BORDER);
+  EXPECT_TRUE(created.GetExStyle() & WS_EX_CLIENTEDGE);
+  ASSERT_GE(created.order.size(), 2u);
+  EXPECT_EQ(created.order.front(), "create");
+  EXPECT_EQ(created.order.back(), "presubclass");
+
+  HWND plain = CreateWindowExA(0, kClassName, "", WS_POPUP, 0, 0, 60, 30, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+  CWnd* temporary = CWnd::FromHandle(plain);
+  ASSERT_NE(temporary, nullptr);
+  EXPECT_EQ(CWnd::FromHandlePermanent(plain), nullptr);
+  EXPECT_EQ(CWnd::FromHandle(plain), temporary);  // one wrapper per handle
+  Hooked sub;
+  ASSERT_TRUE(sub.SubclassWindow(plain));
+  EXPECT_FALSE(CWnd().SubclassWindow(plain));  // one object per window
+  EXPECT_EQ(CWnd::FromHandle(plain), &sub);
+  sub.MoveWindow(0, 0, 70, 30);
+  // The client edge added by PreSubclassWindow takes two pixels each side.
+  EXPECT_EQ(sub.order, (std::vector<std::string>{"presubclass", "size 66"}));
+  EXPECT_EQ(sub.UnsubclassWindow(), plain);
+  ::MoveWindow(plain, 0, 0, 90, 30, FALSE);
+  EXPECT_EQ(sub.order.size(), 2u);
+  DestroyWindow(plain);
+}
+
+TEST_F(WindowTest, TimersCaptureFocusAndScrollBarsReachTheRealWindow) {
+  CWnd wnd;
+  ASSERT_TRUE(wnd.CreateEx(0, kClassName, "", WS_POPUP | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL, 0, 0,
+                           200, 100, nullptr, nullptr));
+  EXPECT_EQ(wnd.SetTimer(513, 25), 513u);
+  EXPECT_TRUE(wnd.KillTimer(513));
+  wnd.SetCapture();
+  EXPECT_EQ(CWnd::GetCapture(), &wnd);
+  ReleaseCapture();
+  wnd.SetFocus();
+  EXPECT_EQ(CWnd::GetFocus(), &wnd);
+
+  SCROLLINFO info{};
+  info.fMask = SIF_RANGE | SIF_PAGE;
+  info.nMax = 999;
+  info.nPage = 100;
+  wnd.SetScrollInfo(SB_VERT, &info);
+  wnd.SetScrollPos(SB_VERT, 250);
+  EXPECT_EQ(wnd.GetScrollPos(SB_VERT), 250);
+  SCROLLINFO read{};
+  ASSERT_TRUE(wnd.GetScrollInfo(SB_VERT, &read));
+  EXPECT_EQ(read.nMax, 999);
+  EXPECT_EQ(read.nPage, 100u);
+  EXPECT_EQ(read.nPos, 250);
+}
+
+TEST_F(WindowTest, ObjectsDestroyTheirWindowsAndTemporaryWrappersNeverDo) {
+  HWND hWnd = nullptr;
+  {
+    CWnd wnd;
+    ASSERT_TRUE(wnd.CreateEx(0, kClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+    hWnd = wnd.m_hWnd;
+  }
+  EXPECT_FALSE(IsWindow(hWnd));
+
+  hWnd = CreateWindowExA(0, kClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+  CWnd::FromHandle(hWnd)->SetWindowText("temp");
+  WfPurgeTemporaries();
+  EXPECT_TRUE(IsWindow(hWnd));
+  DestroyWindow(hWnd);
+}
+
+}  // namespace
