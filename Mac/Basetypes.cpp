@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,11 @@ void WCFRunLoopTimer::TimerCallback(CFRunLoopTimerRef, void* info) {
     self->_func(self, self->_pCbData);
   } catch (...) {
   }
+}
+
+bool WCFSocket::close_detected() const {
+  char byte;
+  return _handle && recv(CFSocketGetNative(_handle), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
 bool CreateOptionsFolder(const char* path) {

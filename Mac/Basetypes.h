@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "CFRunLoop.h"
+#include "CFSocket.h"
 
 // Holds one reference to a framework object and releases it.
 template <class H>
@@ -62,6 +63,33 @@ class WCFData : public CFHandleWrapper<CFDataRef> {
  public:
   WCFData(const void* bytes, CFIndex length)
       : CFHandleWrapper(CFDataCreate(kCFAllocatorDefault, static_cast<const UInt8*>(bytes), length)) {}
+};
+
+// Owns a socket object. release() invalidates it first (no more callbacks, the socket
+// closed); the destructor only lets go of the reference.
+class WCFSocket : public CFHandleWrapper<CFSocketRef> {
+ public:
+  using CFHandleWrapper::CFHandleWrapper;
+  void release() {
+    if (_handle) CFSocketInvalidate(_handle);
+    CFHandleWrapper::release();
+  }
+  // The peer closed the connection in an orderly way: a peek finds the end of the stream.
+  bool close_detected() const;
+};
+
+// Owns an array of data objects each holding one T.
+template <class T>
+class WCFArrayWrapper : public CFHandleWrapper<CFArrayRef> {
+ public:
+  using CFHandleWrapper::CFHandleWrapper;
+  CFIndex count() const { return CFArrayGetCount(_handle); }
+  const T* operator[](CFIndex index) const {
+    auto data = static_cast<CFDataRef>(CFArrayGetValueAtIndex(_handle, index));
+    return data && CFDataGetLength(data) >= static_cast<CFIndex>(sizeof(T))
+               ? reinterpret_cast<const T*>(CFDataGetBytePtr(data))
+               : nullptr;
+  }
 };
 
 // An owned heap block whose size is also the length of its data. It grows, never shrinks.

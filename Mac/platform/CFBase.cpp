@@ -52,10 +52,28 @@ const char* CFStringGetCStringPtr(CFStringRef string, CFStringEncoding) {
 CFDataRef CFDataCreate(CFAllocatorRef, const UInt8* bytes, CFIndex length) {
   if (length < 0 || (!bytes && length > 0)) return nullptr;
   auto* d = new __CFData;
-  if (length > 0) d->bytes.assign(bytes, static_cast<size_t>(length));
+  if (length > 0) d->bytes.assign(bytes, bytes + length);
   return d;
 }
 
 CFIndex CFDataGetLength(CFDataRef data) { return data ? static_cast<CFIndex>(data->bytes.size()) : 0; }
 
 const UInt8* CFDataGetBytePtr(CFDataRef data) { return data ? data->bytes.data() : nullptr; }
+
+__CFArray::~__CFArray() {
+  for (CFTypeRef item : items) CFRelease(item);
+}
+
+CFArrayRef CFArrayCreate(CFAllocatorRef, const CFTypeRef* values, CFIndex count) {
+  if (count < 0 || (!values && count > 0)) return nullptr;
+  auto* a = new __CFArray;
+  for (CFIndex i = 0; i < count; ++i) a->items.push_back(CFRetain(values[i]));
+  return a;
+}
+
+CFIndex CFArrayGetCount(CFArrayRef array) { return array ? static_cast<CFIndex>(array->items.size()) : 0; }
+
+CFTypeRef CFArrayGetValueAtIndex(CFArrayRef array, CFIndex index) {
+  if (!array || index < 0 || static_cast<size_t>(index) >= array->items.size()) return nullptr;
+  return array->items[static_cast<size_t>(index)];
+}

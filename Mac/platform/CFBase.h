@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 typedef unsigned char Boolean;
 typedef uint8_t UInt8;
@@ -47,10 +48,21 @@ Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex size, CFStr
 const char* CFStringGetCStringPtr(CFStringRef string, CFStringEncoding encoding);
 
 struct __CFData : __CFObject {
-  std::basic_string<UInt8> bytes;
+  std::vector<UInt8> bytes;
 };
 typedef const __CFData* CFDataRef;
 
 CFDataRef CFDataCreate(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length);
 CFIndex CFDataGetLength(CFDataRef data);
 const UInt8* CFDataGetBytePtr(CFDataRef data);
+
+// Arrays hold one reference to each element.
+struct __CFArray : __CFObject {
+  ~__CFArray() override;
+  std::vector<CFTypeRef> items;
+};
+typedef const __CFArray* CFArrayRef;
+
+CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const CFTypeRef* values, CFIndex count);
+CFIndex CFArrayGetCount(CFArrayRef array);
+CFTypeRef CFArrayGetValueAtIndex(CFArrayRef array, CFIndex index);

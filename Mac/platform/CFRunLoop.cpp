@@ -36,6 +36,11 @@ class MonotonicClock final : public RunLoopClock {
     return ms >= INT_MAX ? INT_MAX : static_cast<int>(ms);
   }
   void Idle(CFAbsoluteTime) override {}
+  void Sleep(CFTimeInterval seconds) override {
+    timespec ts{static_cast<time_t>(seconds), static_cast<long>((seconds - std::floor(seconds)) * 1e9)};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
 };
 
 MonotonicClock g_monotonic;

@@ -30,6 +30,8 @@ class RunLoopClock {
   // poll() came back empty while the loop waited for `target` (its next timer or the
   // end of the run; negative: none).
   virtual void Idle(CFAbsoluteTime target) = 0;
+  // Blocks the thread for a while (the virtual clock only moves on).
+  virtual void Sleep(CFTimeInterval seconds) = 0;
 };
 
 RunLoopClock& GetRunLoopClock();

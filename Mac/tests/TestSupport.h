@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CFRunLoop.h"
+#include "Logging.h"
 
 // Installed for its lifetime. An idle loop first polls for a short real time (so loopback
 // I/O can land), then jumps to its next timer: long time-outs take no real time.
@@ -31,6 +32,7 @@ class VirtualClock : public RunLoopClock {
   void Idle(CFAbsoluteTime target) override {
     if (target > _now) _now = target;
   }
+  void Sleep(CFTimeInterval seconds) override { _now += seconds; }
   void Advance(CFTimeInterval seconds) { _now += seconds; }
 
  private:
@@ -99,3 +101,57 @@ class StderrCapture {
   std::string _file;
   int _saved = -1;
 };
+
+// Logging started with a temporary HOME, every level passing, standard error captured.
+// Messages() gives each line's message: "<channel> <source> => <text>".
+class LogLines {
+ public:
+  explicit LogLines(int32_t level = SEV_DEBUG) {
+    std::filesystem::create_directories(_home / "Library/Logs");
+    const char* home = getenv("HOME");
+    _savedHome = home ? home : "";
+    setenv("HOME", _home.path().c_str(), 1);
+    LogHub<LogContext>& hub = LogHub<LogContext>::Get();
+    _savedLevel = hub.DefaultLevel();
+    hub.SetDefaultLevel(level);
+    hub.Startup();
+  }
+  ~LogLines() {
+    LogHub<LogContext>& hub = LogHub<LogContext>::Get();
+    hub.Shutdown();
+    hub.SetDefaultLevel(_savedLevel);
+    setenv("HOME", _savedHome.c_str(), 1);
+  }
+  LogLines(const LogLines&) = delete;
+  LogLines& operator=(const LogLines&) = delete;
+
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> messages;
+    for (const std::string& line : SplitLines(_stderr.Text())) {
+      const size_t at = line.find(">: ");
+      if (at != std::string::npos) messages.push_back(line.substr(at + 3));
+    }
+    return messages;
+  }
+  // Messages containing text.
+  std::vector<std::string> Matching(const std::string& text) const {
+    std::vector<std::string> found;
+    for (const std::string& m : Messages())
+      if (m.find(text) != std::string::npos) found.push_back(m);
+    return found;
+  }
+  std::string StderrText() const { return _stderr.Text(); }
+
+ private:
+  StderrCapture _stderr;
+  TempDir _home;
+  std::string _savedHome;
+  int32_t _savedLevel = SEV_NOTICE;
+};
+
+// Runs the current run loop in short slices until done() or the slices run out.
+template <class Done>
+bool RunLoopUntil(Done done, int slices = 500) {
+  for (int i = 0; i < slices && !done(); ++i) CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, true);
+  return done();
+}
