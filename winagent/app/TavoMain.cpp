@@ -401,8 +401,9 @@ void CTavoMain::CheckNetworkInterfaces() {
     V7kClientRegistry& registry = V7kClientRegistry::Instance();
     LockHolder hold(registry.Lock());
     for (const std::wstring& entry : SplitText(config_->RA, L';')) {
-      if (entry.empty()) continue;
-      V7kClient* client = registry.Find(SplitText(entry, L':')[0]);
+      const std::optional<ApplianceAddress> address = ParseApplianceEntry(entry, config_->RP);
+      if (!address) continue;  // never started
+      V7kClient* client = registry.Find(address->host);
       if (client && !client->HasEnded()) continue;
       TsMain(1) << L"No FSM for web filter at " << entry << L", restarting all...";
       ServiceModeExit(3000);
@@ -421,12 +422,16 @@ void CTavoMain::StartV7kClients() {
 
   for (const std::wstring& entry : SplitText(config_->RA, L';')) {
     if (entry.empty()) continue;
+    const std::optional<ApplianceAddress> address = ParseApplianceEntry(entry, config_->RP);
+    if (!address) {
+      TracePrintf(TC_Socket, 0, L"Web filter address '%s' names no host or no valid port; skipped.\n",
+                  entry.c_str());
+      continue;
+    }
     const int32_t number = clientCounter_++;
     auto client = std::make_unique<V7kClient>(number, identification_.get(), *config_);
-    const std::vector<std::wstring> parts = SplitText(entry, L':');
-    const uint16_t port =
-        parts.size() == 2 ? static_cast<uint16_t>(wcstoul(parts[1].c_str(), nullptr, 10) & 0xFFFF) : config_->RP;
-    const std::wstring& host = parts[0];
+    const std::wstring& host = address->host;
+    const uint16_t port = address->port;
     V7kClient* started = client.get();
     // A client already registered under this host goes to the stopping list.
     registry.Register(host, std::move(client));
@@ -451,13 +456,13 @@ void CTavoMain::AnnounceSessionConnect() {
 void CTavoMain::AnnounceSessionDisconnect() {
   sessionActive_ = false;
   TracePrintf(TC_App, 2, L"AnnounceSessionDisconnect()\n");
-  V7kClientRegistry::Instance().StopAll();
+  V7kClientRegistry::Instance().SignalAll();
 }
 
 void CTavoMain::OnSuspend() {
   sessionActive_ = false;
   TracePrintf(TC_Startup, 2, L"Startup: Suspend()\n");
-  V7kClientRegistry::Instance().StopAll();
+  V7kClientRegistry::Instance().SignalAll();
 }
 
 void CTavoMain::OnResume() {

@@ -30,7 +30,8 @@ void AuthFSM_Inner::HandleEvent(int32_t event) {
         case EV_LogonAckRx:
           state_ = ST_HeartbeatPending;
           owner_->RecordLogon();
-          owner_->ArmTimer(kTimerHeartbeat, owner_->HeartbeatPeriod());
+          // A period of 0 means no periodic heartbeat, not a timer at the system minimum.
+          if (const UINT period = owner_->HeartbeatPeriod(); period != 0) owner_->ArmTimer(kTimerHeartbeat, period);
           break;
         case EV_LogonAckTimeout:
           state_ = ST_Dead;

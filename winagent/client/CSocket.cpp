@@ -64,24 +64,28 @@ bool CSocket::SetNoDelay() {
          SOCKET_ERROR;
 }
 
+bool CSocket::Resolve(const std::wstring& host, in_addr& address) {
+  const std::string name = ToUtf8(host);
+  if (inet_pton(AF_INET, name.c_str(), &address) == 1) return true;
+  addrinfo hints = {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const bool resolved = getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found != nullptr &&
+                        found->ai_addr != nullptr;
+  if (resolved) address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  if (found != nullptr) freeaddrinfo(found);
+  return resolved;
+}
+
 bool CSocket::ConnectByName(const std::wstring& host, uint16_t port) {
   TRACE_ASSERT(IsValid());
-  const std::string name = ToUtf8(host);
   sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  if (inet_pton(AF_INET, name.c_str(), &address.sin_addr) != 1) {
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr || found->ai_addr == nullptr) {
-      if (found != nullptr) freeaddrinfo(found);
-      WSASetLastError(kAddressNotAvailable);
-      return false;
-    }
-    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
+  if (!Resolve(host, address.sin_addr)) {
+    WSASetLastError(kAddressNotAvailable);
+    return false;
   }
   return Connect(address);
 }

@@ -56,8 +56,9 @@ class CSocket {
   bool SelectEvents(WSAEVENT event, long networkEvents);
   bool EnumEvents(WSAEVENT event, WSANETWORKEVENTS* out);
   bool SetNoDelay();
-  // A dotted address is used directly, any other text is resolved by name (first
-  // address). A name that does not resolve sets the error 10049 and returns false.
+  // A dotted address is taken directly, any other text is resolved by name (first address).
+  static bool Resolve(const std::wstring& host, in_addr& address);
+  // Resolve, then Connect. A name that does not resolve sets the error 10049 and returns false.
   bool ConnectByName(const std::wstring& host, uint16_t port);
   bool Connect(const sockaddr_in& address);
   // "a.b.c.d:port" of the local end; empty text and false when it cannot be read.

@@ -68,6 +68,23 @@ HANDLE NewEvent(bool manualReset) { return CreateEventW(nullptr, manualReset, FA
 
 }  // namespace
 
+std::optional<ApplianceAddress> ParseApplianceEntry(std::wstring_view entry, uint16_t defaultPort) {
+  const size_t colon = entry.find(L':');
+  ApplianceAddress address{std::wstring(entry.substr(0, colon)), defaultPort};
+  if (address.host.empty()) return std::nullopt;
+  if (colon == std::wstring_view::npos) return address;
+  const std::wstring_view digits = entry.substr(colon + 1);
+  if (digits.empty() || digits.size() > 5) return std::nullopt;
+  uint32_t port = 0;
+  for (wchar_t c : digits) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    port = port * 10 + static_cast<uint32_t>(c - L'0');
+  }
+  if (port == 0 || port > 0xFFFF) return std::nullopt;
+  address.port = static_cast<uint16_t>(port);
+  return address;
+}
+
 void SetV7kClientTiming(const V7kClientTiming& timing) {
   std::lock_guard<std::mutex> hold(TheSeams().lock);
   TheSeams().timing = timing;
@@ -82,11 +99,14 @@ void SetV7kRandomSource(LogonRetryCalculator::RandomSource source) {
 
 // ---- V7kClient ----
 
-V7kClient::V7kClient(int32_t instance, UserIdentification* identification, const AgentConfig& config)
-    : V7kClient(instance, IdentityProvider([identification] { return identification->GetIdentity(); }), config) {}
+V7kClient::V7kClient(int32_t instance, UserIdentification* identification, const AgentConfig& config,
+                     AgentPlatform& platform)
+    : V7kClient(instance, IdentityProvider([identification] { return identification->GetIdentity(); }), config,
+                platform) {}
 
-V7kClient::V7kClient(int32_t instance, IdentityProvider identity, const AgentConfig& config)
+V7kClient::V7kClient(int32_t instance, IdentityProvider identity, const AgentConfig& config, AgentPlatform& platform)
     : config_(config),
+      platform_(platform),
       identity_(std::move(identity)),
       port_(config.RP),
       instance_(instance),
@@ -261,27 +281,35 @@ bool V7kClient::HasUserIdentity() {
 }
 
 void V7kClient::Connect() {
-  HRESULT failure = S_OK;
+  bool created = false;
+  HRESULT result = S_OK;
   {
     LockHolder hold(socketLock_);
-    if (socket_.Create() == INVALID_SOCKET) {
-      failure = CSocket::LastError();
+    // Refused also while the previous socket is still open: never go on with that one.
+    created = socket_.Create() != INVALID_SOCKET;
+    if (!created) {
+      result = CSocket::LastError();
     } else {
       socket_.SetNoDelay();
       WSAResetEvent(socketEvent_.Get());
       socket_.SelectEvents(socketEvent_.Get(), CSocket::kConnectEvents);
     }
   }
-  if (failure != S_OK) {
-    TsV7kClient(0, instanceText_) << "V7100_Connect failed creating socket: " << Hex(failure);
+  if (!created) {
+    TsV7kClient(0, instanceText_) << "V7100_Connect failed creating socket: " << Hex(result);
     outer_.onEvent(AuthFSM_Outer::EV_V7kConnectionLost);
     return;
   }
 
-  HRESULT result = S_OK;
-  {
+  // A slow resolver stalls this client only: SignalStop takes the socket lock.
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port_);
+  if (!platform_.ResolveHost(host_, address.sin_addr)) {
+    result = CSocket::ResultFromWinsock(WSAEADDRNOTAVAIL);
+  } else {
     LockHolder hold(socketLock_);
-    if (!socket_.ConnectByName(host_, port_)) result = CSocket::LastError();
+    if (!socket_.Connect(address)) result = CSocket::LastError();
   }
   if (result == S_OK || result == static_cast<HRESULT>(0x80072733)) {
     SetTimer(window_.Handle(), kTimerConnect, Timing().connectTimeoutMs, nullptr);
@@ -457,6 +485,11 @@ void V7kClientRegistry::StopAll() {
     stopping_.push_back(std::move(client));
   }
   clients_.clear();
+}
+
+void V7kClientRegistry::SignalAll() {
+  LockHolder hold(lock_);
+  for (auto& [host, client] : clients_) client->SignalStop();
 }
 
 V7kClient* V7kClientRegistry::Find(const std::wstring& host) {

@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -23,6 +25,7 @@
 #include "identity/IdentityRecord.h"
 #include "LogonRetryCalculator.h"
 #include "PacketLumo.h"
+#include "support/AgentPlatform.h"
 #include "support/MessageWindow.h"
 #include "support/Utilities.h"
 
@@ -40,6 +43,14 @@ struct V7kClientTiming {
   UINT retrySecondMs = 1000;      // one second of retry delay (timer 106)
   DWORD logoffPauseMs = 1000;     // the pause after a logoff on the way out
 };
+// One RA entry: "host" (port from RP) or "host:port".
+struct ApplianceAddress {
+  std::wstring host;
+  uint16_t port = 0;
+};
+// Empty for an entry that names no host, a port outside 1-65535 or anything after the port.
+std::optional<ApplianceAddress> ParseApplianceEntry(std::wstring_view entry, uint16_t defaultPort);
+
 // Read by every client when it arms a timer or pauses.
 void SetV7kClientTiming(const V7kClientTiming& timing);
 V7kClientTiming GetV7kClientTiming();
@@ -53,8 +64,10 @@ class V7kClient : public AuthFsmOwner {
 
   // Builds both machines, the retry calculator from RW and RM, the instance text and the
   // client's events. The starter then sets the address and starts the thread.
-  V7kClient(int32_t instance, UserIdentification* identification, const AgentConfig& config = g_Config);
-  V7kClient(int32_t instance, IdentityProvider identity, const AgentConfig& config = g_Config);
+  V7kClient(int32_t instance, UserIdentification* identification, const AgentConfig& config = g_Config,
+            AgentPlatform& platform = RealPlatform());
+  V7kClient(int32_t instance, IdentityProvider identity, const AgentConfig& config = g_Config,
+            AgentPlatform& platform = RealPlatform());
   ~V7kClient() override;
   V7kClient(const V7kClient&) = delete;
   V7kClient& operator=(const V7kClient&) = delete;
@@ -128,6 +141,7 @@ class V7kClient : public AuthFsmOwner {
   void ScheduleRetry(const wchar_t* message);
 
   const AgentConfig& config_;
+  AgentPlatform& platform_;
   IdentityProvider identity_;
   std::wstring host_;
   uint16_t port_ = 0;
@@ -168,6 +182,8 @@ class V7kClientRegistry {
 
   // SignalStop every registered client, move it to the stopping list, empty the map.
   void StopAll();
+  // SignalStop every registered client; they stay registered until they are replaced.
+  void SignalAll();
   // The client registered under host, or nullptr.
   V7kClient* Find(const std::wstring& host);
   // Takes the client. A client already registered under the same host is signalled to

@@ -72,15 +72,13 @@ constexpr uint16_t KeyCode(char first, char second) {
   return static_cast<uint16_t>((static_cast<unsigned char>(first) << 8) | static_cast<unsigned char>(second));
 }
 
-wchar_t UpperCase(wchar_t c) {
-  if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
-  return static_cast<wchar_t>(reinterpret_cast<uintptr_t>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<uintptr_t>(c)))));
-}
+char AsciiUpper(wchar_t c) { return static_cast<char>(c >= L'a' && c <= L'z' ? c - (L'a' - L'A') : c); }
 
+// Keys are two ASCII letters, case-free: any other character matches no key.
 bool LookupKey(wchar_t first, wchar_t second, Target& target) {
+  if (first >= 0x80 || second >= 0x80) return false;
   AgentConfig& c = g_Config;
-  uint16_t code = static_cast<uint16_t>(((UpperCase(first) & 0xFF) << 8) | (UpperCase(second) & 0xFF));
-  switch (code) {
+  switch (KeyCode(AsciiUpper(first), AsciiUpper(second))) {
     case KeyCode('R', 'A'): target = TextTarget<256>(c.RA); break;
     case KeyCode('R', 'P'): target = {Target::U16, &c.RP, 5}; break;
     case KeyCode('R', 'H'): target = {Target::U32, &c.RH, 10}; break;

@@ -10,6 +10,9 @@
 
 namespace {
 
+// One object of the enumeration may take this long; a service that does not answer ends it.
+constexpr LONG kNextObjectTimeoutMs = 5000;
+
 constexpr CLSID kClsidWbemLocator = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
 
 class RealWmi : public WmiApi {
@@ -34,7 +37,7 @@ class RealWmi : public WmiApi {
     for (;;) {
       ComPtr<IWbemClassObject> object;
       ULONG returned = 0;
-      if (enumerator.p->Next(WBEM_INFINITE, 1, &object.p, &returned) != WBEM_S_NO_ERROR || returned == 0) break;
+      if (enumerator.p->Next(kNextObjectTimeoutMs, 1, &object.p, &returned) != WBEM_S_NO_ERROR || returned == 0) break;
       ComputerSystem system;
       Variant name, user;
       if (SUCCEEDED(object.p->Get(L"Name", 0, &name.v, nullptr, nullptr)) && name.IsString())

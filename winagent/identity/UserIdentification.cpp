@@ -29,8 +29,6 @@ void AddText(CCRC32& crc32, uint32_t& crc, const std::wstring& text) {
   }
 }
 
-DWORD WINAPI WorkerEntry(void* parameter) { return static_cast<UserIdentification*>(parameter)->ThreadMain(); }
-
 }  // namespace
 
 uint32_t IdentityCrc(const IdentityRecord& record) {
@@ -125,18 +123,60 @@ void MergeIdentity(IdentityRecord& candidate, const IdentityRecord& source, cons
   }
 }
 
+struct UserIdentification::Core {
+  Core(const AgentConfig& configuration, const IdentityPlatform& identityPlatform)
+      : config(configuration), platform(identityPlatform), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+  void DetectEnvironment();
+  DWORD ThreadMain();
+  void CheckDirectoryConnection();
+  void ResetIdentity();
+  void IdentifyCurrentUser();
+  void CheckNovellIdentity();
+  IdentityRecord GetIdentity() const;
+  // Replaces current by candidate when their CRCs differ, as one step under the lock.
+  // Returns whether it changed and gives both CRCs.
+  bool ReplaceIfChanged(const IdentityRecord& candidate, uint32_t& currentCrc, uint32_t& newCrc);
+  void Merge(IdentityRecord& candidate, const IdentityRecord& source) const;
+
+  // A copy: a worker left behind must not read a record that its owner has freed.
+  const AgentConfig config;
+  const IdentityPlatform platform;
+  mutable CriticalSection lock;
+  IdentityRecord current;
+  IdentityRecord previous;
+  std::atomic<bool> directoryConnected{false};
+  std::atomic<bool> novellConnected{false};
+  std::atomic<int32_t> envType{kEnvAutomatic};
+  HandleHolder stopEvent;  // ends the worker when the object goes before the shutdown event
+};
+
 UserIdentification::UserIdentification(const AgentConfig& config, const IdentityPlatform& platform)
-    : config_(config), platform_(platform), stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    : core_(std::make_shared<Core>(config, platform)) {
   window_.Create(L"UserIdentification", L"UserIdentification",
                  [this](HWND, UINT message, WPARAM, LPARAM) { return OnMessage(message); });
 }
 
 UserIdentification::~UserIdentification() {
   if (thread_.Valid()) {
-    SetEvent(stopEvent_.Get());
-    WaitForSingleObject(thread_.Get(), INFINITE);
+    SetEvent(core_->stopEvent.Get());
+    if (WaitForSingleObject(thread_.Get(), kWorkerStopWaitMs) != WAIT_OBJECT_0)
+      TsIdentInfo(0) << L"The identification thread did not end within " << kWorkerStopWaitMs << L" ms; going on.";
   }
   window_.Destroy();
+}
+
+DWORD WINAPI UserIdentification::WorkerEntry(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<Core>> core(static_cast<std::shared_ptr<Core>*>(parameter));
+  return (*core)->ThreadMain();
+}
+
+bool UserIdentification::StartThread() {
+  if (thread_.Valid()) return false;
+  auto* parameter = new std::shared_ptr<Core>(core_);
+  thread_.Reset(CreateThread(nullptr, 0, &WorkerEntry, parameter, 0, nullptr));
+  if (!thread_.Valid()) delete parameter;
+  return thread_.Valid();
 }
 
 bool UserIdentification::OnMessage(UINT message) {
@@ -150,51 +190,63 @@ bool UserIdentification::OnMessage(UINT message) {
   return true;
 }
 
-void UserIdentification::DetectEnvironment() {
+void UserIdentification::SetEnvironmentType(int32_t type) { core_->envType = type; }
+int32_t UserIdentification::EnvironmentType() const { return core_->envType; }
+void UserIdentification::DetectEnvironment() { core_->DetectEnvironment(); }
+void UserIdentification::RequestIdentification() { PostMessageW(Window(), kMsgIdentifyCurrentUser, 0, 0); }
+IdentityRecord UserIdentification::GetIdentity() const { return core_->GetIdentity(); }
+IdentityRecord UserIdentification::GetPreviousIdentity() const {
+  LockHolder hold(core_->lock);
+  return core_->previous;
+}
+bool UserIdentification::IsDirectoryConnected() const { return core_->directoryConnected.load(); }
+bool UserIdentification::IsNovellConnected() const { return core_->novellConnected.load(); }
+void UserIdentification::CheckDirectoryConnection() { core_->CheckDirectoryConnection(); }
+void UserIdentification::ResetIdentity() { core_->ResetIdentity(); }
+void UserIdentification::IdentifyCurrentUser() { core_->IdentifyCurrentUser(); }
+void UserIdentification::CheckNovellIdentity() { core_->CheckNovellIdentity(); }
+
+// ---- the core, shared with the worker ----
+
+void UserIdentification::Core::DetectEnvironment() {
   const bool serviceMode = IsServiceMode();
   const auto fromRegistry = [this] {
     NovellUserIdentHack search;
     if (search.found) {
       TsIdentInfo(1) << L"Novell info exist.";
-      envType_ = kEnvNovell;
+      envType = kEnvNovell;
     } else {
       TsIdentInfo(1) << L"Novell Info absent. Using Windows.";
-      envType_ = kEnvWindows;
+      envType = kEnvWindows;
     }
   };
-  if (envType_ == kEnvAutomatic) {
+  if (envType == kEnvAutomatic) {
     TsIdentInfo(1) << L"Autodetecting environment type...";
     if (serviceMode) {
       fromRegistry();
     } else {
-      envType_ = NovellClientAvailable() ? kEnvNovell : kEnvWindows;
-      TsIdentInfo(1) << L"Environment type: " << (envType_ == kEnvNovell ? L"Novell" : L"Windows");
+      envType = NovellClientAvailable() ? kEnvNovell : kEnvWindows;
+      TsIdentInfo(1) << L"Environment type: " << (envType == kEnvNovell ? L"Novell" : L"Windows");
     }
     return;
   }
   if (serviceMode) fromRegistry();
-  TsIdentInfo(1) << L"Environment type: " << (envType_ == kEnvNovell ? L"Novell" : L"Windows");
+  TsIdentInfo(1) << L"Environment type: " << (envType == kEnvNovell ? L"Novell" : L"Windows");
 }
 
-bool UserIdentification::StartThread() {
-  if (thread_.Valid()) return false;
-  thread_.Reset(CreateThread(nullptr, 0, &WorkerEntry, this, 0, nullptr));
-  return thread_.Valid();
-}
-
-DWORD UserIdentification::ThreadMain() {
+DWORD UserIdentification::Core::ThreadMain() {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   HandleHolder done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   AppShutdown::RegisterWorker(done.Get(), L"UserIdentification");
-  const HANDLE waits[2] = {AppShutdown::ShutdownEvent(), stopEvent_.Get()};
+  const HANDLE waits[2] = {AppShutdown::ShutdownEvent(), stopEvent.Get()};
 
-  if (envType_ == kEnvWindows) CheckDirectoryConnection();
+  if (envType == kEnvWindows) CheckDirectoryConnection();
   IdentifyCurrentUser();
 
   // The window belongs to the main-loop thread, so this thread mostly waits; it still
   // dispatches whatever arrives in its own queue.
   for (;;) {
-    const DWORD woken = MsgWaitForMultipleObjects(2, waits, FALSE, 1000, QS_ALLINPUT);
+    const DWORD woken = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_ALLINPUT);
     if (woken == WAIT_OBJECT_0 || woken == WAIT_OBJECT_0 + 1 || woken == WAIT_FAILED) break;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -209,98 +261,91 @@ DWORD UserIdentification::ThreadMain() {
   return 0;
 }
 
-void UserIdentification::RequestIdentification() { PostMessageW(Window(), kMsgIdentifyCurrentUser, 0, 0); }
-
-IdentityRecord UserIdentification::GetIdentity() const {
-  LockHolder hold(lock_);
-  return current_;
+IdentityRecord UserIdentification::Core::GetIdentity() const {
+  LockHolder hold(lock);
+  return current;
 }
 
-IdentityRecord UserIdentification::GetPreviousIdentity() const {
-  LockHolder hold(lock_);
-  return previous_;
-}
-
-void UserIdentification::CheckDirectoryConnection() {
+void UserIdentification::Core::CheckDirectoryConnection() {
   TsIdentInfo(3) << L"Active Directory connection check started.";
-  DirectoryApi& directory = platform_.directory ? *platform_.directory : RealDirectoryApi();
+  DirectoryApi& directory = platform.directory ? *platform.directory : RealDirectoryApi();
   const HRESULT hr = directory.BindRootDse();
   if (FAILED(hr)) {
     TracePrintf(TC_Ident, 0, L"%sActive Directory connection could not be established - 0x%08X", kTagIdentInfo,
                 static_cast<unsigned>(hr));
-  } else if (!directoryConnected_.load()) {
+  } else if (!directoryConnected.load()) {
     TsIdentInfo(3) << L"Active Directory connection re-established; updating identity.";
   } else {
     TsIdentInfo(3) << L"Active Directory connection established.";
   }
-  directoryConnected_.store(SUCCEEDED(hr));
+  directoryConnected.store(SUCCEEDED(hr));
   if (FAILED(hr) && IsServiceMode()) {
     TsIdentInfo(0) << L"Active Directory connection could not be established; will retry";
     ServiceModeExit(0);
   }
 }
 
-void UserIdentification::ResetIdentity() {
+void UserIdentification::Core::ResetIdentity() {
   TsIdentInfo(3) << L"Resetting current user identification.";
-  LockHolder hold(lock_);
-  current_ = IdentityRecord{};
+  LockHolder hold(lock);
+  current = IdentityRecord{};
 }
 
-void UserIdentification::Merge(IdentityRecord& candidate, const IdentityRecord& source) const {
-  MergeIdentity(candidate, source, config_.Identity, IsServiceMode());
+void UserIdentification::Core::Merge(IdentityRecord& candidate, const IdentityRecord& source) const {
+  MergeIdentity(candidate, source, config.Identity, IsServiceMode());
 }
 
-bool UserIdentification::ReplaceIfChanged(const IdentityRecord& candidate, uint32_t& currentCrc, uint32_t& newCrc) {
+bool UserIdentification::Core::ReplaceIfChanged(const IdentityRecord& candidate, uint32_t& currentCrc, uint32_t& newCrc) {
   newCrc = IdentityCrc(candidate);
-  LockHolder hold(lock_);
-  currentCrc = IdentityCrc(current_);
+  LockHolder hold(lock);
+  currentCrc = IdentityCrc(current);
   if (currentCrc == newCrc) return false;
-  previous_ = current_;
-  current_ = candidate;
+  previous = current;
+  current = candidate;
   return true;
 }
 
-void UserIdentification::IdentifyCurrentUser() {
+void UserIdentification::Core::IdentifyCurrentUser() {
   TsIdentInfo(3) << L"Identifying current user.";
   IdentityRecord candidate;
-  const bool directoryConnected = directoryConnected_.load();
-  const bool windows = envType_ == kEnvWindows;
-  const bool novell = envType_ == kEnvNovell;
+  const bool connected = directoryConnected.load();
+  const bool windows = envType == kEnvWindows;
+  const bool novell = envType == kEnvNovell;
 
   if (!IsServiceMode()) {
     if (novell) {
       IdentInfoNovell source(false);
       if (source.Count() > 0) Merge(candidate, source.Record());
     } else if (windows) {
-      IdentInfoOSNative source(directoryConnected, platform_.names);
+      IdentInfoOSNative source(connected, platform.names);
       if (source.Count() > 0) Merge(candidate, source.Record());
     }
-    Merge(candidate, config_.Identity);
+    Merge(candidate, config.Identity);
     if (windows) {
-      IdentInfoAD ad(platform_.directory);
+      IdentInfoAD ad(platform.directory);
       if (ad.Count() > 0) Merge(candidate, ad.Record());
-      IdentInfoWMI wmi(!directoryConnected, platform_.wmi, platform_.names);
+      IdentInfoWMI wmi(!connected, platform.wmi, platform.names);
       if (wmi.Count() > 0) Merge(candidate, wmi.Record());
     }
-    Merge(candidate, config_.Identity);
+    Merge(candidate, config.Identity);
   } else {
     if (novell) {
       TsIdentInfo(1) << L"Querying Novell for identity...";
       NovellUserIdentHack search;
-      novellConnected_.store(search.found);
+      novellConnected.store(search.found);
       if (search.found) {
         TsIdentInfo(1) << L"Novell user identity detected.";
         Merge(candidate, search.record);
       }
     } else if (windows) {
       TsIdentInfo(1) << L"Querying WMI for identity...";
-      IdentInfoWMI wmi(!directoryConnected, platform_.wmi, platform_.names);
+      IdentInfoWMI wmi(!connected, platform.wmi, platform.names);
       if (wmi.Count() > 0) Merge(candidate, wmi.Record());
     }
-    Merge(candidate, config_.Identity);
+    Merge(candidate, config.Identity);
     if (windows) {
       TsIdentInfo(1) << L"Querying Active Directory for identity...";
-      IdentInfoAD ad(platform_.directory);
+      IdentInfoAD ad(platform.directory);
       if (ad.Count() > 0) Merge(candidate, ad.Record());
     }
   }
@@ -317,20 +362,20 @@ void UserIdentification::IdentifyCurrentUser() {
   TsIdentInfo(1) << L"\r\n" << IdentityDump(candidate);
 }
 
-void UserIdentification::CheckNovellIdentity() {
-  if (envType_ != kEnvNovell) return;
+void UserIdentification::Core::CheckNovellIdentity() {
+  if (envType != kEnvNovell) return;
   TsIdentInfo(3) << L"Querying for Novell username changes.";
   IdentityRecord candidate = GetIdentity();
-  Merge(candidate, config_.Identity);
+  Merge(candidate, config.Identity);
   IdentInfoNovell source(IsServiceMode());
   if (source.Count() == 0) {
     TsIdentInfo(1) << L"Novell is not connected.";
-    novellConnected_.store(false);
+    novellConnected.store(false);
     ResetIdentity();
     return;
   }
   TsIdentInfo(1) << L"Novell connection detected.";
-  novellConnected_.store(true);
+  novellConnected.store(true);
   Merge(candidate, source.Record());
   uint32_t currentCrc = 0, newCrc = 0;
   if (!ReplaceIfChanged(candidate, currentCrc, newCrc)) return;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include <windows.h>
@@ -56,26 +57,28 @@ class UserIdentification {
   static constexpr int32_t kEnvWindows = ET_Windows;
   static constexpr int32_t kEnvNovell = ET_Novell;
 
+  // How long the destructor waits for the worker.
+  static constexpr DWORD kWorkerStopWaitMs = 2000;
+
   // Creates the hidden window on the calling thread.
   explicit UserIdentification(const AgentConfig& config = g_Config, const IdentityPlatform& platform = {});
-  // Ends the worker thread (waiting for it), then destroys the window.
+  // Ends the worker thread, waiting up to kWorkerStopWaitMs: a worker stuck in a directory,
+  // WMI or name call is logged and left behind with the state it uses. Then destroys the window.
   ~UserIdentification();
   UserIdentification(const UserIdentification&) = delete;
   UserIdentification& operator=(const UserIdentification&) = delete;
 
   // 255 automatic, 0 Windows, 1 Novell: set from UT before DetectEnvironment.
-  void SetEnvironmentType(int32_t type) { envType_ = type; }
-  int32_t EnvironmentType() const { return envType_; }
+  void SetEnvironmentType(int32_t type);
+  int32_t EnvironmentType() const;
   // The set-up step: resolves an automatic type (and, in service mode, a configured
   // one) from the Novell client's presence or its registry information.
   void DetectEnvironment();
 
-  // Starts the worker thread (ThreadMain). False when it could not be started.
+  // Starts the worker thread: COM for the multithreaded apartment, the first directory check
+  // (Windows environment), the first identification, then it waits for the shutdown event; at
+  // the end it resets the identity and sets its done event. False when it could not be started.
   bool StartThread();
-  // The worker: COM for the multithreaded apartment, the first directory check (Windows
-  // environment), the first identification, then waits for the shutdown event; at
-  // the end it resets the identity and sets its done event.
-  DWORD ThreadMain();
 
   // Posts 803.
   void RequestIdentification();
@@ -85,8 +88,8 @@ class UserIdentification {
   IdentityRecord GetIdentity() const;
   IdentityRecord GetPreviousIdentity() const;
 
-  bool IsDirectoryConnected() const { return directoryConnected_.load(); }
-  bool IsNovellConnected() const { return novellConnected_.load(); }
+  bool IsDirectoryConnected() const;
+  bool IsNovellConnected() const;
 
   // The operations of messages 801 to 804 (on the window's thread).
   void CheckDirectoryConnection();
@@ -95,21 +98,14 @@ class UserIdentification {
   void CheckNovellIdentity();
 
  private:
-  bool OnMessage(UINT message);
-  // Replaces current by candidate when their CRCs differ, as one step under the lock.
-  // Returns whether it changed and gives both CRCs.
-  bool ReplaceIfChanged(const IdentityRecord& candidate, uint32_t& currentCrc, uint32_t& newCrc);
-  void Merge(IdentityRecord& candidate, const IdentityRecord& source) const;
+  // Everything the worker uses, shared with it so that a worker that outlives the object
+  // still finds it.
+  struct Core;
+  static DWORD WINAPI WorkerEntry(void* parameter);
 
-  const AgentConfig& config_;
-  IdentityPlatform platform_;
-  mutable CriticalSection lock_;
-  IdentityRecord current_;
-  IdentityRecord previous_;
-  std::atomic<bool> directoryConnected_{false};
-  std::atomic<bool> novellConnected_{false};
-  int32_t envType_ = kEnvAutomatic;
+  bool OnMessage(UINT message);
+
+  std::shared_ptr<Core> core_;
   MessageWindow window_;
   HandleHolder thread_;
-  HandleHolder stopEvent_;  // ends the worker when the object goes before the shutdown event
 };

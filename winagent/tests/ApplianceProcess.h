@@ -52,15 +52,6 @@ inline bool RunShell(const std::string& script, bool wait) {
   return true;
 }
 
-inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (!done()) {
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(10);
-  }
-  return true;
-}
-
 // One message or connection event the appliance reported.
 struct ApplianceEvent {
   std::string event;    // "connect", "message", "close", "bad_frame", ...

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <stdexcept>
@@ -152,6 +153,16 @@ inline ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 600
   if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
   GetExitCodeProcess(process.hProcess, &result.exitCode);
   return result;
+}
+
+// Polls done every 10 ms until it holds or the time is up.
+inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (!done()) {
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(10);
+  }
+  return true;
 }
 
 // Every trace line written while it lives; the log goes to a folder of its

@@ -32,6 +32,7 @@ struct Answers {
   bool identityChanged = false;
   bool heartbeatOk = true;
   bool connectFailsAtOnce = false;  // Connect reports the loss from inside itself
+  UINT heartbeatPeriod = 4321;
 };
 
 class RecordingOwner : public AuthFsmOwner {
@@ -80,7 +81,7 @@ class RecordingOwner : public AuthFsmOwner {
     Note("ArmTimer(" + std::to_string(id) + "," + std::to_string(ms) + ")");
   }
   void StopTimer(V7kTimerId id) override { Note("StopTimer(" + std::to_string(id) + ")"); }
-  UINT HeartbeatPeriod() override { return 4321; }
+  UINT HeartbeatPeriod() override { return answers.heartbeatPeriod; }
   void Pause(DWORD ms) override { Note("Pause(" + std::to_string(ms) + ")"); }
 };
 
@@ -187,6 +188,8 @@ TEST_F(AuthFsmTest, TransitionTable) {
   changed.identityChanged = true;
   Answers beatFails;
   beatFails.heartbeatOk = false;
+  Answers noHeartbeat;
+  noHeartbeat.heartbeatPeriod = 0;
 
   const std::vector<std::string> deadEntry = Seq({kResetInner, {"Close", "ThreadEnd"}});
 
@@ -290,6 +293,17 @@ TEST_F(AuthFsmTest, TransitionTable) {
        false,
        {"Receive", "RecordLogon", "ArmTimer(102,4321)",
         InnerLine("EV_LogonAckRx [ST_LogonAckPending]=>[ST_HeartbeatPending] :1"),
+        InnerLine("EV_TcpDataRx [ST_LogonAckPending]=>[ST_HeartbeatPending] :0"),
+        OuterLine("EV_V7kRxData, no change [ST_Connected] :0")},
+       O::ST_Connected,
+       I::ST_HeartbeatPending},
+      {"accepting reply with a heartbeat period of 0 arms no heartbeat",
+       Start::AckPending,
+       kOuter,
+       O::EV_V7kRxData,
+       noHeartbeat,
+       false,
+       {"Receive", "RecordLogon", InnerLine("EV_LogonAckRx [ST_LogonAckPending]=>[ST_HeartbeatPending] :1"),
         InnerLine("EV_TcpDataRx [ST_LogonAckPending]=>[ST_HeartbeatPending] :0"),
         OuterLine("EV_V7kRxData, no change [ST_Connected] :0")},
        O::ST_Connected,

@@ -177,6 +177,11 @@ TEST_F(ConfigInitTest, ParserTable) {
        L"ConfigInit: CONFIG ERROR: Unknown config parameter 'XX' at position0 ignored."},
       {L"RP[140] xq[1]", S_OK, L"RP", L"140",
        L"ConfigInit: CONFIG ERROR: Unknown config parameter 'xq' at position8 ignored."},
+      // Keys are ASCII: a character whose low byte spells a key letter matches nothing.
+      {L"\u0152\u0141[10.0.0.1]", S_OK, L"RA", L"0.0.0.0",
+       L"ConfigInit: CONFIG ERROR: Unknown config parameter '\u0152\u0141' at position0 ignored."},
+      {L"\u0152p[140]", S_OK, L"RP", L"139",
+       L"ConfigInit: CONFIG ERROR: Unknown config parameter '\u0152p' at position0 ignored."},
       {L"RA[10.0.0.1", E_FAIL, L"RA", L"0.0.0.0",
        L"ConfigInit: CONFIG ERROR: Expected ']' to follow parameter RA at position 11. But end of config data reached"},
       // Caps: a value may hold cap + 1 characters.

@@ -580,6 +580,44 @@ TEST_F(IdentificationTest, WorkerThreadLifecycle) {
   AppShutdown::ResetForTest();
 }
 
+// A worker stuck in WMI does not hold the object's end: the destructor gives up after its
+// bound, and the worker, once it returns, still finds the state it works on.
+TEST_F(IdentificationTest, DestructorLeavesAStuckWorkerBehind) {
+  class StuckWmi : public WmiApi {
+   public:
+    HRESULT QueryComputerSystems(std::vector<ComputerSystem>& out) override {
+      SetEvent(entered.Get());
+      WaitForSingleObject(release.Get(), 30000);
+      out = {{L"WS01", L"ACME\\late"}};
+      SetEvent(returned.Get());
+      return S_OK;
+    }
+    HandleHolder entered{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    HandleHolder release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    HandleHolder returned{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  };
+  static StuckWmi stuck;  // the worker may use it after this test's locals are gone
+  AppShutdown::ResetForTest();
+  IdentityPlatform p{&directory, &stuck, &names};
+  ULONGLONG destroyed = 0;
+  const ULONGLONG start = GetTickCount64();
+  {
+    UserIdentification ident(config, p);
+    ident.SetEnvironmentType(UserIdentification::kEnvWindows);
+    ASSERT_TRUE(ident.StartThread());
+    ASSERT_EQ(WaitForSingleObject(stuck.entered.Get(), 10000), WAIT_OBJECT_0);
+  }
+  destroyed = GetTickCount64() - start;
+  EXPECT_GE(destroyed, UserIdentification::kWorkerStopWaitMs - 50);
+  EXPECT_LT(destroyed, UserIdentification::kWorkerStopWaitMs + 3000);
+  EXPECT_EQ(traces.Count(L"The identification thread did not end within 2000 ms; going on."), 1);
+
+  SetEvent(stuck.release.Get());
+  ASSERT_EQ(WaitForSingleObject(stuck.returned.Get(), 10000), WAIT_OBJECT_0);
+  EXPECT_TRUE(WaitUntil([&] { return traces.Count(L"Resetting current user identification.") == 1; }, 10000));
+  AppShutdown::ResetForTest();
+}
+
 // Identification on two threads at once while clients read: every copy is one whole
 // identity, never a mix of two.
 TEST_F(IdentificationTest, ConcurrentIdentificationsKeepRecordsWhole) {

@@ -542,6 +542,42 @@ TEST(TavoMainTest, ServiceModeExitsTable) {
   }
 }
 
+// Entries that name no host or no valid port are skipped, never connected, and never
+// counted as missing clients. A disconnect only signals the clients: the service ends once
+// the signalled client has ended (its logoff sent), not while it still runs.
+TEST(TavoMainTest, BadEntriesAreSkippedAndADisconnectWaitsForTheClientsToEnd) {
+  Appliance appliance("--no-reply");
+  ASSERT_NE(appliance.Port(), 0);
+  const std::string good = "127.0.0.1:" + std::to_string(appliance.Port());
+  AgentChild child({{L"TM_CONFIG", Widen("RA[127.0.0.1:109173;" + good + ";:80;127.0.0.1:80x]LD[4]NP[1]")},
+                    {L"TM_MODE", L"service"},
+                    {L"TM_SESSION", L"0"}});
+  child.SetInterfaces("10.1.2.3");
+  child.Start();
+  ASSERT_TRUE(child.WaitFor(Started(1000, good)));
+  for (const char* bad : {"127.0.0.1:109173", ":80", "127.0.0.1:80x"})
+    EXPECT_EQ(child.Count(std::string("Web filter address '") + bad + "' names no host or no valid port; skipped.\n"),
+              1)
+        << bad;
+  EXPECT_EQ(child.Count("has been started"), 1);
+  ASSERT_TRUE(appliance.WaitForCommand("LGON", 1));
+  const int checks = child.Count("Checking for network interface changes.\n");
+  ASSERT_TRUE(child.WaitFor("Checking for network interface changes.\n", checks + 2));
+  EXPECT_EQ(child.Count("No FSM for web filter at "), 0);
+
+  // Waiting for the logon's answer, the client logs off twice and pauses before it ends.
+  Post(WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 0);
+  EXPECT_EQ(child.WaitExit(20000), 1u);
+  EXPECT_EQ(ReadFileBytes(child.Dir() / L"exits.txt"), "3000\n");
+  const std::string log = child.Log();
+  const size_t ended = log.find("[127.0.0.1] thread shutdown normally.");
+  const size_t exit = log.find("No FSM for web filter at " + good + ", restarting all...");
+  ASSERT_NE(ended, std::string::npos);
+  ASSERT_NE(exit, std::string::npos);
+  EXPECT_LT(ended, exit);
+  EXPECT_EQ(appliance.CountCommand("LGOF"), 3u);  // before the logon, and the two of the stop
+}
+
 std::vector<std::wstring> DumpFiles() {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data;

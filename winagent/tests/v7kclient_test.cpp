@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,7 @@
 #include "identity/UserIdentification.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
+#include "TestPlatform.h"
 #include "TestSupport.h"
 
 namespace {
@@ -139,7 +141,7 @@ class V7kClientTest : public ::testing::Test {
   }
 
   V7kClient& Start(uint16_t port, const std::wstring& host = L"127.0.0.1") {
-    auto client = std::make_unique<V7kClient>(nextInstance_++, identity_.Provider());
+    auto client = std::make_unique<V7kClient>(nextInstance_++, identity_.Provider(), g_Config, platform_);
     client->SetAddress(host, port);
     EXPECT_TRUE(client->StartThread());
     EXPECT_TRUE(client->WaitStarted(5000));
@@ -166,6 +168,7 @@ class V7kClientTest : public ::testing::Test {
   }
 
   TempDir logDir_{L"v7k-log"};
+  TestPlatform platform_;
   IdentityHolder identity_;
   int32_t nextInstance_ = 1000;
   std::vector<std::unique_ptr<V7kClient>> clients_;
@@ -221,6 +224,72 @@ TEST_F(V7kClientTest, LogonThenHeartbeatsWithGrowingMilliseconds) {
   EXPECT_EQ(appliance.Commands().back(), "LGOF");
   EXPECT_EQ(g_log.Containing("V7k thread instance 1000 was signalled to shut down").size(), 1u);
   EXPECT_EQ(g_log.Containing("[127.0.0.1] thread shutdown normally.").size(), 1u);
+}
+
+// A slow resolver stalls only its own client: the stop request, which the main-loop thread
+// makes, does not wait for the resolution.
+TEST_F(V7kClientTest, SlowNameResolutionDoesNotHoldTheStopRequest) {
+  HandleHolder entered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  HandleHolder release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  platform_.resolve = [&](const std::wstring&, in_addr&) {
+    SetEvent(entered.Get());
+    WaitForSingleObject(release.Get(), 20000);
+    return false;
+  };
+  V7kClient& client = Start(139, L"slow.invalid");
+  ASSERT_EQ(WaitForSingleObject(entered.Get(), 5000), WAIT_OBJECT_0);
+
+  std::future<void> stop = std::async(std::launch::async, [&] { client.SignalStop(); });
+  const bool returned = stop.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+  SetEvent(release.Get());
+  EXPECT_TRUE(returned) << "the stop request waited for the resolver";
+  stop.wait();
+  EXPECT_TRUE(WaitUntil([&] { return client.HasEnded(); }, 5000));
+}
+
+// A socket that cannot be made because the previous one is still open fails the attempt
+// into the retry; the old socket is never connected again.
+TEST_F(V7kClientTest, ConnectWithThePreviousSocketOpenFailsTheAttempt) {
+  V7kClient client(7, identity_.Provider(), g_Config, platform_);  // not started: the test is its thread
+  client.SetAddress(L"127.0.0.1", ClosedPort());
+  client.Connect();
+  ASSERT_EQ(platform_.resolutions, 1);
+  WSASetLastError(0);  // the refusal leaves no error of its own
+  client.Connect();
+  EXPECT_EQ(platform_.resolutions, 1);
+  EXPECT_EQ(g_log.Containing("(7) V7100_Connect failed creating socket: ").size(), 1u);
+}
+
+TEST(ApplianceEntry, HostAndPortTable) {
+  struct Row {
+    const wchar_t* entry;
+    bool valid;
+    const wchar_t* host;
+    uint16_t port;
+  };
+  const Row rows[] = {
+      {L"10.0.0.1", true, L"10.0.0.1", 139},
+      {L"filter.example:8080", true, L"filter.example", 8080},
+      {L"10.0.0.1:1", true, L"10.0.0.1", 1},
+      {L"10.0.0.1:65535", true, L"10.0.0.1", 65535},
+      {L"10.0.0.1:0", false, L"", 0},
+      {L"127.0.0.1:109173", false, L"", 0},  // not port 43637
+      {L"10.0.0.1:65536", false, L"", 0},
+      {L"10.0.0.1:80x", false, L"", 0},
+      {L"10.0.0.1:80:90", false, L"", 0},
+      {L"10.0.0.1:", false, L"", 0},
+      {L"10.0.0.1:-80", false, L"", 0},
+      {L":8080", false, L"", 0},
+      {L"", false, L"", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(Narrow(row.entry));
+    const std::optional<ApplianceAddress> address = ParseApplianceEntry(row.entry, 139);
+    ASSERT_EQ(address.has_value(), row.valid);
+    if (!row.valid) continue;
+    EXPECT_EQ(address->host, row.host);
+    EXPECT_EQ(address->port, row.port);
+  }
 }
 
 TEST_F(V7kClientTest, LogoffFirstFollowsTheLogonCache) {
@@ -429,7 +498,7 @@ TEST_F(V7kClientTest, RegistryRunsOneClientPerHostAndStopsDisplacedOnes) {
   V7kClientRegistry& registry = V7kClientRegistry::Instance();
   LockHolder hold(registry.Lock());
   auto make = [&](const std::wstring& host, uint16_t port) {
-    auto client = std::make_unique<V7kClient>(nextInstance_++, identity_.Provider());
+    auto client = std::make_unique<V7kClient>(nextInstance_++, identity_.Provider(), g_Config, platform_);
     client->SetAddress(host, port);
     V7kClient* raw = client.get();
     registry.Register(host, std::move(client));
