@@ -1,0 +1,118 @@
+// Helpers shared by the tool's tests: a captured operation log, scratch folders, registry values.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "KitUtilities.h"
+#include "LogPane.h"
+
+// The operation log captured in a hidden edit control for as long as the object lives.
+class LogCapture {
+ public:
+  LogCapture() {
+    edit_ = CreateWindowExA(0, "EDIT", "", WS_POPUP | ES_MULTILINE | ES_AUTOVSCROLL, 0, 0, 400, 300, nullptr, nullptr,
+                            nullptr, nullptr);
+    SetLogWindow(edit_);
+  }
+  ~LogCapture() {
+    SetLogWindow(nullptr);
+    DestroyWindow(edit_);
+  }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  std::string Text() const {
+    std::vector<char> text(GetWindowTextLengthA(edit_) + 1);
+    GetWindowTextA(edit_, text.data(), static_cast<int>(text.size()));
+    return text.data();
+  }
+  bool Contains(const std::string& part) const { return Text().find(part) != std::string::npos; }
+  void Clear() { SetWindowTextA(edit_, ""); }
+
+ private:
+  HWND edit_ = nullptr;
+};
+
+inline bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Runs a program of the Unix host (Wine's start /unix, which does not wait for it) and waits
+// up to ten seconds for done() to hold.
+template <typename Done>
+bool RunUnix(const std::string& commandLine, Done done) {
+  std::string line = "start.exe /unix " + commandLine;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return false;
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (int i = 0; i < 200 && !done(); ++i) Sleep(50);
+  return done();
+}
+
+// A fresh folder under Z:\tmp (so the Unix side can reach it), removed with its contents by
+// the host's rm, which also takes links that Windows calls cannot remove under Wine.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& prefix = "kitsmith-test") {
+    static std::atomic<int> counter{0};
+    unixPath_ = "/tmp/" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
+                "-" + std::to_string(counter++);
+    path_ = "Z:" + unixPath_;
+    for (char& c : path_)
+      if (c == '/') c = '\\';
+    CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ~ScratchDir() {
+    RunUnix("/bin/rm -rf " + unixPath_, [this] { return !PathExists(path_); });
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& Path() const { return path_; }
+  const std::string& UnixPath() const { return unixPath_; }
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+  std::string unixPath_;
+};
+
+inline void WriteTextFile(const std::string& path, const std::string& text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+inline std::string ReadTextFile(const std::string& path) {
+  const WholeFileReader reader(path);
+  return reader.readOk ? std::string(reinterpret_cast<const char*>(reader.data.Data()), reader.length) : std::string();
+}
+
+// Values under HKLM\SOFTWARE\IdentraHack for one test; the key is removed afterwards.
+class ToolRegistry {
+ public:
+  static constexpr char kKey[] = "SOFTWARE\\IdentraHack";
+  ToolRegistry() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey); }
+  ~ToolRegistry() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey); }
+  ToolRegistry(const ToolRegistry&) = delete;
+  ToolRegistry& operator=(const ToolRegistry&) = delete;
+
+  void Set(const char* name, DWORD type, const void* data, DWORD size) {
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kKey, name, type, data, size);
+  }
+  void SetText(const char* name, const std::string& text) {
+    Set(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+  }
+  void SetNumber(const char* name, DWORD value) { Set(name, REG_DWORD, &value, sizeof(value)); }
+};
