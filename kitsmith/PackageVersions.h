@@ -1,0 +1,49 @@
+// Version folders: their package-version.cmd files and their listing in version order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+inline constexpr char kPackageVersionFileName[] = "package-version.cmd";
+
+// -1, 0 or 1: dotted names compared part by part as numbers, then by part count.
+int CompareVersionNames(const std::string& a, const std::string& b);
+
+// The whole file in text mode (CR LF read as LF); empty when missing or unreadable.
+std::string TextFileReader(const std::string& path);
+// What follows the first occurrence of key up to the line end, trimmed; empty without the key.
+std::string SetValue(const std::string& text, const std::string& key);
+
+// One version folder's package-version.cmd, read at construction.
+class PackageVersionInfo {
+ public:
+  PackageVersionInfo() = default;
+  PackageVersionInfo(const std::string& root, const std::string& name);
+
+  std::string folderName;
+  // Values of the six keys, in the order of kVersionKeys.
+  std::vector<std::string> versions;
+  bool read = false;
+  std::string error;
+
+ private:
+  void ReadPackageVersionFile(const std::string& root);
+};
+
+// The sub-folders of root whose version file has text, in ascending version order.
+class PrototypeVersionList {
+ public:
+  explicit PrototypeVersionList(const std::string& root);
+
+  size_t Count() const { return entries_.size(); }
+  // A copy of the entry, or an empty one out of range.
+  PackageVersionInfo Entry(size_t index) const;
+  bool Listed() const { return listed_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  std::string root_;
+  bool listed_ = false;
+  std::string error_;
+  std::vector<PackageVersionInfo> entries_;
+};

@@ -1,0 +1,37 @@
+@echo off
+rem Writes the package from the operation's assembly folder (where this script lies).
+rem   Save-Package.cmd <operation id> "<temp folder>"  "<package folder>" <revision>
+rem Takes <temp folder>\<id>.cfg and Cfg-View.html from the assembly folder.
+setlocal
+set "id=%~1"
+set "temp_root=%~2"
+set "pkg=%~3"
+set "rev=%~4"
+set "asm=%~dp0"
+if "%id%"=="" goto usage
+if "%pkg%"=="" goto usage
+if not exist "%temp_root%\%id%.cfg" goto failed
+if not exist "%asm%Cfg-View.html" goto failed
+
+if not exist "%pkg%\kit" mkdir "%pkg%\kit"
+copy /y "%temp_root%\%id%.cfg" "%pkg%\Idagent.cfg" >nul
+copy /y "%asm%Cfg-View.html" "%pkg%\Packages-View.html" >nul
+copy /y "%asm%package-version.cmd" "%pkg%\" >nul
+for %%f in (Save-Package.cmd Edit-Package.cmd Cleanup-Package.cmd Install-Idagent.cmd Packages-View.css package-version.cmd) do copy /y "%asm%%%f" "%pkg%\kit\" >nul
+for %%f in (Edit-Package.cmd Install-Idagent.cmd Packages-View.css) do copy /y "%asm%%%f" "%pkg%\" >nul
+rem Each step is checked by what it leaves: some interpreters report builtins' failures late.
+for %%f in (Idagent.cfg Packages-View.html package-version.cmd Edit-Package.cmd Install-Idagent.cmd kit\Save-Package.cmd kit\Cleanup-Package.cmd) do if not exist "%pkg%\%%f" goto failed
+>>"%pkg%\package-version.cmd" echo set packagerevision=%rev%
+echo Saved revision %rev% of package %pkg%
+echo Save-Package=000
+exit /b 0
+
+:failed
+echo Could not save package %pkg% of operation %id%>"%temp_root%\errors-%id%.txt"
+echo Save-Package=001
+exit /b 1
+
+:usage
+echo usage: Save-Package.cmd operation-id "temp-folder"  "package-folder" revision
+echo Save-Package=002
+exit /b 2
