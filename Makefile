@@ -4,7 +4,7 @@ NATIVE := $(BUILD)/native
 WINDOWS := $(BUILD)/windows
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build test demo configure clean
+.PHONY: deps build test demo configure clean screenshots
 
 deps:
 	bash scripts/install-deps.sh
@@ -52,3 +52,8 @@ fuzz: $(NATIVE)/CMakeCache.txt
 bench: $(NATIVE)/CMakeCache.txt
 	cmake --build $(NATIVE) --target codec_bench -j $(JOBS)
 	$(NATIVE)/bin/codec_bench
+
+# Pictures of the windows for the README, taken under Xvfb (not part of `make test`).
+screenshots: deps $(WINDOWS)/CMakeCache.txt
+	cmake --build $(WINDOWS) --target screenshots -j $(JOBS)
+	bash scripts/screenshots.sh $(WINDOWS)

@@ -98,6 +98,7 @@ LRESULT CALLBACK WfCreationHook(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 void CWnd::TakeOverProcedure() {
+  routed_ = true;
   const auto previous = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WfWindowProcedure)));
   m_pfnSuper = previous == &WfWindowProcedure ? nullptr : previous;
@@ -105,12 +106,18 @@ void CWnd::TakeOverProcedure() {
 
 void CWnd::FinishNcDestroy() {
   if (!m_hWnd) return;
-  if (GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&WfWindowProcedure) &&
-      m_pfnSuper)
-    SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+  RestoreProcedure();
   Detach();
-  m_pfnSuper = nullptr;
   postNcDestroyPending_ = true;
+}
+
+// Gives the window its previous procedure back, unless another one has been put on top.
+void CWnd::RestoreProcedure() {
+  if (m_pfnSuper &&
+      GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&WfWindowProcedure))
+    SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+  m_pfnSuper = nullptr;
+  routed_ = false;
 }
 
 // ---- objects and handles ----
@@ -120,7 +127,7 @@ CWnd::~CWnd() {
     if (f->wnd == this) f->alive = false;
   if (temporary_ || !m_hWnd) return;
   if (FromHandlePermanent(m_hWnd) != this) return;
-  if (GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&WfWindowProcedure)) {
+  if (routed_) {
     ::DestroyWindow(m_hWnd);  // WM_NCDESTROY detaches this object
     if (m_hWnd) Detach();
   } else {
@@ -204,9 +211,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* windowName
 BOOL CWnd::DestroyWindow() {
   HWND hWnd = m_hWnd;
   if (!hWnd) return FALSE;
-  const bool routed = GetWindowLongPtrA(hWnd, GWLP_WNDPROC) ==
-                      reinterpret_cast<LONG_PTR>(&WfWindowProcedure);
-  if (!routed) Detach();  // no WM_NCDESTROY will reach this object
+  if (!routed_) Detach();  // no WM_NCDESTROY will reach this object
   // With a routed window this object may be deleted (PostNcDestroy) before the call returns.
   return ::DestroyWindow(hWnd);
 }
@@ -228,9 +233,7 @@ BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
 
 HWND CWnd::UnsubclassWindow() {
   if (!m_hWnd) return nullptr;
-  if (m_pfnSuper)
-    SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
-  m_pfnSuper = nullptr;
+  RestoreProcedure();
   return Detach();
 }
 

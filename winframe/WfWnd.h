@@ -255,11 +255,13 @@ class CWnd : public CObject {
   LRESULT DefaultFor(UINT message, WPARAM wParam, LPARAM lParam);
   const WfMsgEntry* FindEntry(UINT message, UINT code, UINT id, bool reflected) const;
   void TakeOverProcedure();
+  void RestoreProcedure();
   void FinishNcDestroy();
 
   static thread_local Frame* innermostFrame_;
 
   bool temporary_ = false;
+  bool routed_ = false;  // the window's procedure chain leads to this object
   HWND hWndOwner_ = nullptr;
   int dispatchDepth_ = 0;
   bool postNcDestroyPending_ = false;

@@ -1,0 +1,51 @@
+#include "ScriptedPlatform.h"
+
+#include <gtest/gtest.h>
+
+ScriptedPlatform::ScriptedPlatform() : previous_(WfPlatform::Install(this)) {}
+
+ScriptedPlatform::~ScriptedPlatform() {
+  WfPlatform::Install(previous_);
+  for (const Expected& e : expected_)
+    ADD_FAILURE() << "expected message box never shown: \"" << e.textPart << "\"";
+}
+
+void ScriptedPlatform::ExpectBox(int answer, const std::string& textPart) {
+  expected_.push_back({answer, textPart});
+}
+
+int ScriptedPlatform::MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
+  boxes_.push_back({owner, text ? text : "", caption ? caption : "", type});
+  const std::string& shown = boxes_.back().text;
+  if (expected_.empty()) {
+    ADD_FAILURE() << "unexpected message box: \"" << shown << "\"";
+    switch (type & MB_TYPEMASK) {
+      case MB_OK:
+        return IDOK;
+      case MB_YESNO:
+        return IDNO;
+      default:
+        return IDCANCEL;
+    }
+  }
+  const Expected next = expected_.front();
+  expected_.pop_front();
+  EXPECT_NE(shown.find(next.textPart), std::string::npos)
+      << "message box \"" << shown << "\" lacks \"" << next.textPart << "\"";
+  return next.answer;
+}
+
+BOOL ScriptedPlatform::ShellOpen(HWND, const char* target, int) {
+  shellOpens_.push_back(target ? target : "");
+  return shellResult;
+}
+
+BOOL ScriptedPlatform::StartProcess(const char* commandLine, int) {
+  processStarts_.push_back(commandLine ? commandLine : "");
+  return startResult;
+}
+
+HRESULT ScriptedPlatform::CreateGuid(GUID* guid) {
+  *guid = GUID{++guidCounter_, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+  return S_OK;
+}

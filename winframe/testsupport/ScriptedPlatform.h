@@ -1,0 +1,56 @@
+// The platform seam for tests: message boxes answered from a queue, shell requests,
+// process starts and GUIDs recorded. Installed while the object lives.
+//   ExpectBox(answer, textPart)  the next box gets answer; its text must contain textPart
+//   A box nobody expected fails the test and gets the box's negative answer
+//   (IDOK for an OK box, IDNO for Yes/No, else IDCANCEL). Expected boxes that never came
+//   fail the test when the object goes.
+//   Boxes(), ShellOpens(), ProcessStarts(): what was asked, in order.
+//   shellResult / startResult: what ShellOpen / StartProcess answer (TRUE by default).
+//   GUIDs are {00000001-0000-0000-0000-000000000000}, then ...02, and so on.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "WfPlatform.h"
+
+struct RecordedBox {
+  HWND owner;
+  std::string text;
+  std::string caption;
+  UINT type;
+};
+
+class ScriptedPlatform : public WfPlatform {
+ public:
+  ScriptedPlatform();
+  ~ScriptedPlatform() override;
+  ScriptedPlatform(const ScriptedPlatform&) = delete;
+  ScriptedPlatform& operator=(const ScriptedPlatform&) = delete;
+
+  void ExpectBox(int answer, const std::string& textPart = {});
+  const std::vector<RecordedBox>& Boxes() const { return boxes_; }
+  const std::vector<std::string>& ShellOpens() const { return shellOpens_; }
+  const std::vector<std::string>& ProcessStarts() const { return processStarts_; }
+
+  BOOL shellResult = TRUE;
+  BOOL startResult = TRUE;
+
+  int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override;
+  BOOL ShellOpen(HWND owner, const char* target, int showCommand) override;
+  BOOL StartProcess(const char* commandLine, int showCommand) override;
+  HRESULT CreateGuid(GUID* guid) override;
+
+ private:
+  struct Expected {
+    int answer;
+    std::string textPart;
+  };
+  WfPlatform* previous_;
+  std::deque<Expected> expected_;
+  std::vector<RecordedBox> boxes_;
+  std::vector<std::string> shellOpens_;
+  std::vector<std::string> processStarts_;
+  unsigned long guidCounter_ = 0;
+};
