@@ -50,6 +50,10 @@ void CWinApp::SetRegistryKey(const char* key) {
   m_pszProfileName = m_pszAppName;
 }
 
+HICON CWinApp::LoadIcon(UINT resourceId) const {
+  return ::LoadIconA(m_hInstance, MAKEINTRESOURCEA(resourceId));
+}
+
 int AfxWinMain(HINSTANCE instance, int) {
   CWinApp* app = AfxGetApp();
   if (!app) return -1;

@@ -3,7 +3,7 @@
 //                  runs the message loop, FALSE ends the program), Run, ExitInstance,
 //                  SetRegistryKey, m_pMainWnd, m_pszAppName (the constructor's name, else
 //                  the program file's name without extension), m_pszRegistryKey,
-//                  m_pszProfileName, m_hInstance.
+//                  m_pszProfileName, m_hInstance, LoadIcon(resource id).
 //   AfxWinMain     what the program's entry point runs (WfAppMain.cpp supplies wWinMain).
 //   AfxGetApp AfxGetMainWnd AfxGetAppName AfxGetInstanceHandle AfxGetResourceHandle
 //   AfxMessageBox  a box owned by the main window (when it exists), titled with the
@@ -33,6 +33,8 @@ class CWinApp : public CObject {
 
   // Where settings would be kept: HKEY_CURRENT_USER\Software\<key>\<application name>.
   void SetRegistryKey(const char* key);
+  // An icon resource of the program (shared: not to be destroyed).
+  HICON LoadIcon(UINT resourceId) const;
 
   CWnd* m_pMainWnd = nullptr;
   HINSTANCE m_hInstance = nullptr;

@@ -2,6 +2,7 @@
 #pragma once
 
 #define IDS_GREETING 101
+#define IDI_TEST 128
 
 #define IDD_TEST 200
 #define IDD_SMALL 201

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "RecordingDC.h"
+#include "TestResources.h"
 #include "RenderProbe.h"
 #include "WinFrame.h"
 #include "WindowInput.h"
@@ -161,6 +162,8 @@ TEST(App, InitInstanceDecidesWhetherTheLoopRuns) {
   EXPECT_EQ(AfxWinMain(GetModuleHandleA(nullptr), SW_SHOWNORMAL), 17);
   EXPECT_STREQ(app.m_pszRegistryKey, "Local AppWizard-Generated Applications");
   EXPECT_STREQ(app.m_pszProfileName, "One Shot");
+  EXPECT_NE(app.LoadIcon(IDI_TEST), nullptr);
+  EXPECT_EQ(app.LoadIcon(999), nullptr);
 }
 
 TEST(App, WaitCursorPutsTheOldCursorBack) {
