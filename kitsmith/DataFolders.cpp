@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "LogPane.h"
@@ -44,15 +45,6 @@ bool IsLinkEntry(const WIN32_FIND_DATAA& data) { return (data.dwFileAttributes &
 std::string WithoutTrailingSeparator(std::string path) {
   if (!path.empty() && path.back() == '\\') path.pop_back();
   return path;
-}
-
-// The full path without its trailing backslash (a root keeps it), for comparing folders.
-std::string NormalisedFolder(const std::string& path) {
-  char full[MAX_PATH * 4] = {};
-  const DWORD got = GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
-  std::string text = got > 0 && got < sizeof(full) ? full : path;
-  while (text.size() > 3 && text.back() == '\\') text.pop_back();
-  return text;
 }
 
 bool IsRoot(const std::string& full) {
@@ -155,13 +147,29 @@ bool CreatePath(const std::string& path) {
   return CreateDirectoryPath(Widen(path));
 }
 
+std::string NormalisedFolder(const std::string& path) {
+  char full[MAX_PATH * 4] = {};
+  const DWORD got = GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
+  std::string text = got > 0 && got < sizeof(full) ? full : path;
+  while (text.size() > 3 && text.back() == '\\') text.pop_back();
+  return text;
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+  if (path.empty() || folder.empty()) return false;
+  const std::string inner = NormalisedFolder(path);
+  const std::string outer = EnsureTrailingChar(NormalisedFolder(folder), '\\');
+  return _stricmp((inner + "\\").c_str(), outer.c_str()) == 0 ||
+         (inner.size() > outer.size() && _stricmp(inner.substr(0, outer.size()).c_str(), outer.c_str()) == 0);
+}
+
 bool IsProtectedFolder(const std::string& path) {
   if (path.empty()) return true;
   const std::string full = NormalisedFolder(path);
   if (IsRoot(full)) return true;
   const DataPaths& paths = DataPaths::Get();
   for (const std::string* kept : {&paths.dataRoot, &paths.tempFolder, &paths.packagesFolder, &paths.prototypesFolder})
-    if (!kept->empty() && lstrcmpiA(full.c_str(), NormalisedFolder(*kept).c_str()) == 0) return true;
+    if (!kept->empty() && _stricmp(full.c_str(), NormalisedFolder(*kept).c_str()) == 0) return true;
   return false;
 }
 
@@ -285,3 +293,12 @@ FileInfo::FileInfo(const std::string& path) : path(path) {
 std::string FileInfo::FullPath() const { return folder + kPathSeparator + name; }
 
 bool IsDirectory(const std::string& path) { return FileInfo(path).isFolder; }
+
+bool FolderIsEmpty(const std::string& path) {
+  FindHolder find(EnsureTrailingChar(path, '\\') + "*.*");
+  if (!find.Valid()) return true;
+  do {
+    if (!IsDots(find.data.cFileName)) return false;
+  } while (find.Next());
+  return true;
+}

@@ -51,6 +51,11 @@ int32_t RegistryInt(HKEY root, const char* subKey, const char* valueName);
 // created, so a folder path ends with a backslash.
 bool CreatePath(const std::string& path);
 
+// The full path without a trailing backslash (a root keeps it), for comparing folders.
+std::string NormalisedFolder(const std::string& path);
+// True when path is folder itself or lies below it (full paths, case-free).
+bool IsInsideFolder(const std::string& path, const std::string& folder);
+
 // True for the folders no recursive delete may take: an empty path, a drive or share root,
 // the data root and its Temp and Packages folders, the prototypes folder.
 bool IsProtectedFolder(const std::string& path);
@@ -120,3 +125,5 @@ class FileInfo {
 };
 
 bool IsDirectory(const std::string& path);
+// True when the folder holds no entry at all (or cannot be searched).
+bool FolderIsEmpty(const std::string& path);

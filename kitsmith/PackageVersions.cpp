@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <limits>
 
 #include "DataFolders.h"
@@ -115,4 +116,12 @@ PrototypeVersionList::PrototypeVersionList(const std::string& root) : root_(root
 
 PackageVersionInfo PrototypeVersionList::Entry(size_t index) const {
   return listed_ && index < entries_.size() ? entries_[index] : PackageVersionInfo();
+}
+
+bool IsValidPackageName(const std::string& name) {
+  if (TrimBlanks(name).empty() || name == "." || name == "..") return false;
+  if (name.back() == '.' || name.back() == ' ') return false;
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || std::strchr("\\/:*?\"<>|%", c)) return false;
+  return true;
 }

@@ -47,3 +47,7 @@ class PrototypeVersionList {
   std::string error_;
   std::vector<PackageVersionInfo> entries_;
 };
+
+// A name for a folder directly under Packages: none of \ / : * ? " < > | % or control
+// characters, not "." or "..", no trailing dot or blank, not empty after trimming.
+bool IsValidPackageName(const std::string& name);

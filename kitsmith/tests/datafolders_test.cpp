@@ -261,6 +261,27 @@ TEST(FolderRemover, ProtectedFoldersAreRefused) {
   DeleteFileA((paths.packagesFolder + "\\marker.txt").c_str());
 }
 
+TEST(IsInsideFolder, FullPathsCaseFreeAtComponentBoundaries) {
+  struct Case {
+    const char* path;
+    const char* folder;
+    bool inside;
+  } cases[] = {
+      {"C:\\Kit\\PackagePrototypes", "C:\\Kit\\PackagePrototypes", true},
+      {"c:\\kit\\packageprototypes\\2.1\\", "C:\\Kit\\PackagePrototypes", true},
+      {"C:\\Kit\\Packages\\..\\PackagePrototypes\\2.1", "C:\\Kit\\PackagePrototypes\\", true},
+      {"C:\\Kit\\PackagePrototypesOld\\2.1", "C:\\Kit\\PackagePrototypes", false},
+      {"C:\\Kit\\Packages\\P", "C:\\Kit\\PackagePrototypes", false},
+      {"D:\\Copy\\C\\Kit\\PackagePrototypes", "C:\\Kit\\PackagePrototypes", false},
+      {"", "C:\\Kit", false},
+      {"C:\\Kit", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(IsInsideFolder(c.path, c.folder), c.inside);
+  }
+}
+
 TEST(FileInfo, FilesFoldersAndMissingPaths) {
   ScratchDir dir;
   WriteTextFile(dir / "data.bin", "12345");

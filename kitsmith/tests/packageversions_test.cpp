@@ -97,6 +97,13 @@ TEST(PrototypeVersionList, VersionOrderWithoutSvnAndUnreadableFolders) {
   EXPECT_EQ(missing.Count(), 0u);
 }
 
+TEST(IsValidPackageName, OnlyPlainFolderNames) {
+  for (const char* name : {"New Package 1", "Site A", "v1.2-final", "a", "x.y"}) EXPECT_TRUE(IsValidPackageName(name)) << name;
+  for (const char* name : {"", " ", "..", ".", "a\\b", "a/b", "c:x", "x*", "q?", "\"q", "a<b", "a>b", "a|b", "100%",
+                           "dot.", "blank ", "line\nbreak", "\x7f"})
+    EXPECT_FALSE(IsValidPackageName(name)) << name;
+}
+
 TEST(TextFileReader, TextModeAndMissingFiles) {
   ScratchDir dir;
   WriteTextFile(dir / "t.txt", "a\r\nb\rc\n\r\n");
