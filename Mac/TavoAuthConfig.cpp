@@ -2,12 +2,11 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <limits>
 
 #include "Crc32.h"
+#include "File_aid.h"
 #include "Logging.h"
 #include "ResultCodes.h"
 
@@ -18,10 +17,6 @@ const char kConfigDefaultsText[] =
     "RZ[10000]ut[255]";
 
 namespace {
-
-constexpr int kSevError = 3;
-constexpr int kSevInfo = 6;
-constexpr int kSevDebug = 7;
 
 constexpr size_t kIgnoredValueCap = 512;  // unknown, switched-off and CF entries
 constexpr size_t kNameChars = 256;        // names and DNs of LocalUserT
@@ -61,12 +56,6 @@ void CopyText(char* field, size_t storage, const char* begin, size_t count) {
 template <size_t N>
 void CopyText(char (&field)[N], const std::string& text) {
   CopyText(field, N, text.data(), text.size());
-}
-
-// LD 0..4 selects a logging level; larger values are kept and change nothing.
-void ApplyLogLevel(uint32_t ld) {
-  static constexpr int kLevels[] = {3, 3, 5, 6, 7};
-  if (ld < std::size(kLevels)) SetLogLevel(kLevels[ld]);
 }
 
 struct Target {
@@ -134,7 +123,7 @@ void Store(CTavoAuthConfig& config, const Target& target, const char* begin, con
     case Target::U32: *static_cast<uint32_t*>(target.field) = CutTo<uint32_t>(ToNumber(begin, end)); break;
     case Target::LogDebug:
       config.LD = CutTo<uint32_t>(ToNumber(begin, end));
-      ApplyLogLevel(config.LD);
+      LogHub<LogContext>::Get().SetLevelFromLD(static_cast<int32_t>(config.LD));
       break;
     case Target::IdentType: {
       auto* type = static_cast<int32_t*>(target.field);
@@ -154,20 +143,17 @@ std::string KeyText(const char* text, size_t at, size_t length) {
 
 // The whole file; failures logged with the reader's messages.
 int32_t ReadConfigBytes(const char* path, std::string& bytes) {
-  FILE* file = std::fopen(path, "rb");
-  if (!file) {
-    Logf(kSevDebug, "Cannot find or open '%s'", path);
+  File_aid::File<char> file(path, File_aid::kRead);
+  if (!file.IsOpen()) {
+    Logf(SEV_DEBUG, "Cannot find or open '%s'", path);
     return kResultFail;
   }
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
-  const bool failed = std::ferror(file);
-  std::fclose(file);
-  if (failed) {
-    Logf(kSevError, "File %s exists and was opened, but read failed", path);
+  const int64_t read = file.Read();
+  if (read < 0) {
+    Logf(SEV_ERROR, "File %s exists and was opened, but read failed", path);
     return kResultFail;
   }
+  bytes.assign(file.Contents().data(), static_cast<size_t>(read));
   return kResultOk;
 }
 
@@ -177,7 +163,7 @@ int32_t ParseParams::Exec(CTavoAuthConfig& config, const char* source, const cha
   if (!text) text = "";
   if (length == 0) length = std::strlen(text);
   const std::string shown(text, length);
-  Logf(kSevDebug, "Parsing parameters from '%s', text=<<%s>>", source ? source : "", shown.c_str());
+  Logf(SEV_DEBUG, "Parsing parameters from '%s', text=<<%s>>", source ? source : "", shown.c_str());
 
   auto ended = [&](size_t at) { return at >= length || text[at] == '\0'; };
   size_t i = 0;
@@ -198,7 +184,7 @@ int32_t ParseParams::Exec(CTavoAuthConfig& config, const char* source, const cha
     const std::string key = KeyText(text, i, length);
     const size_t bracket = i + 2;
     if (key.size() < 2 || ended(bracket) || text[bracket] != '[') {
-      Logf(kSevError,
+      Logf(SEV_ERROR,
            "CONFIG ERROR: Expected '[' to follow parameter \"%s\" at position %li.  Aborting parse due to syntax "
            "error.\n",
            key.c_str(), static_cast<long>(bracket));
@@ -207,7 +193,7 @@ int32_t ParseParams::Exec(CTavoAuthConfig& config, const char* source, const cha
 
     Target target;
     if (!switchedOff && !LookupKey(config, text[i], text[i + 1], target)) {
-      Logf(kSevInfo, "CONFIG ERROR: Unknown config parameter \"%s\" at position %li.  Ignored.\n", key.c_str(),
+      Logf(SEV_INFO, "CONFIG ERROR: Unknown config parameter \"%s\" at position %li.  Ignored.\n", key.c_str(),
            static_cast<long>(i));
     }
 
@@ -215,7 +201,7 @@ int32_t ParseParams::Exec(CTavoAuthConfig& config, const char* source, const cha
     size_t j = begin;
     while (!ended(j) && text[j] != ']' && j - begin < target.cap + 1) ++j;
     if (ended(j) || text[j] != ']') {
-      Logf(kSevError, "CONFIG ERROR: Expected ']' to follow parameter \"%s\" at position %li.  But %s.\n",
+      Logf(SEV_ERROR, "CONFIG ERROR: Expected ']' to follow parameter \"%s\" at position %li.  But %s.\n",
            key.c_str(), static_cast<long>(j),
            ended(j) ? "end of config data reached" : "maximum parameter length exceeded");
       return kResultFail;
@@ -237,7 +223,7 @@ int32_t ParseParams::Exec(CTavoAuthConfig& config, int argc, const char* const* 
 
 int32_t ValidateConfig(const CTavoAuthConfig& config) {
   if (std::strcmp(config.RA, "ERROR") == 0) {
-    Logf(kSevError, "%s", "ERROR");
+    Logf(SEV_ERROR, "%s", "ERROR");
     return kResultFail;
   }
   return kResultOk;
@@ -251,8 +237,8 @@ int32_t ParseConfigFile(const char* path, CTavoAuthConfig& config) {
   const std::string source = std::string("File: ") + path;
   const int32_t parsed = ParseParams::Exec(config, source.c_str(), bytes.c_str(), bytes.size());
   const int32_t valid = ValidateConfig(config);
-  if (config.CR != 0) Logf(kSevInfo, "Configuration revision = %d", static_cast<int>(config.CR));
-  if (config.CS != 0) Logf(kSevInfo, "Config schema version = %d", static_cast<int>(config.CS));
+  if (config.CR != 0) Logf(SEV_INFO, "Configuration revision = %d", static_cast<int>(config.CR));
+  if (config.CS != 0) Logf(SEV_INFO, "Config schema version = %d", static_cast<int>(config.CS));
   return ResultFailed(parsed) ? parsed : valid;
 }
 
@@ -269,9 +255,9 @@ int32_t LoadConfigFile(CTavoAuthConfig& config, const std::vector<std::string>& 
       break;
     }
   }
-  Logf(kSevInfo, "Loading config file %s", path.c_str());
+  Logf(SEV_INFO, "Loading config file %s", path.c_str());
   const int32_t result = ParseConfigFile(path.c_str(), config);
-  if (ResultFailed(result)) Logf(kSevError, "CONFIG ERROR: Unable to load or parse config file '%s'", path.c_str());
+  if (ResultFailed(result)) Logf(SEV_ERROR, "CONFIG ERROR: Unable to load or parse config file '%s'", path.c_str());
   return result;
 }
 
@@ -291,7 +277,7 @@ V7kAddrT V7kAddrT::ParseCreate(const char* text, uint16_t defaultPort, const cha
     port = ToNumber(digits, digits + std::strlen(digits));
   }
   if (address.host.empty() || port < 0 || port > 0xFFFF) {
-    Logf(kSevError, "Ignoring web filter entry '%s': %s", entry.c_str(),
+    Logf(SEV_ERROR, "Ignoring web filter entry '%s': %s", entry.c_str(),
          address.host.empty() ? "no host" : "port out of range");
     address.port = 0;
     return address;

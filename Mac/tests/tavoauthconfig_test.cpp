@@ -20,6 +20,28 @@ namespace {
 
 constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
 
+// Logging started under a temporary HOME, so every message is copied to stderr.
+class LoggingEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    char pattern[] = "/tmp/tavohome-XXXXXX";
+    home_ = mkdtemp(pattern);
+    std::filesystem::create_directories(home_ / "Library/Logs");
+    setenv("HOME", home_.c_str(), 1);
+    InitLogging();
+  }
+  void TearDown() override {
+    TermLogging();
+    std::filesystem::remove_all(home_);
+  }
+
+ private:
+  std::filesystem::path home_;
+};
+const testing::Environment* const kLogging = testing::AddGlobalTestEnvironment(new LoggingEnvironment);
+
+void SetLevel(int32_t level) { LogHub<LogContext>::Get().SetDefaultLevel(level); }
+
 std::unique_ptr<CTavoAuthConfig> ZeroRecord() { return std::make_unique<CTavoAuthConfig>(); }
 
 // The field named by a key, as text, so that one table can check any key.
@@ -67,7 +89,7 @@ struct ParseRun {
 };
 
 ParseRun Parse(CTavoAuthConfig& c, const std::string& text, const char* source = "Test") {
-  SetLogLevel(7);
+  SetLevel(7);
   testing::internal::CaptureStderr();
   const int32_t result = ParseParams::Exec(c, source, text.data(), text.size());
   return {result, testing::internal::GetCapturedStderr()};
@@ -179,7 +201,7 @@ TEST(TavoAuthConfig, LdSetsTheLoggingLevelAtOnce) {
     bool debugShown;
   } cases[] = {{"LD[2]", false, false}, {"LD[3]", true, false}, {"LD[4]", true, true},
                {"LD[0]", false, false}, {"LD[9]", false, false}};
-  SetLogLevel(5);
+  SetLevel(5);
   for (const auto& c : cases) {
     ParseParams::Exec(*record, "Test", c.text, 0);
     testing::internal::CaptureStderr();
@@ -194,7 +216,7 @@ TEST(TavoAuthConfig, LdSetsTheLoggingLevelAtOnce) {
 TEST(TavoAuthConfig, CommandLineJoinsArgumentsEachFollowedByABlank) {
   auto record = ZeroRecord();
   const char* argv[] = {"QelIdentra", "RA[1.2.3.4]", "RP[99]"};
-  SetLogLevel(7);
+  SetLevel(7);
   testing::internal::CaptureStderr();
   EXPECT_EQ(ParseParams::Exec(*record, 3, argv), 0);
   const std::string log = testing::internal::GetCapturedStderr();
@@ -224,7 +246,7 @@ TEST(TavoAuthConfig, ConfigFileMessagesAndResults) {
   };
   for (const auto& c : cases) {
     auto record = ZeroRecord();
-    SetLogLevel(7);
+    SetLevel(7);
     testing::internal::CaptureStderr();
     EXPECT_EQ(ParseConfigFile(c.path.c_str(), *record), c.result) << c.path;
     const std::string log = testing::internal::GetCapturedStderr();
@@ -251,7 +273,7 @@ TEST(TavoAuthConfig, FileSearchOrder) {
 
   auto load = [&]() {
     auto record = ZeroRecord();
-    SetLogLevel(7);
+    SetLevel(7);
     testing::internal::CaptureStderr();
     LoadConfigFile(*record, folders);
     const std::string log = testing::internal::GetCapturedStderr();
@@ -317,7 +339,7 @@ TEST(TavoAuthConfig, ApplianceList) {
   const std::string host(400, 'x');
   EXPECT_EQ(SplitList((host + ":81").c_str(), 139)[0].host, host);
 
-  SetLogLevel(5);
+  SetLevel(5);
   testing::internal::CaptureStderr();
   SplitList("h:70000;:81", 139);
   const std::string log = testing::internal::GetCapturedStderr();
