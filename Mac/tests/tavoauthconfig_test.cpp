@@ -14,30 +14,14 @@
 #include <vector>
 
 #include "Logging.h"
+#include "LoggingEnvironment.h"
+#include "TestSupport.h"
 #include "tests/ConfigReaderCases.h"
 
 namespace {
 
 constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
 
-// Logging started under a temporary HOME, so every message is copied to stderr.
-class LoggingEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    char pattern[] = "/tmp/tavohome-XXXXXX";
-    home_ = mkdtemp(pattern);
-    std::filesystem::create_directories(home_ / "Library/Logs");
-    setenv("HOME", home_.c_str(), 1);
-    InitLogging();
-  }
-  void TearDown() override {
-    TermLogging();
-    std::filesystem::remove_all(home_);
-  }
-
- private:
-  std::filesystem::path home_;
-};
 const testing::Environment* const kLogging = testing::AddGlobalTestEnvironment(new LoggingEnvironment);
 
 void SetLevel(int32_t level) { LogHub<LogContext>::Get().SetDefaultLevel(level); }
@@ -95,20 +79,12 @@ ParseRun Parse(CTavoAuthConfig& c, const std::string& text, const char* source =
   return {result, testing::internal::GetCapturedStderr()};
 }
 
-struct TempDir {
-  std::filesystem::path path;
-  TempDir() {
-    char pattern[] = "/tmp/tavocfg-XXXXXX";
-    path = mkdtemp(pattern);
-  }
-  ~TempDir() { std::filesystem::remove_all(path); }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    const std::filesystem::path file = path / name;
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file.string();
-  }
-  std::string Folder() const { return path.string() + "/"; }
-};
+std::string WriteFile(const TempDir& dir, const std::string& name, const std::string& bytes) {
+  std::ofstream(dir / name, std::ios::binary) << bytes;
+  return dir / name;
+}
+
+std::string Folder(const TempDir& dir) { return dir.path() + "/"; }
 
 TEST(TavoAuthConfig, ParserTable) {
   const std::string long257(257, 'h');
@@ -228,10 +204,10 @@ TEST(TavoAuthConfig, CommandLineJoinsArgumentsEachFollowedByABlank) {
 
 TEST(TavoAuthConfig, ConfigFileMessagesAndResults) {
   TempDir dir;
-  const std::string good = dir.Write("good.cfg", "RA[10.1.1.1]CR[7]CS[2]");
-  const std::string error = dir.Write("error.cfg", "RA[ERROR]");
-  const std::string broken = dir.Write("broken.cfg", "RH[12]RP 5");
-  const std::string missing = dir.Folder() + "missing.cfg";
+  const std::string good = WriteFile(dir, "good.cfg", "RA[10.1.1.1]CR[7]CS[2]");
+  const std::string error = WriteFile(dir, "error.cfg", "RA[ERROR]");
+  const std::string broken = WriteFile(dir, "broken.cfg", "RH[12]RP 5");
+  const std::string missing = Folder(dir) + "missing.cfg";
   const struct {
     std::string path;
     int32_t result;
@@ -266,10 +242,10 @@ TEST(TavoAuthConfig, ValidateRejectsOnlyError) {
 
 TEST(TavoAuthConfig, FileSearchOrder) {
   TempDir options, application, work;
-  const std::vector<std::string> folders = {options.Folder(), application.Folder()};
+  const std::vector<std::string> folders = {Folder(options), Folder(application)};
   const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(work.path);
-  work.Write("Idagent.cfg", "RH[3]");
+  std::filesystem::current_path(work.path());
+  WriteFile(work, "Idagent.cfg", "RH[3]");
 
   auto load = [&]() {
     auto record = ZeroRecord();
@@ -281,15 +257,15 @@ TEST(TavoAuthConfig, FileSearchOrder) {
   };
   EXPECT_EQ(load().first, 3u);  // neither folder: the working folder
   EXPECT_NE(load().second.find("Loading config file Idagent.cfg"), std::string::npos);
-  application.Write("Idagent.cfg", "RH[2]");
+  WriteFile(application, "Idagent.cfg", "RH[2]");
   EXPECT_EQ(load().first, 2u);
-  options.Write("Idagent.cfg", "RH[1]");
+  WriteFile(options, "Idagent.cfg", "RH[1]");
   const auto [rh, log] = load();
   EXPECT_EQ(rh, 1u);
-  EXPECT_NE(log.find("Loading config file " + options.Folder() + "Idagent.cfg"), std::string::npos) << log;
+  EXPECT_NE(log.find("Loading config file " + Folder(options) + "Idagent.cfg"), std::string::npos) << log;
 
-  options.Write("Idagent.cfg", "RH[1");
-  EXPECT_NE(load().second.find("CONFIG ERROR: Unable to load or parse config file '" + options.Folder() +
+  WriteFile(options, "Idagent.cfg", "RH[1");
+  EXPECT_NE(load().second.find("CONFIG ERROR: Unable to load or parse config file '" + Folder(options) +
                                "Idagent.cfg'"),
             std::string::npos);
   std::filesystem::current_path(previous);
@@ -300,7 +276,7 @@ TEST(TavoAuthConfig, FileSearchOrder) {
 
 TEST(TavoAuthConfig, SourcesInOrderAndTheStatPacketChangesKeys) {
   TempDir dir;
-  const std::string file = dir.Write("Idagent.cfg", "RA[10.9.9.9]RH[1000]RP[1400]");
+  const std::string file = WriteFile(dir, "Idagent.cfg", "RA[10.9.9.9]RH[1000]RP[1400]");
   auto record = ZeroRecord();
   const char* argv[] = {"QelIdentra", "RP[1500]"};
   ParseParams::Exec(*record, "Defaults", kConfigDefaultsText, 0);

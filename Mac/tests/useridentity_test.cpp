@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Basetypes.h"
+#include "CoreServices.h"
+#include "LoggingEnvironment.h"
+#include "TestSupport.h"
+#include "UserIdent.h"
+#include "XCFString.h"
+#include "dscl_parser.h"
+
+namespace {
+
+const testing::Environment* const kLogging = testing::AddGlobalTestEnvironment(new LoggingEnvironment);
+
+std::string Fixture(const std::string& name) { return std::string(MAC_FIXTURES_DIR) + "/" + name; }
+
+std::string LoginName() {
+  const passwd* entry = getpwuid(getuid());
+  return entry ? entry->pw_name : "";
+}
+
+std::string CachePath(int uid) {
+  UserOptionsDir<1> options;
+  return options.Dir() + "/userident-" + std::to_string(uid) + ".txt";
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// Sets environment variables for the length of a test and puts them back afterwards.
+class ScopedEnv {
+ public:
+  ~ScopedEnv() {
+    for (const auto& [name, value] : _saved) {
+      if (value.second)
+        setenv(name.c_str(), value.first.c_str(), 1);
+      else
+        unsetenv(name.c_str());
+    }
+  }
+  void Set(const char* name, const std::string& value) {
+    Save(name);
+    setenv(name, value.c_str(), 1);
+  }
+  void Unset(const char* name) {
+    Save(name);
+    unsetenv(name);
+  }
+
+ private:
+  void Save(const char* name) {
+    if (_saved.count(name)) return;
+    const char* old = getenv(name);
+    _saved[name] = {old ? old : "", old != nullptr};
+  }
+  std::map<std::string, std::pair<std::string, bool>> _saved;
+};
+
+// The fake dscl and id first on PATH, a private TMPDIR, and the options folder present.
+class UserIdentTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    env.Set("PATH", std::string(FAKE_TOOLS_DIR) + ":" + (getenv("PATH") ? getenv("PATH") : ""));
+    env.Set("TMPDIR", tmp.path());
+    env.Set("FAKE_DSCL_ARGS", tmp / "dscl-args");
+    env.Set("FAKE_ID_OUTPUT", "uid=501(jo) gid=20(staff) groups=20(staff),12(everyone)");
+    env.Set("USER", "jo");
+    ASSERT_TRUE(UserOptionsDir<1>().Create());
+    LogEverything();
+  }
+  void TearDown() override {
+    LogHub<LogContext>::Get().SetDefaultLevel(SEV_NOTICE);
+    std::filesystem::remove(CachePath(getuid()));
+  }
+
+  // Initialize through the fake dscl printing the fixture; the log lines it wrote.
+  std::string RunDscl(UserIdent& ident, const std::string& fixture, bool expected) {
+    env.Set("FAKE_DSCL_OUTPUT", Fixture(fixture));
+    StderrCapture err;
+    EXPECT_EQ(ident.Initialize(""), expected) << fixture;
+    return err.Text();
+  }
+
+  TempDir tmp;
+  ScopedEnv env;
+  LogSource log{"UserIdentTest", LC_UserIdent};
+};
+
+struct Identity {
+  std::string user, domain, dn, group;
+  int32_t type;
+  int32_t uid;
+};
+
+void ExpectIdentity(UserIdent& ident, const Identity& expected, const std::string& context) {
+  EXPECT_EQ(ident.GetUserName(), expected.user) << context;
+  EXPECT_EQ(ident.GetDomainName(), expected.domain) << context;
+  EXPECT_EQ(ident.GetDistinguishedName(), expected.dn) << context;
+  EXPECT_EQ(ident.GetGroupName(), expected.group) << context;
+  EXPECT_EQ(ident.GetIdentType(), expected.type) << context;
+  EXPECT_EQ(ident.GetUnixUserID(), expected.uid) << context;
+}
+
+TEST(DsclParser, RecordsValuesAndGroups) {
+  dscl_parser parser;
+  ASSERT_EQ(parser.parse("RecordName: jo\n"
+                         "dsAttrTypeNative:uid: jo\n"
+                         "AppleMetaRecordName:\n first line\n second line\n"
+                         "Empty:\n"
+                         "UniqueID: 501\n"
+                         "RecordName: ann\n"
+                         " Indented: not a record\n"
+                         "UniqueID: 502\n"
+                         "dsAttrTypeNative:x: y\n"
+                         "key.x: v"),
+            8);
+  std::vector<std::string> dump;
+  for (const dscl_rec& rec : parser.records())
+    dump.push_back("[" + std::to_string(rec.group) + "]" + rec.name + "=" + rec.value);
+  EXPECT_EQ(dump, (std::vector<std::string>{
+                      "[0]RecordName=jo",
+                      "[1]dsAttrTypeNative:uid=jo",
+                      "[1]AppleMetaRecordName=first line  second line",
+                      "[1]UniqueID=501",
+                      "[2]RecordName=ann  Indented: not a record",
+                      "[2]UniqueID=502",
+                      "[3]dsAttrTypeNative:x=y",
+                      "[3]key.x=v",
+                  }));
+
+  EXPECT_EQ(parser.get_value("UniqueID", 2), "502");
+  EXPECT_EQ(parser.get_value("UniqueID", 0), "");
+  EXPECT_EQ(parser.find(dscl_parser::kFindEqual, "UniqueID", -1).size(), 2u);
+  EXPECT_EQ(parser.find(dscl_parser::kFindContains, "dsAttrTypeNative", -1).size(), 2u);
+  EXPECT_EQ(parser.find(0, "UniqueID", -1).size(), 0u);
+}
+
+TEST(DsclParser, PropertyListsAreStrippedAndLocalDefaultNamesSkipped) {
+  dscl_parser parser;
+  std::ifstream in(Fixture("dscl-ad.txt"));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(parser.parse(text.c_str()), 0);
+  EXPECT_EQ(parser.get_value("dsAttrTypeNative:accountPolicyData", 0), "--stripped --");
+  EXPECT_TRUE(parser.find(dscl_parser::kFindEqual, "passwordPolicy", -1).empty());
+  EXPECT_EQ(parser.get_value("dsAttrTypeNative:ADDomain", 0), "corp.example.com");
+
+  ASSERT_EQ(parser.parse("dsAttrTypeStandard:/Local/Default: 1\nRecordName: jo\n"), 2);
+  EXPECT_TRUE(parser.find(dscl_parser::kFindContains, "Default", -1).empty());
+  EXPECT_EQ(parser.get_value("RecordName", 0), "jo");
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(parser.parse("\x01RecordName: jo\n"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[0]: \n");
+}
+
+TEST(UserIdentParts, DistinguishedNameAndTypeNames) {
+  EXPECT_EQ(make_distinguished_name("jo", "corp.example.org"), "uid=jo,cn=users,dc=corp,dc=example,dc=org");
+  EXPECT_EQ(make_distinguished_name("jo doe", "local"), "uid=jo,cn=users,dc=local");
+  EXPECT_EQ(make_distinguished_name("", "local"), "");
+  EXPECT_EQ(make_distinguished_name("jo", ""), "");
+  const std::pair<int32_t, const char*> names[] = {{3, "OD_NATIVE"}, {4, "OD_VIA_AD"}, {5, "OSX"}, {-1, "UNK"},
+                                                   {0, "???"}};
+  for (const auto& [type, name] : names) EXPECT_STREQ(AuthTypeName(type), name);
+}
+
+TEST(UserIdentParts, GroupFromIdOutput) {
+  const struct {
+    const char* text;
+    bool nt, unix;
+    const char* domain;
+    const char* group;
+  } cases[] = {
+      {"uid=501(jo) gid=20(staff) groups=20(staff)", false, true, "", "staff"},
+      {"uid=1234567(CORP\\jo) gid=1234568(CORP\\domain users) groups=1234568(CORP\\domain users)", false, true,
+       "CORP", "CORP\\domain users"},
+      {"uid=5 gid=7 groups=7", false, false, "", ""},
+      {"uid=5(a\\b gid=7(x)", false, true, "a", "x"},
+      {"no parenthesis\\here", true, false, "", ""},
+  };
+  LogSource log("t");
+  for (const auto& c : cases) {
+    UserIdent ident(log);
+    EXPECT_EQ(ident.parseNtDomainGroup(c.text), c.nt) << c.text;
+    if (!c.nt) {
+      EXPECT_EQ(ident.parseUnixGroup(c.text), c.unix) << c.text;
+    }
+    EXPECT_EQ(ident.GetDomainName(), c.domain) << c.text;
+    EXPECT_EQ(ident.GetGroupName(), c.group) << c.text;
+  }
+}
+
+TEST_F(UserIdentTest, EveryDsclForm) {
+  WriteFile(CachePath(501), "#Ver:1\n_userName:jo\n_machineName:mac1\n_distinguishedName:CN=Jo,DC=corp\n"
+                            "_domainName:CORP\n_groupName:CORP\\staff\n_identType:4\n_unixUserID:1234567\n");
+  const struct {
+    const char* fixture;
+    Identity identity;
+  } cases[] = {
+      {"dscl-ad.txt",
+       {"jo", "CORP", "CN=Jo Doe,OU=Staff,DC=corp,DC=example,DC=com", "staff", AT_OD_VIA_AD, 1234567}},
+      {"dscl-ldap.txt", {"jo", "ldap.example.org", "uid=jo,ou=people,dc=example,dc=org", "staff", AT_OD_NATIVE, 2001}},
+      {"dscl-ldap-nometa.txt",
+       {"jo", "ldap.example.org", "uid=jo,cn=users,dc=ldap,dc=example,dc=org", "staff", AT_OD_NATIVE, 2001}},
+      {"dscl-local.txt", {"jo", "CORP", "CN=Jo,DC=corp", "CORP\\staff", AT_OD_VIA_AD, 1234567}},
+  };
+  for (const auto& c : cases) {
+    UserIdent ident(log);
+    RunDscl(ident, c.fixture, true);
+    ExpectIdentity(ident, c.identity, c.fixture);
+  }
+  EXPECT_EQ(ReadWholeFile(tmp / "dscl-args"), "localhost\n-read\n/Search/Users/jo\n");
+
+  std::filesystem::remove(CachePath(501));
+  UserIdent local(log);
+  const std::string text = RunDscl(local, "dscl-local.txt", true);
+  EXPECT_NE(text.find("Loading cached identity for user ID 501..."), std::string::npos) << text;
+  EXPECT_NE(text.find("ERROR: UNABLE TO LOAD CACHED IDENTITY"), std::string::npos) << text;
+  ExpectIdentity(local, {LoginName(), "", "", "staff", AT_UNK, static_cast<int32_t>(getuid())}, "local without cache");
+}
+
+TEST_F(UserIdentTest, GarbageOutputIsCapturedWithoutFollowingLinks) {
+  UserIdent ident(log);
+  const std::string text = RunDscl(ident, "dscl-garbage.txt", false);
+  const std::string capture = tmp / "Tavo-auth-dscl-capture.txt";
+  EXPECT_NE(text.find("UserIdent.parse_dscl failed."), std::string::npos) << text;
+  EXPECT_NE(text.find("    .... dscl output written to " + capture), std::string::npos) << text;
+  EXPECT_EQ(ReadWholeFile(capture), ReadWholeFile(Fixture("dscl-garbage.txt")));
+  struct stat status {};
+  ASSERT_EQ(stat(capture.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+  // A link planted under the capture name is not written through.
+  std::filesystem::remove(capture);
+  std::filesystem::create_symlink(tmp / "victim", capture);
+  RunDscl(ident, "dscl-garbage.txt", false);
+  EXPECT_FALSE(std::filesystem::exists(tmp / "victim"));
+
+  // TMPDIR without its trailing slash still names the folder.
+  env.Set("TMPDIR", tmp.path() + "/");
+  EXPECT_EQ(TempFolder(), tmp.path() + "/");
+  env.Unset("TMPDIR");
+  EXPECT_EQ(TempFolder(), "/tmp/");
+}
+
+TEST_F(UserIdentTest, FailuresOfTheTools) {
+  UserIdent ident(log);
+  env.Set("FAKE_DSCL_STATUS", "1");
+  std::string text = RunDscl(ident, "dscl-ad.txt", false);
+  EXPECT_NE(text.find("UserIdent.internalInit() failed executing LDAP search for $USER: -3"), std::string::npos)
+      << text;
+
+  env.Set("FAKE_DSCL_STATUS", "0");
+  env.Set("FAKE_ID_STATUS", "1");
+  text = RunDscl(ident, "dscl-ldap.txt", true);
+  EXPECT_NE(text.find("UserIdent.internalInit() failed executing 'id' command"), std::string::npos) << text;
+  EXPECT_EQ(ident.GetGroupName(), "");
+
+  // No capture file is left behind by the runs.
+  for (const auto& entry : std::filesystem::directory_iterator(tmp.path()))
+    EXPECT_EQ(entry.path().filename().string().rfind("QelIdentra-run-", 0), std::string::npos) << entry.path();
+}
+
+TEST_F(UserIdentTest, UserWithShellCharactersRunsNothingElse) {
+  const std::string marker = tmp / "marker";
+  env.Set("USER", "jo;touch " + marker + ";$(touch " + marker + ")`touch " + marker + "`");
+  UserIdent ident(log);
+  RunDscl(ident, "dscl-ldap.txt", true);
+  EXPECT_FALSE(std::filesystem::exists(marker));
+  EXPECT_EQ(ReadWholeFile(tmp / "dscl-args"), "localhost\n-read\n/Search/Users/" + std::string(getenv("USER")) + "\n");
+
+  env.Unset("USER");
+  RunDscl(ident, "dscl-ldap.txt", true);
+  EXPECT_EQ(ReadWholeFile(tmp / "dscl-args"), "localhost\n-read\n/Search/Users/" + LoginName() + "\n");
+}
+
+TEST_F(UserIdentTest, FileNamedByUx) {
+  UserIdent ident(log);
+  StderrCapture err;
+  EXPECT_TRUE(ident.Initialize(Fixture("dscl-ldap.txt").c_str()));
+  EXPECT_EQ(ident.GetIdentType(), AT_OD_NATIVE);
+  EXPECT_FALSE(std::filesystem::exists(tmp / "dscl-args"));  // dscl did not run
+
+  EXPECT_FALSE(ident.Initialize(Fixture("dscl-empty.txt").c_str()));
+  const std::string missing = tmp / "missing.txt";
+  EXPECT_FALSE(ident.Initialize(missing.c_str()));
+  const std::string text = err.Text();
+  EXPECT_NE(text.find("UserIdent file provided from UX command: " + Fixture("dscl-ldap.txt")), std::string::npos);
+  EXPECT_NE(text.find("UserIdent.TestFileInit - load failed for " + Fixture("dscl-empty.txt") + ", err=0"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("UserIdent.TestFileInit - load failed for " + missing + ", err=-2"), std::string::npos);
+}
+
+TEST_F(UserIdentTest, CacheRoundTripReplacesTheFile) {
+  UserIdent first(log);
+  RunDscl(first, "dscl-ad.txt", true);
+  ASSERT_TRUE(first.Save());
+  UserIdent second(log);
+  RunDscl(second, "dscl-ldap.txt", true);
+  ASSERT_TRUE(second.Save());
+
+  const std::string path = CachePath(getuid());
+  const std::string text = ReadWholeFile(path);
+  EXPECT_EQ(text, "#Ver:1\n_userName:jo\n_machineName:" + second.GetMachineName() +
+                      "\n_distinguishedName:uid=jo,ou=people,dc=example,dc=org\n_domainName:ldap.example.org\n"
+                      "_groupName:staff\n_identType:3\n_unixUserID:2001\n");
+
+  UserIdent loaded(log);
+  ASSERT_TRUE(loaded.Load(getuid()));
+  ExpectIdentity(loaded, {"jo", "ldap.example.org", "uid=jo,ou=people,dc=example,dc=org", "staff", 3, 2001}, "load");
+  EXPECT_EQ(loaded.GetMachineName(), second.GetMachineName());
+
+  // Another version, or nothing that fits, is not read.
+  WriteFile(path, "#Ver:2\n_userName:x\n");
+  EXPECT_FALSE(UserIdent(log).Load(getuid()));
+  WriteFile(path, "#Ver:1\n_userName:" + std::string(512, 'x') + "\n");
+  EXPECT_FALSE(UserIdent(log).Load(getuid()));
+  WriteFile(path, "#Ver:1\n_groupName:" + std::string(511, 'g') + "\n_groupName:later\n");
+  UserIdent partial(log);
+  EXPECT_TRUE(partial.Load(getuid()));
+  EXPECT_EQ(partial.GetGroupName(), std::string(511, 'g'));
+  EXPECT_FALSE(UserIdent(log).Load(99999));
+}
+
+TEST_F(UserIdentTest, NamesFallBackToTheLoginAndHostName) {
+  UserIdent ident(log);
+  EXPECT_EQ(ident.GetUserName(), LoginName());
+  char host[300] = {};
+  gethostname(host, sizeof host - 1);
+  EXPECT_EQ(ident.GetMachineName(), host);
+  EXPECT_STREQ(XCFString(CSCopyMachineName()).c_str(), host);
+
+  StderrCapture err;
+  ident.DebugDump();
+  EXPECT_NE(err.Text().find("UserIdent result -- User:" + LoginName() + ", Group:, Domain:, Machine:" +
+                            std::string(host) + ", DN:, Type: UNK, UID: -1"),
+            std::string::npos)
+      << err.Text();
+}
+
+}  // namespace
