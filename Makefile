@@ -40,14 +40,17 @@ demo: deps
 clean:
 	rm -rf $(NATIVE) $(WINDOWS)
 
-# Reliability and speed checks of the protocol codec (not part of `make test`).
+# Reliability and speed checks of the protocol codec and the configuration reader
+# (not part of `make test`).
 FUZZ_SECONDS ?= 60
 .PHONY: fuzz bench
 
 fuzz: $(NATIVE)/CMakeCache.txt
-	cmake --build $(NATIVE) --target packet_fuzzer -j $(JOBS)
-	mkdir -p $(NATIVE)/fuzz-corpus
+	cmake --build $(NATIVE) --target packet_fuzzer config_fuzzer -j $(JOBS)
+	mkdir -p $(NATIVE)/fuzz-corpus $(NATIVE)/config-fuzz-corpus
 	$(NATIVE)/bin/packet_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=65545 $(NATIVE)/fuzz-corpus Shared/fuzz/corpus
+	$(NATIVE)/bin/config_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -dict=Mac/fuzz/config.dict \
+	  $(NATIVE)/config-fuzz-corpus Mac/fuzz/corpus
 
 bench: $(NATIVE)/CMakeCache.txt
 	cmake --build $(NATIVE) --target codec_bench -j $(JOBS)

@@ -5,6 +5,10 @@
 // the two readers differ by design: their key sets, widths and side effects.
 #pragma once
 
+#include <map>
+#include <sstream>
+#include <string>
+
 struct ConfigReaderCase {
   const char* text;
   bool macOk;
@@ -47,3 +51,25 @@ inline constexpr ConfigReaderCase kConfigReaderCases[] = {
     // Keys only one reader knows are skipped by the other.
     {"RW[5]CF[x.cfg]RR[6]RT[7]", true, true, "", "RR=6\nRT=7", "RW=5\nCF=x.cfg"},
 };
+
+// KEY=value lines into the map; a later line for the same key wins.
+inline void AddConfigExpectations(std::map<std::string, std::string>& into, const std::string& lines) {
+  std::istringstream stream(lines);
+  for (std::string line; std::getline(stream, line);) {
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) into[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+}
+
+// What one reader's record must hold after the case: every common key at its zero value,
+// then the case's values for both readers, then those for this reader.
+inline std::map<std::string, std::string> ConfigReaderExpectations(const ConfigReaderCase& c, bool mac) {
+  std::map<std::string, std::string> expected;
+  for (const std::string key : kCommonConfigKeys) {
+    const bool isText = key == "RA" || key == "LF" || key == "UQ" || key == "UM";
+    expected[key] = isText ? "" : "0";
+  }
+  AddConfigExpectations(expected, c.both);
+  AddConfigExpectations(expected, mac ? c.mac : c.windows);
+  return expected;
+}
