@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ConfigInit.h"
+#include "config/ConfigInit.h"
 #include "tests/ConfigReaderCases.h"
 
 namespace {
