@@ -1,7 +1,5 @@
 #include "TavoAuthConfig.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <limits>
 
@@ -9,6 +7,7 @@
 #include "File_aid.h"
 #include "Logging.h"
 #include "ResultCodes.h"
+#include "XCFString.h"
 
 CTavoAuthConfig g_TavoAuthConfig = {};
 
@@ -247,14 +246,12 @@ std::vector<std::string> ConfigFileFolders(const std::string& optionsDir) {
 }
 
 int32_t LoadConfigFile(CTavoAuthConfig& config, const std::vector<std::string>& folders) {
-  std::string path = "Idagent.cfg";
-  for (const std::string& folder : folders) {
-    struct stat status;
-    if (stat((folder + path).c_str(), &status) == 0) {
-      path = folder + path;
-      break;
-    }
-  }
+  std::vector<const char*> list;
+  for (const std::string& folder : folders) list.push_back(folder.c_str());
+  // No folder holds it: the bare name, in the working folder.
+  const XCFString folder =
+      File_aid::FindFileInPathList("Idagent.cfg", list.data(), static_cast<int32_t>(list.size()), nullptr);
+  const std::string path = std::string(folder.c_str()) + "Idagent.cfg";
   Logf(SEV_INFO, "Loading config file %s", path.c_str());
   const int32_t result = ParseConfigFile(path.c_str(), config);
   if (ResultFailed(result)) Logf(SEV_ERROR, "CONFIG ERROR: Unable to load or parse config file '%s'", path.c_str());

@@ -96,7 +96,8 @@ cmd_up() {
   install -m 0755 "$root/tools/fakes/dscl" "$dir/fakes/"
   install -d -m 0700 -o "$run_uid" -g "$run_gid" "$dir/home" "$dir/home/Library" "$dir/home/Library/Logs" "$dir/tmp"
 
-  ip netns exec "$ns" "$appliance" --port 0 "$@" >"$dir/appliance.out" 2>&1 &
+  : >"$dir/appliance.out"  # there before the background job opens it
+  ip netns exec "$ns" "$appliance" --port 0 "$@" >>"$dir/appliance.out" 2>&1 &
   echo $! >>"$dir/pids"
   local port=""
   for _ in $(seq 1 100); do
