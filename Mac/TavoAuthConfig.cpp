@@ -274,8 +274,9 @@ V7kAddrT V7kAddrT::ParseCreate(const char* text, uint16_t defaultPort, const cha
     port = ToNumber(digits, digits + std::strlen(digits));
   }
   if (address.host.empty() || port < 0 || port > 0xFFFF) {
-    Logf(SEV_ERROR, "Ignoring web filter entry '%s': %s", entry.c_str(),
-         address.host.empty() ? "no host" : "port out of range");
+    // An empty entry (two separators in a row, or one at the end) is no address at all.
+    if (!entry.empty())
+      Logf(SEV_ERROR, "Web filter address '%s' names no host or no valid port; skipped.\n", entry.c_str());
     address.port = 0;
     return address;
   }

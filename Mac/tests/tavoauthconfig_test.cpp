@@ -308,10 +308,12 @@ TEST(TavoAuthConfig, ApplianceList) {
 
   SetLevel(5);
   testing::internal::CaptureStderr();
-  SplitList("h:70000;:81", 139);
+  SplitList("h:70000;:81;;", 139);
   const std::string log = testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("Ignoring web filter entry 'h:70000': port out of range"), std::string::npos) << log;
-  EXPECT_NE(log.find("Ignoring web filter entry ':81': no host"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Web filter address ''"), std::string::npos) << log;
+  EXPECT_NE(log.find("Web filter address 'h:70000' names no host or no valid port; skipped.\n"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Web filter address ':81' names no host or no valid port; skipped.\n"), std::string::npos) << log;
 }
 
 TEST(TavoAuthConfig, SearchReplace) {
