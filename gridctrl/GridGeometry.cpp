@@ -1,0 +1,496 @@
+// Sizes of rows and columns, where cells lie in the client area, the scroll
+// bars' ranges, fitting and stretching.
+#include <algorithm>
+
+#include "GridCtrl.h"
+
+int CGridCtrl::GetRowHeight(int row) const {
+  return row >= 0 && row < static_cast<int>(rowHeights_.size()) ? static_cast<int>(rowHeights_[row]) : -1;
+}
+
+int CGridCtrl::GetColumnWidth(int column) const {
+  return column >= 0 && column < static_cast<int>(columnWidths_.size()) ? static_cast<int>(columnWidths_[column])
+                                                                         : -1;
+}
+
+BOOL CGridCtrl::SetRowHeight(int row, int height) {
+  if (row < 0 || row >= rowCount_ || height < 0) return FALSE;
+  rowHeights_[row] = height;
+  ResetScrollBars();
+  return TRUE;
+}
+
+BOOL CGridCtrl::SetColumnWidth(int column, int width) {
+  if (column < 0 || column >= columnCount_ || width < 0) return FALSE;
+  columnWidths_[column] = width;
+  ResetScrollBars();
+  return TRUE;
+}
+
+namespace {
+
+int Sum(const std::vector<UINT>& sizes, int from, int to) {
+  int total = 0;
+  for (int i = std::max(from, 0); i < to && i < static_cast<int>(sizes.size()); ++i) total += sizes[i];
+  return total;
+}
+
+}  // namespace
+
+int CGridCtrl::TotalRowsHeight() const { return Sum(rowHeights_, 0, rowCount_); }
+int CGridCtrl::TotalColumnsWidth() const { return Sum(columnWidths_, 0, columnCount_); }
+int CGridCtrl::FixedRowsHeight() const { return Sum(rowHeights_, 0, fixedRowCount_); }
+int CGridCtrl::FixedColumnsWidth() const { return Sum(columnWidths_, 0, fixedColumnCount_); }
+
+// ---- scroll positions and the cells in view ----
+
+int CGridCtrl::GetScrollPosition(int bar, BOOL track) {
+  if (!GetSafeHwnd()) return 0;
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = track ? SIF_TRACKPOS : SIF_POS;
+  if (!::GetScrollInfo(GetSafeHwnd(), bar, &info)) return 0;
+  return track ? info.nTrackPos : info.nPos;
+}
+
+BOOL CGridCtrl::SetScrollPosition(int bar, int position, BOOL redraw) {
+  topLeftCell_ = CCellID();
+  if (!GetSafeHwnd()) return FALSE;
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_POS;
+  info.nPos = position;
+  ::SetScrollInfo(GetSafeHwnd(), bar, &info, redraw);
+  return TRUE;
+}
+
+void CGridCtrl::EnableScrollBars(int bar, BOOL show) {
+  if (!GetSafeHwnd()) return;
+  const bool want = show != FALSE;
+  if ((bar == SB_HORZ || bar == SB_BOTH) && ((scrollBarState_ & 1) != 0) != want) {
+    ::ShowScrollBar(GetSafeHwnd(), SB_HORZ, want);
+    scrollBarState_ ^= 1;
+  }
+  if ((bar == SB_VERT || bar == SB_BOTH) && ((scrollBarState_ & 2) != 0) != want) {
+    ::ShowScrollBar(GetSafeHwnd(), SB_VERT, want);
+    scrollBarState_ ^= 2;
+  }
+}
+
+void CGridCtrl::ResetScrollBars() {
+  topLeftCell_ = CCellID();
+  if (!allowDraw_ || !GetSafeHwnd()) return;
+  CRect rect;
+  ::GetClientRect(GetSafeHwnd(), &rect);
+  if (rect.IsRectEmpty()) return;
+  if (scrollBarState_ & 2) rect.right += GetSystemMetrics(SM_CXVSCROLL) + GetSystemMetrics(SM_CXBORDER);
+  if (scrollBarState_ & 1) rect.bottom += GetSystemMetrics(SM_CYHSCROLL) + GetSystemMetrics(SM_CYBORDER);
+
+  CRect visible(FixedColumnsWidth(), FixedRowsHeight(), rect.right, rect.bottom);
+  if (visible.IsRectEmpty()) {
+    EnableScrollBars(SB_BOTH, FALSE);
+    return;
+  }
+  const CRect virtualRect(visible.left, visible.top, TotalColumnsWidth(), TotalRowsHeight());
+  if (visible.Height() < virtualRect.Height()) visible.right -= GetSystemMetrics(SM_CXVSCROLL);
+  if (visible.Width() < virtualRect.Width()) visible.bottom -= GetSystemMetrics(SM_CYHSCROLL);
+
+  if (visible.Height() < virtualRect.Height()) {
+    EnableScrollBars(SB_VERT, TRUE);
+    vScrollMax_ = virtualRect.Height() - 1;
+  } else {
+    EnableScrollBars(SB_VERT, FALSE);
+    vScrollMax_ = 0;
+  }
+  if (visible.Width() < virtualRect.Width()) {
+    EnableScrollBars(SB_HORZ, TRUE);
+    hScrollMax_ = virtualRect.Width() - 1;
+  } else {
+    EnableScrollBars(SB_HORZ, FALSE);
+    hScrollMax_ = 0;
+  }
+
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_PAGE | SIF_RANGE;
+  info.nMin = 0;
+  info.nMax = hScrollMax_;
+  info.nPage = hScrollMax_ > 0 ? visible.Width() : 0;
+  ::SetScrollInfo(GetSafeHwnd(), SB_HORZ, &info, TRUE);
+  info.fMask |= SIF_DISABLENOSCROLL;
+  info.nMax = vScrollMax_;
+  info.nPage = vScrollMax_ > 0 ? visible.Height() : 0;
+  ::SetScrollInfo(GetSafeHwnd(), SB_VERT, &info, TRUE);
+}
+
+CCellID CGridCtrl::FirstScrollableCell(BOOL force) {
+  if (!force && topLeftCell_.IsValid()) return topLeftCell_;
+  CCellID cell(fixedRowCount_, fixedColumnCount_);
+  const int horizontal = GetScrollPosition(SB_HORZ);
+  for (int right = 0; right < horizontal && cell.col < columnCount_ - 1;) right += GetColumnWidth(cell.col++);
+  const int vertical = GetScrollPosition(SB_VERT);
+  for (int bottom = 0; bottom < vertical && cell.row < rowCount_ - 1;) bottom += GetRowHeight(cell.row++);
+  // Without scrolling rows or columns the cell lies past the grid and is never cached.
+  topLeftCell_ = IsValid(cell) ? cell : CCellID();
+  return cell;
+}
+
+namespace {
+
+// The last index in view from `first` on, and the far edge it reaches.
+int LastInView(const std::vector<UINT>& sizes, int count, int first, int start, int limit, bool fully, int& edge) {
+  int position = start;
+  int index = first;
+  for (; index < count; ++index) {
+    position += sizes[index];
+    if (position >= limit) break;
+  }
+  if (fully && position > limit && index > 0 && index < count) --index;
+  edge = std::min(position, limit);
+  return std::min(index, count - 1);
+}
+
+}  // namespace
+
+CellRange CGridCtrl::VisibleScrollableRange(LPRECT rect, BOOL force) {
+  CRect client(0, 0, 0, 0);
+  if (GetSafeHwnd()) ::GetClientRect(GetSafeHwnd(), &client);
+  const CCellID topLeft = FirstScrollableCell(force);
+  int bottom = 0;
+  int right = 0;
+  const int maxRow = LastInView(rowHeights_, rowCount_, topLeft.row, FixedRowsHeight(), client.bottom, false, bottom);
+  const int maxColumn =
+      LastInView(columnWidths_, columnCount_, topLeft.col, FixedColumnsWidth(), client.right, false, right);
+  if (rect) *rect = CRect(0, 0, right, bottom);
+  return CellRange(topLeft.row, topLeft.col, maxRow, maxColumn);
+}
+
+CellRange CGridCtrl::FullyVisibleScrollableRange(BOOL force) {
+  CRect client(0, 0, 0, 0);
+  if (GetSafeHwnd()) ::GetClientRect(GetSafeHwnd(), &client);
+  const CCellID topLeft = FirstScrollableCell(force);
+  int edge = 0;
+  const int maxRow = LastInView(rowHeights_, rowCount_, topLeft.row, FixedRowsHeight(), client.bottom, true, edge);
+  const int maxColumn =
+      LastInView(columnWidths_, columnCount_, topLeft.col, FixedColumnsWidth(), client.right, true, edge);
+  return CellRange(topLeft.row, topLeft.col, maxRow, maxColumn);
+}
+
+// ---- cell positions ----
+
+BOOL CGridCtrl::CellOrigin(int row, int column, LPPOINT point) {
+  if (!IsValid(row, column)) return FALSE;
+  CCellID topLeft;
+  if (row >= fixedRowCount_ || column >= fixedColumnCount_) topLeft = FirstScrollableCell();
+  if (column >= fixedColumnCount_ && column < topLeft.col) return FALSE;
+  if (row >= fixedRowCount_ && row < topLeft.row) return FALSE;
+  point->x = column < fixedColumnCount_ ? Sum(columnWidths_, 0, column)
+                                        : FixedColumnsWidth() + Sum(columnWidths_, topLeft.col, column);
+  point->y = row < fixedRowCount_ ? Sum(rowHeights_, 0, row) : FixedRowsHeight() + Sum(rowHeights_, topLeft.row, row);
+  return TRUE;
+}
+
+BOOL CGridCtrl::CellRectangle(int row, int column, LPRECT rect) {
+  CPoint origin;
+  if (!CellOrigin(row, column, &origin)) return FALSE;
+  rect->left = origin.x;
+  rect->top = origin.y;
+  rect->right = origin.x + GetColumnWidth(column) - 1;
+  rect->bottom = origin.y + GetRowHeight(row) - 1;
+  return TRUE;
+}
+
+BOOL CGridCtrl::CellTextRectangle(int row, int column, LPRECT rect) {
+  if (!CellRectangle(row, column, rect)) return FALSE;
+  CGridCellBase* cell = GetCell(row, column);
+  return cell ? cell->GetTextRect(rect) : FALSE;
+}
+
+BOOL CGridCtrl::RangeRectangle(const CellRange& range, LPRECT rect) {
+  CPoint first;
+  CPoint last;
+  if (!CellOrigin(range.minRow, range.minCol, &first) || !CellOrigin(range.maxRow, range.maxCol, &last)) return FALSE;
+  rect->left = first.x;
+  rect->top = first.y;
+  rect->right = last.x + GetColumnWidth(range.maxCol) - 1;
+  rect->bottom = last.y + GetRowHeight(range.maxRow) - 1;
+  return TRUE;
+}
+
+namespace {
+
+// The index under `position` along one axis, -1 for none.
+int IndexAt(const std::vector<UINT>& sizes, int count, int fixedCount, int fixedSize, int firstScrolling,
+            int position, BOOL allowFixed) {
+  if (position < 0 || (!allowFixed && position < fixedSize)) return -1;
+  if (position < fixedSize) {
+    int edge = 0;
+    for (int i = 0; i < fixedCount; ++i) {
+      edge += sizes[i];
+      if (edge > position) return i;
+    }
+    return -1;
+  }
+  int edge = fixedSize;
+  for (int i = firstScrolling; i < count; ++i) {
+    edge += sizes[i];
+    if (edge > position) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+CCellID CGridCtrl::CellAtPoint(CPoint point, BOOL allowFixed) {
+  const CCellID topLeft = FirstScrollableCell();
+  if (!allowFixed && !IsValid(topLeft)) return CCellID();
+  return CCellID(IndexAt(rowHeights_, rowCount_, fixedRowCount_, FixedRowsHeight(), topLeft.row, point.y, allowFixed),
+                 IndexAt(columnWidths_, columnCount_, fixedColumnCount_, FixedColumnsWidth(), topLeft.col, point.x,
+                         allowFixed));
+}
+
+BOOL CGridCtrl::MouseOverColumnDivider(CPoint point) {
+  if (point.y >= FixedRowsHeight()) return FALSE;
+  const CCellID cell = CellAtPoint(point, TRUE);
+  CPoint origin;
+  if (!IsValid(cell) || !CellOrigin(cell.row, cell.col, &origin)) return FALSE;
+  if (point.x - origin.x < resizeCaptureRange_ && cell.col != 0) return TRUE;
+  return origin.x + GetColumnWidth(cell.col) - point.x < resizeCaptureRange_;
+}
+
+BOOL CGridCtrl::MouseOverRowDivider(CPoint point) {
+  if (point.x >= FixedColumnsWidth()) return FALSE;
+  const CCellID cell = CellAtPoint(point, TRUE);
+  CPoint origin;
+  if (!IsValid(cell) || !CellOrigin(cell.row, cell.col, &origin)) return FALSE;
+  if (point.y - origin.y < resizeCaptureRange_ && cell.row != 0) return TRUE;
+  return origin.y + GetRowHeight(cell.row) - point.y < resizeCaptureRange_;
+}
+
+BOOL CGridCtrl::IsCellOnScreen(int row, int column) {
+  if (!GetSafeHwnd() || !IsValid(row, column)) return FALSE;
+  const CCellID topLeft = FirstScrollableCell();
+  if (column >= fixedColumnCount_ && column < topLeft.col) return FALSE;
+  if (row >= fixedRowCount_ && row < topLeft.row) return FALSE;
+  CRect client;
+  ::GetClientRect(GetSafeHwnd(), &client);
+  // Each walk visits the fixed part, then the scrolling part from the top-left cell on.
+  auto reaches = [](const std::vector<UINT>& sizes, int fixedCount, int first, int target, int limit) {
+    int edge = 0;
+    for (int i = 0; i < fixedCount; ++i) {
+      if (edge >= limit) return false;
+      if (i == target) return true;
+      edge += sizes[i];
+    }
+    for (int i = first; i <= target; ++i) {
+      if (edge >= limit) return false;
+      edge += sizes[i];
+    }
+    return true;
+  };
+  return reaches(columnWidths_, fixedColumnCount_, topLeft.col, column, client.right) &&
+         reaches(rowHeights_, fixedRowCount_, topLeft.row, row, client.bottom);
+}
+
+void CGridCtrl::ScrollCellIntoView(int row, int column) {
+  if (!allowDraw_ || !GetSafeHwnd() || !IsValid(row, column)) return;
+  const HWND focus = ::GetFocus();
+  const HWND wnd = GetSafeHwnd();
+  const CellRange visible = VisibleScrollableRange();
+
+  if (column >= fixedColumnCount_) {
+    for (int c = visible.maxCol; c < column; ++c)
+      if (GetColumnWidth(c) > 0) ::SendMessageW(wnd, WM_HSCROLL, SB_LINERIGHT, 0);
+    for (int c = column; c < visible.minCol; ++c)
+      if (GetColumnWidth(c) > 0) ::SendMessageW(wnd, WM_HSCROLL, SB_LINELEFT, 0);
+  }
+  if (row >= fixedRowCount_) {
+    for (int r = visible.maxRow; r < row; ++r)
+      if (GetRowHeight(r) > 0) ::SendMessageW(wnd, WM_VSCROLL, SB_LINEDOWN, 0);
+    for (int r = row; r < visible.minRow; ++r)
+      if (GetRowHeight(r) > 0) ::SendMessageW(wnd, WM_VSCROLL, SB_LINEUP, 0);
+  }
+
+  // Finer steps until the far edges show; each stops once a step no longer moves the view.
+  CRect client;
+  ::GetClientRect(wnd, &client);
+  CRect rect;
+  while (CellRectangle(row, column, &rect) && rect.right > client.right && rect.left > FixedColumnsWidth() &&
+         IsScrollBarShown(SB_HORZ)) {
+    const int before = GetScrollPosition(SB_HORZ);
+    ::SendMessageW(wnd, WM_HSCROLL, SB_LINERIGHT, 0);
+    if (GetScrollPosition(SB_HORZ) == before) break;
+  }
+  while (CellRectangle(row, column, &rect) && rect.bottom > client.bottom && rect.top > FixedRowsHeight() &&
+         IsScrollBarShown(SB_VERT)) {
+    const int before = GetScrollPosition(SB_VERT);
+    ::SendMessageW(wnd, WM_VSCROLL, SB_LINEDOWN, 0);
+    if (GetScrollPosition(SB_VERT) == before) break;
+  }
+  if (focus && ::IsWindow(focus)) ::SetFocus(focus);
+}
+
+BOOL CGridCtrl::InvalidateCellArea(int row, int column) {
+  if (!GetSafeHwnd() || !allowDraw_ || !IsValid(row, column) || !IsCellOnScreen(row, column)) return FALSE;
+  CRect rect;
+  if (!CellRectangle(row, column, &rect)) return FALSE;
+  rect.InflateRect(0, 0, 1, 1);
+  return ::InvalidateRect(GetSafeHwnd(), &rect, TRUE);
+}
+
+BOOL CGridCtrl::InvalidateCellArea(const CellRange& range) {
+  if (!GetSafeHwnd() || !allowDraw_) return FALSE;
+  const CellRange visible = VisibleScrollableRange().Intersect(range);
+  CRect rect;
+  if (!RangeRectangle(visible, &rect)) return FALSE;
+  rect.InflateRect(0, 0, 1, 1);
+  return ::InvalidateRect(GetSafeHwnd(), &rect, TRUE);
+}
+
+CSize CGridCtrl::MeasureCellText(int row, int column, LPCSTR text) {
+  CGridCellBase* cell = GetCell(row, column);
+  return cell ? cell->GetTextExtent(text) : CSize(0, 0);
+}
+
+// ---- fitting ----
+
+BOOL CGridCtrl::FitColumnToContents(int column, int style, BOOL resetScrollBars) {
+  if (column < 0 || column >= columnCount_ || GetColumnWidth(column) <= 0 || !GetSafeHwnd()) return FALSE;
+  CClientDC dc(this);
+  if (!dc.GetSafeHdc()) return FALSE;
+  if (style == 0) style = fitStyle_;
+  const int first = (style & 1) ? 0 : fixedRowCount_;
+  const int last = (style & 2) ? rowCount_ - 1 : fixedRowCount_ - 1;
+  if (virtualMode_) SendCacheHint(CellRange(first, column, last, column));
+  int width = 0;
+  for (int row = first; row <= last; ++row)
+    if (CGridCellBase* cell = GetCell(row, column)) width = std::max<int>(width, cell->CellSizeNeeded(&dc).cx);
+  if (virtualMode_) SendCacheHint(CellRange());
+  columnWidths_[column] = width;
+  if (resetScrollBars) ResetScrollBars();
+  return TRUE;
+}
+
+BOOL CGridCtrl::FitRowToContents(int row, BOOL resetScrollBars) {
+  if (row < 0 || row >= rowCount_ || GetRowHeight(row) <= 0 || !GetSafeHwnd()) return FALSE;
+  CClientDC dc(this);
+  if (!dc.GetSafeHdc()) return FALSE;
+  if (virtualMode_) SendCacheHint(CellRange(row, 0, row, columnCount_ - 1));
+  int height = 0;
+  for (int column = 0; column < columnCount_; ++column)
+    if (CGridCellBase* cell = GetCell(row, column)) height = std::max<int>(height, cell->CellSizeNeeded(&dc).cy);
+  if (virtualMode_) SendCacheHint(CellRange());
+  rowHeights_[row] = height;
+  if (resetScrollBars) ResetScrollBars();
+  return TRUE;
+}
+
+void CGridCtrl::FitAllColumnsToContents(int style) {
+  for (int column = 0; column < columnCount_; ++column)
+    if (GetColumnWidth(column) > 0) FitColumnToContents(column, style, FALSE);
+  ResetScrollBars();
+}
+
+void CGridCtrl::FitAllRowsToContents() {
+  for (int row = 0; row < rowCount_; ++row)
+    if (GetRowHeight(row) > 0) FitRowToContents(row, FALSE);
+  ResetScrollBars();
+}
+
+void CGridCtrl::FitGridToContents(int style) {
+  if (!GetSafeHwnd()) return;
+  CClientDC dc(this);
+  if (!dc.GetSafeHdc()) return;
+  if (style == 0) style = fitStyle_;
+  const int first = (style & 1) ? 0 : fixedRowCount_;
+  const int last = (style & 2) ? rowCount_ - 1 : fixedRowCount_ - 1;
+  if (virtualMode_) SendCacheHint(CellRange(first, 0, last, columnCount_ - 1));
+  std::vector<bool> shownColumn(columnCount_);
+  for (int row = first; row <= last; ++row)
+    if (rowHeights_[row] > 0) rowHeights_[row] = 1;
+  for (int column = 0; column < columnCount_; ++column) {
+    shownColumn[column] = columnWidths_[column] > 0;
+    if (shownColumn[column]) columnWidths_[column] = 0;
+  }
+  for (int column = 0; column < columnCount_; ++column) {
+    if (!shownColumn[column]) continue;
+    for (int row = first; row <= last; ++row) {
+      if (rowHeights_[row] == 0) continue;
+      CGridCellBase* cell = GetCell(row, column);
+      if (!cell) continue;
+      const CSize size = cell->CellSizeNeeded(&dc);
+      columnWidths_[column] = std::max<UINT>(columnWidths_[column], size.cx);
+      rowHeights_[row] = std::max<UINT>(rowHeights_[row], size.cy);
+    }
+  }
+  if (virtualMode_) SendCacheHint(CellRange());
+  ResetScrollBars();
+  Refresh();
+}
+
+// ---- stretching ----
+
+namespace {
+
+// Spreads `difference` over the sizes [first, end) that are not hidden; no size
+// falls below one pixel.
+void Stretch(std::vector<UINT>& sizes, int first, int end, int difference) {
+  int shown = 0;
+  for (int i = first; i < end; ++i)
+    if (sizes[i] != 0) ++shown;
+  if (shown == 0) return;
+  auto add = [&](int i, int amount) {
+    if (sizes[i] == 0) return;
+    sizes[i] = static_cast<UINT>(std::max(1, static_cast<int>(sizes[i]) + amount));
+  };
+  for (int i = first; i < end; ++i) add(i, difference / shown);
+  const int remainder = (difference > 0 ? difference : -difference) % shown;
+  const int step = difference > 0 ? 1 : -1;
+  for (int i = first; i < end && i < first + remainder; ++i) add(i, step);
+}
+
+}  // namespace
+
+void CGridCtrl::StretchColumnsToClient(BOOL includeFixed) {
+  const int first = includeFixed ? 0 : fixedColumnCount_;
+  if (first >= columnCount_ || !GetSafeHwnd()) return;
+  EnableScrollBars(SB_HORZ, FALSE);
+  CRect client;
+  ::GetClientRect(GetSafeHwnd(), &client);
+  Stretch(columnWidths_, first, columnCount_, client.Width() - TotalColumnsWidth());
+  Refresh();
+  ResetScrollBars();
+}
+
+void CGridCtrl::StretchRowsToClient(BOOL includeFixed) {
+  const int first = includeFixed ? 0 : fixedRowCount_;
+  if (first >= rowCount_ || !GetSafeHwnd()) return;
+  EnableScrollBars(SB_VERT, FALSE);
+  CRect client;
+  ::GetClientRect(GetSafeHwnd(), &client);
+  Stretch(rowHeights_, first, rowCount_, client.Height() - TotalRowsHeight());
+  Refresh();
+  ResetScrollBars();
+}
+
+void CGridCtrl::StretchLastColumnToClient() {
+  if (columnCount_ == 0 || !GetSafeHwnd()) return;
+  int last = columnCount_ - 1;
+  while (last >= 0 && columnWidths_[last] == 0) --last;
+  if (last <= 0) return;
+  EnableScrollBars(SB_HORZ, FALSE);
+  CRect client;
+  ::GetClientRect(GetSafeHwnd(), &client);
+  if (client.Width() > TotalColumnsWidth()) {
+    columnWidths_[last] += client.Width() - TotalColumnsWidth();
+    Refresh();
+  }
+  ResetScrollBars();
+}
+
+void CGridCtrl::StretchGridToClient(BOOL includeFixed) {
+  StretchColumnsToClient(includeFixed);
+  StretchRowsToClient(includeFixed);
+  StretchColumnsToClient(includeFixed);
+  Refresh();
+}
