@@ -66,14 +66,16 @@ BOOL CGridCtrl::SetScrollPosition(int bar, int position, BOOL redraw) {
 
 void CGridCtrl::EnableScrollBars(int bar, BOOL show) {
   if (!GetSafeHwnd()) return;
+  // The state changes before the bar does: showing or hiding it resizes the client
+  // area, and the size handler resets the bars again from inside this call.
   const bool want = show != FALSE;
   if ((bar == SB_HORZ || bar == SB_BOTH) && ((scrollBarState_ & 1) != 0) != want) {
-    ::ShowScrollBar(GetSafeHwnd(), SB_HORZ, want);
     scrollBarState_ ^= 1;
+    ::ShowScrollBar(GetSafeHwnd(), SB_HORZ, want);
   }
   if ((bar == SB_VERT || bar == SB_BOTH) && ((scrollBarState_ & 2) != 0) != want) {
-    ::ShowScrollBar(GetSafeHwnd(), SB_VERT, want);
     scrollBarState_ ^= 2;
+    ::ShowScrollBar(GetSafeHwnd(), SB_VERT, want);
   }
 }
 
