@@ -1,5 +1,6 @@
 // Painting: the background areas, the four blocks of cells, grid lines, and the
 // repainting of single cells, rows and columns.
+#include <algorithm>
 #include <memory>
 
 #include "GridCtrl.h"
@@ -34,8 +35,9 @@ void CGridCtrl::EraseBkgnd(CDC* dc) {
 
   if (clip.left < fixedWidth && clip.top < fixedHeight)
     dc->FillRect(CRect(clip.left, clip.top, fixedWidth, fixedHeight), &fixedBoth);
+  // The fixed-column area starts below the corner, which keeps its own colour.
   if (clip.left < fixedWidth && clip.top < visible.bottom)
-    dc->FillRect(CRect(clip.left, clip.top, fixedWidth, visible.bottom), &fixedColumn);
+    dc->FillRect(CRect(clip.left, std::max<int>(clip.top, fixedHeight), fixedWidth, visible.bottom), &fixedColumn);
   if (clip.top < fixedHeight && clip.right > fixedWidth && clip.left < visible.right)
     dc->FillRect(CRect(fixedWidth - 1, clip.top, visible.right, fixedHeight), &fixedRow);
   CRect cells;

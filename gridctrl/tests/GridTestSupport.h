@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -90,3 +91,59 @@ inline CRect ClientOf(const CWnd& wnd) {
   wnd.GetClientRect(&rect);
   return rect;
 }
+
+// Gives the grid a client area of exactly width x height pixels.
+// Scroll bars may come or go with the size, so it is set until it holds.
+inline void SizeClient(CGridCtrl& grid, int width, int height) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    CRect window;
+    grid.GetWindowRect(&window);
+    const CRect client = ClientOf(grid);
+    grid.MoveWindow(0, 0, width + window.Width() - client.Width(), height + window.Height() - client.Height());
+  }
+  EXPECT_EQ(ClientOf(grid).Width(), width);
+  EXPECT_EQ(ClientOf(grid).Height(), height);
+}
+
+// A 32-bit DIB section with a DC, for reading what the grid paints.
+class Canvas {
+ public:
+  Canvas(int width, int height) : width_(width), height_(height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_.Attach(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bits_ = static_cast<DWORD*>(bits);
+    dc.CreateCompatibleDC(nullptr);
+    old_ = dc.SelectObject(&bitmap_);
+  }
+  ~Canvas() { dc.SelectObject(old_); }
+
+  void Fill(COLORREF colour) { dc.FillSolidRect(CRect(0, 0, width_, height_), colour); }
+  COLORREF Pixel(int x, int y) const {
+    GdiFlush();
+    const DWORD value = bits_[y * width_ + x];
+    return RGB((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+  }
+  bool SameAs(const Canvas& other) const {
+    GdiFlush();
+    return width_ == other.width_ && height_ == other.height_ &&
+           std::equal(bits_, bits_ + width_ * height_, other.bits_);
+  }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+  CDC dc;
+
+ private:
+  int width_;
+  int height_;
+  CBitmap bitmap_;
+  CBitmap* old_ = nullptr;
+  DWORD* bits_ = nullptr;
+};

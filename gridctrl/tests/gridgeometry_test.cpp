@@ -6,19 +6,6 @@
 
 namespace {
 
-// Gives the grid a client area of exactly width x height pixels.
-// Scroll bars may come or go with the size, so it is set until it holds.
-void SizeClient(CGridCtrl& grid, int width, int height) {
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    CRect window;
-    grid.GetWindowRect(&window);
-    const CRect client = ClientOf(grid);
-    grid.MoveWindow(0, 0, width + window.Width() - client.Width(), height + window.Height() - client.Height());
-  }
-  ASSERT_EQ(ClientOf(grid).Width(), width);
-  ASSERT_EQ(ClientOf(grid).Height(), height);
-}
-
 // A grid of `rows` x `columns` with one fixed row and column, every column
 // `width` and every row `height` pixels, in a client area of 300 x 200.
 class GeometryTest : public testing::Test {
