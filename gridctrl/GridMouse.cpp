@@ -526,25 +526,25 @@ void CGridCtrl::StartSizing(CPoint point, bool column) {
   int pressed = column ? cell.col : cell.row;
   if (size(last) < resizeCaptureRange_ && std::abs(farEdge - at) < resizeCaptureRange_) pressed = last;
   CPoint origin;
-  if (!CellOrigin(column ? cell.row : pressed, column ? pressed : cell.col, &origin)) return;
-  const int start = column ? origin.x : origin.y;
-
   int target = pressed;
-  if (at - start < resizeCaptureRange_ && !(pressed == last && size(last) < resizeCaptureRange_)) {
+  if (CellOrigin(column ? cell.row : pressed, column ? pressed : cell.col, &origin) &&
+      at - (column ? origin.x : origin.y) < resizeCaptureRange_ &&
+      !(pressed == last && size(last) < resizeCaptureRange_)) {
     target = pressed - 1;
-    if (!(column ? allowColumnUnhide_ : allowRowUnhide_)) {
+    if (!(column ? allowColumnUnhide_ : allowRowUnhide_))
       while (target >= 0 && size(target) == 0) --target;
-      if (target < 0) return;
-    }
   }
-  if (target < 0) return;
+  if (target < 0) {
+    mouseMode_ = ModeNone;
+    return;
+  }
   (column ? clickDownCell_.col : clickDownCell_.row) = target;
 
   DrawTrackingLine(point, column);
   CRect client;
   ::GetClientRect(GetSafeHwnd(), &client);
   CPoint targetOrigin;
-  if (!CellOrigin(clickDownCell_.row, clickDownCell_.col, &targetOrigin)) return;
+  CellOrigin(clickDownCell_.row, clickDownCell_.col, &targetOrigin);
   CRect confine = client;
   if (column) {
     confine.left = targetOrigin.x + 1;
