@@ -3,9 +3,11 @@
 
 #include <ole2.h>
 
+#include <algorithm>
 #include <new>
 
 #include "GridHolders.h"
+#include "GridWindowClass.h"
 
 IMPLEMENT_DYNCREATE(CGridCtrl, CWnd)
 
@@ -30,17 +32,7 @@ int SystemWheelLines() {
 }  // namespace
 
 BOOL CGridCtrl::RegisterWindowClass() {
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA existing{};
-  if (GetClassInfoA(instance, kGridClassName, &existing)) return TRUE;
-  WNDCLASSA wc{};
-  wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_3DFACE + 1);
-  wc.lpszClassName = kGridClassName;
-  if (!RegisterClassA(&wc)) AfxThrowResourceException();
+  RegisterGridWindowClass(kGridClassName, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, COLOR_3DFACE);
   return TRUE;
 }
 
@@ -291,25 +283,7 @@ BOOL CGridCtrl::SetFixedRowCount(int count) {
   ClearSelection();
   topLeftCell_ = CCellID();
   if (count > rowCount_ && !SetRowCount(count)) return FALSE;
-  if (!virtualMode_) {
-    for (int row = std::min(count, fixedRowCount_); row < std::max(count, fixedRowCount_); ++row) {
-      for (int column = 0; column < columnCount_; ++column) {
-        CGridCellBase* cell = GetCell(row, column);
-        if (!cell) continue;
-        const DWORD state = cell->GetState();
-        if (row < count) {
-          cell->SetState(state | GridState::Fixed | GridState::FixedRow);
-        } else if (column < fixedColumnCount_) {
-          cell->SetState(state & ~GridState::FixedRow);
-          continue;
-        } else {
-          cell->SetState(state & ~(GridState::Fixed | GridState::FixedRow));
-        }
-        cell->SetBackColour(kDefaultColour);
-        cell->SetTextColour(kDefaultColour);
-      }
-    }
-  }
+  if (!virtualMode_) RefixCells(true, count);
   fixedRowCount_ = count;
   ResetScrollBars();
   Refresh();
@@ -323,29 +297,37 @@ BOOL CGridCtrl::SetFixedColumnCount(int count) {
   if (count > columnCount_ && !SetColumnCount(count)) return FALSE;
   ClearSelection();
   topLeftCell_ = CCellID();
-  if (!virtualMode_) {
-    for (int column = std::min(count, fixedColumnCount_); column < std::max(count, fixedColumnCount_); ++column) {
-      for (int row = 0; row < rowCount_; ++row) {
-        CGridCellBase* cell = GetCell(row, column);
-        if (!cell) continue;
-        const DWORD state = cell->GetState();
-        if (column < count) {
-          cell->SetState(state | GridState::Fixed | GridState::FixedColumn);
-        } else if (row < fixedRowCount_) {
-          cell->SetState(state & ~GridState::FixedColumn);
-          continue;
-        } else {
-          cell->SetState(state & ~(GridState::Fixed | GridState::FixedColumn));
-        }
-        cell->SetBackColour(kDefaultColour);
-        cell->SetTextColour(kDefaultColour);
-      }
-    }
-  }
+  if (!virtualMode_) RefixCells(false, count);
   fixedColumnCount_ = count;
   ResetScrollBars();
   Refresh();
   return TRUE;
+}
+
+// Rows (or columns) between the old and the new fixed count enter or leave the
+// fixed area: their fixed bits follow and their colours go back to the defaults.
+void CGridCtrl::RefixCells(bool rows, int count) {
+  const int oldCount = rows ? fixedRowCount_ : fixedColumnCount_;
+  const UINT lineBit = rows ? GridState::FixedRow : GridState::FixedColumn;
+  const int crossFixed = rows ? fixedColumnCount_ : fixedRowCount_;
+  const int crossCount = rows ? columnCount_ : rowCount_;
+  for (int line = std::min(count, oldCount); line < std::max(count, oldCount); ++line) {
+    for (int cross = 0; cross < crossCount; ++cross) {
+      CGridCellBase* cell = rows ? GetCell(line, cross) : GetCell(cross, line);
+      if (!cell) continue;
+      const DWORD state = cell->GetState();
+      if (line < count) {
+        cell->SetState(state | GridState::Fixed | lineBit);
+      } else if (cross < crossFixed) {
+        cell->SetState(state & ~lineBit);  // still fixed the other way: colours stay
+        continue;
+      } else {
+        cell->SetState(state & ~(GridState::Fixed | lineBit));
+      }
+      cell->SetBackColour(kDefaultColour);
+      cell->SetTextColour(kDefaultColour);
+    }
+  }
 }
 
 // Structural changes deselect everything but keep the focus on the same cell,

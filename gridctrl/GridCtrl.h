@@ -309,6 +309,7 @@ class CGridCtrl : public CWnd {
   HWND OwnerWindow() const;
   CGridDefaultCell* NormalDefault() const { return defaultCell_.get(); }
   void ResetSelectedRange();
+  void RefixCells(bool rows, int count);
   void DestroyRowCells(int row);
   BOOL AppendRowCells(GridRow& row, int rowIndex, int fromColumn, int toColumn);
   void OnScroll(int bar, UINT code);

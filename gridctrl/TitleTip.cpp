@@ -1,6 +1,7 @@
 #include "TitleTip.h"
 
 #include "GridHolders.h"
+#include "GridWindowClass.h"
 
 namespace {
 
@@ -15,17 +16,7 @@ BEGIN_MESSAGE_MAP(CTitleTip, CWnd)
 END_MESSAGE_MAP()
 
 CTitleTip::CTitleTip() : doubleClickTime_(GetDoubleClickTime()) {
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA existing{};
-  if (GetClassInfoA(instance, kTipClassName, &existing)) return;
-  WNDCLASSA wc{};
-  wc.style = CS_SAVEBITS;
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_INFOBK + 1);
-  wc.lpszClassName = kTipClassName;
-  if (!RegisterClassA(&wc)) AfxThrowResourceException();
+  RegisterGridWindowClass(kTipClassName, CS_SAVEBITS, COLOR_INFOBK);
 }
 
 CTitleTip::~CTitleTip() {

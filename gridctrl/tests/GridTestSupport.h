@@ -70,6 +70,33 @@ class RecordingOwner : public CWnd {
   }
 };
 
+// A dialog template in memory holding one custom control of the grid's class.
+inline std::vector<WORD> GridDialogTemplate(WORD id) {
+  std::vector<WORD> words;
+  auto put32 = [&](DWORD value) {
+    words.push_back(LOWORD(value));
+    words.push_back(HIWORD(value));
+  };
+  auto putText = [&](const char* text) {
+    for (; *text; ++text) words.push_back(static_cast<WORD>(*text));
+    words.push_back(0);
+  };
+  put32(WS_POPUP | WS_VISIBLE | DS_SETFONT);
+  put32(0);
+  for (WORD value : {1, 0, 0, 220, 120, 0, 0}) words.push_back(value);
+  putText("options");
+  words.push_back(8);
+  putText("MS Shell Dlg");
+  if (words.size() % 2) words.push_back(0);
+  put32(WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER);
+  put32(0);
+  for (WORD value : {WORD(5), WORD(5), WORD(200), WORD(100), id}) words.push_back(value);
+  putText("MFCGridCtrl");
+  words.push_back(0);
+  words.push_back(0);
+  return words;
+}
+
 // Removes every message waiting for this thread's windows, dispatching each.
 inline void DrainMessages() {
   MSG msg;

@@ -520,46 +520,6 @@ TEST(GridItems, ANewFontOnTheWindowReachesAllFourDefaultCells) {
 
 // ---- the window ----
 
-// A dialog template in memory holding one custom control of the grid's class.
-std::vector<WORD> GridDialogTemplate(WORD id) {
-  std::vector<WORD> words;
-  auto align = [&] {
-    if (words.size() % 2) words.push_back(0);
-  };
-  auto put32 = [&](DWORD value) {
-    words.push_back(LOWORD(value));
-    words.push_back(HIWORD(value));
-  };
-  auto putText = [&](const char* text) {
-    for (; *text; ++text) words.push_back(static_cast<WORD>(*text));
-    words.push_back(0);
-  };
-  put32(WS_POPUP | WS_VISIBLE | DS_SETFONT);
-  put32(0);
-  words.push_back(1);  // items
-  words.push_back(0);
-  words.push_back(0);
-  words.push_back(200);
-  words.push_back(120);
-  words.push_back(0);  // menu
-  words.push_back(0);  // class
-  putText("grid dialog");
-  words.push_back(8);
-  putText("MS Shell Dlg");
-  align();
-  put32(WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER);
-  put32(0);
-  words.push_back(5);
-  words.push_back(5);
-  words.push_back(150);
-  words.push_back(90);
-  words.push_back(id);
-  putText("MFCGridCtrl");
-  words.push_back(0);  // no title
-  words.push_back(0);  // no creation data
-  return words;
-}
-
 TEST(GridWindow, SubclassedFromADialogsCustomControl) {
   CGridCtrl grid(4, 3, 1, 1);  // registers the window class the template names
   const std::vector<WORD> dialogTemplate = GridDialogTemplate(1069);
