@@ -20,6 +20,10 @@ have_file /usr/src/googletest/CMakeLists.txt || need+=(googletest)
 have_file /usr/include/gtest/gtest.h || need+=(libgtest-dev)
 have_file /usr/include/gmock/gmock.h || need+=(libgmock-dev)
 have_file /usr/include/benchmark/benchmark.h || need+=(libbenchmark-dev)
+# The Mac agent's black-box sandbox: network namespaces and veth pairs, process states.
+have_cmd ip || need+=(iproute2)
+have_cmd ps || need+=(procps)
+have_cmd setpriv || need+=(util-linux)
 
 if [ ${#need[@]} -eq 0 ]; then
   echo "install-deps: everything is present"

@@ -197,9 +197,10 @@ TEST(NetInterfaceEnum, RealVethPairInsideANetworkNamespace) {
   if (child == 0) {
     close(pipeFds[0]);
     std::string report;
-    if (unshare(CLONE_NEWNET) != 0 || !Ip("link add en0 type veth peer name en1") ||
-        !Ip("addr add 10.200.0.1/24 dev en0") || !Ip("link set en0 up") || !Ip("link set en1 up") ||
-        !Ip("link set lo up")) {
+    if (unshare(CLONE_NEWNET) != 0) {
+      report = "no namespace";
+    } else if (!Ip("link add en0 type veth peer name en1") || !Ip("addr add 10.200.0.1/24 dev en0") ||
+               !Ip("link set en0 up") || !Ip("link set en1 up") || !Ip("link set lo up")) {
       report = "setup failed";
     } else {
       NetInterfaceEnum first(false), second(false);
@@ -220,6 +221,7 @@ TEST(NetInterfaceEnum, RealVethPairInsideANetworkNamespace) {
   close(pipeFds[0]);
   int status = 0;
   waitpid(child, &status, 0);
+  if (report == "no namespace") GTEST_SKIP() << "this machine makes no network namespace";
   ASSERT_NE(report, "setup failed");
   const std::vector<std::string> lines = SplitLines(report);
   ASSERT_EQ(lines.size(), 2u) << report;

@@ -2,8 +2,8 @@
 # A sandbox for black-box runs of the Mac agent on Linux: a network namespace of its own
 # holding a veth pair en0/en1 (en0 with an IPv4 address), the stand-in appliance listening
 # on the namespace's loopback, and programs run there as the unprivileged user nobody with
-# a temporary HOME and the fake dscl first on PATH. Needs root; without it every command
-# ends with status 77 (the usual "skipped").
+# a temporary HOME and the fake dscl first on PATH. Needs root and network namespaces;
+# without them `up` and `run` end with status 77 (the usual "skipped").
 #
 #   netns-sandbox.sh up DIR [APPLIANCE ARGUMENTS...]
 #       Makes the sandbox in DIR (missing or empty) and starts the appliance with
@@ -82,7 +82,10 @@ cmd_up() {
   printf 'NS=%s\n' "$ns" >"$dir/sandbox.env"
   : >"$dir/pids"
 
-  ip netns add "$ns"
+  if ! ip netns add "$ns" 2>"$dir/netns.err"; then
+    echo "netns-sandbox: this machine makes no network namespace: $(cat "$dir/netns.err"); skipped" >&2
+    exit 77
+  fi
   ip -n "$ns" link set lo up
   ip -n "$ns" link add en0 type veth peer name en1
   ip -n "$ns" addr add "$address" dev en0
