@@ -80,7 +80,10 @@ NetnsSandbox::NetnsSandbox(const std::vector<std::string>& applianceArgs) {
 }
 
 NetnsSandbox::~NetnsSandbox() {
-  if (!_dir.empty()) Script({"down", _dir}, "/dev/null");
+  if (_dir.empty()) return;
+  Script({"down", _dir}, "/dev/null");
+  std::error_code ignored;  // also when the script itself could not run
+  std::filesystem::remove_all(_dir, ignored);
 }
 
 int NetnsSandbox::Script(const std::vector<std::string>& arguments, const std::string& outputFile) const {
