@@ -1,0 +1,4 @@
+// The program's one application object; the layer's entry point runs it.
+#include "KitdeskApp.h"
+
+KitdeskApp theApp;

@@ -1,0 +1,88 @@
+#include "MainMenu.h"
+
+#include <string>
+
+#include "AboutDlg.h"
+#include "DataFolders.h"
+#include "LogPane.h"
+#include "resource.h"
+
+BEGIN_MESSAGE_MAP(CMainMenu, CDialog)
+  ON_WM_SYSCOMMAND()
+  ON_WM_PAINT()
+  ON_WM_QUERYDRAGICON()
+  ON_COMMAND(ID_EXPLORE_PACKAGES, OnExplorePackages)
+  ON_COMMAND(ID_FILE_EXIT, OnExit)
+  ON_COMMAND(ID_ONLINE_HELP, OnOnlineHelp)
+  ON_COMMAND(ID_APP_ABOUT_MENU, OnAbout)
+END_MESSAGE_MAP()
+
+CMainMenu::CMainMenu(CWnd* parent)
+    : CDialog(IDD_MAINMENU, parent),
+      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+
+BOOL CMainMenu::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SetLogWindow(::GetDlgItem(m_hWnd, IDC_LOG));
+
+  if (CMenu* systemMenu = GetSystemMenu(FALSE)) {
+    CString aboutText;
+    if (aboutText.LoadString(IDS_ABOUTBOX) && !aboutText.IsEmpty()) {
+      systemMenu->AppendMenu(MF_SEPARATOR);
+      systemMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, aboutText);
+    }
+  }
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+
+  LogLine() << "Qel Security Identra Administrative Tools";
+  LogLine() << "Status: Ready. \r\n";
+  return TRUE;
+}
+
+void CMainMenu::OnExplorePackages() {
+  const std::string& packages = DataPaths::Get().packagesFolder;
+  FolderInfo(packages).Ensure();
+  char windows[MAX_PATH] = {};
+  const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  CWaitCursor wait;
+  const std::string commandLine = std::string(windows) + "\\Explorer.exe /E, " + packages;
+  WfPlatform::Current().StartProcess(commandLine.c_str(), SW_SHOWNORMAL);
+}
+
+void CMainMenu::OnExit() { EndDialog(0); }
+
+void CMainMenu::OnOnlineHelp() { WfPlatform::Current().ShellOpen(m_hWnd, kOnlineHelpAddress, SW_SHOWNORMAL); }
+
+void CMainMenu::OnAbout() {
+  CAboutDlg about;
+  about.DoModal();
+}
+
+void CMainMenu::OnSysCommand(UINT id, LPARAM lParam) {
+  if ((id & 0xFFF0) == IDM_ABOUTBOX)
+    OnAbout();
+  else
+    CDialog::OnSysCommand(id, lParam);
+}
+
+void CMainMenu::OnPaint() {
+  if (!IsIconic()) {
+    CDialog::OnPaint();
+    return;
+  }
+  CPaintDC dc(this);
+  PaintMinimised(dc);
+}
+
+void CMainMenu::PaintMinimised(CDC& dc) {
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+  const int iconWidth = ::GetSystemMetrics(SM_CXICON);
+  const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+  CRect client;
+  GetClientRect(&client);
+  dc.DrawIcon((client.Width() - iconWidth + 1) / 2, (client.Height() - iconHeight + 1) / 2, m_hIcon);
+}
+
+HCURSOR CMainMenu::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
