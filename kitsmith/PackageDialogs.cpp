@@ -12,6 +12,16 @@ bool AskYesNo(const std::string& question) {
          IDYES;
 }
 
+void ExploreFolder(const std::string& folder) {
+  FolderInfo info(folder);
+  if (!info.ExistsAsFolder()) info.Ensure();
+  char windows[MAX_PATH + 1] = {};
+  const UINT got = GetWindowsDirectoryA(windows, MAX_PATH);
+  if (got == 0 || got > MAX_PATH) return;
+  const std::string commandLine = std::string(windows) + "\\Explorer.exe /E, " + folder;
+  WfPlatform::Current().StartProcess(commandLine.c_str(), SW_SHOWNORMAL);
+}
+
 PickPrototypeVersionDlg::PickPrototypeVersionDlg(const std::string& root, CWnd* parent)
     : CDialog(IDD_PICK_PROTOTYPE_VERSION, parent), root_(root) {}
 
@@ -101,15 +111,7 @@ void PackageSaveOpenDlg::OnPackageSelected() {
 // Only selects: writing the controls here would drop what was typed since the last read.
 void PackageSaveOpenDlg::OnNameFocus() { nameEdit_.SetSel(0, -1); }
 
-void PackageSaveOpenDlg::OnExplorePackages() {
-  FolderInfo root(root_.Str());
-  if (!root.ExistsAsFolder()) root.Ensure();
-  char windows[MAX_PATH + 1] = {};
-  const UINT got = GetWindowsDirectoryA(windows, MAX_PATH);
-  if (got == 0 || got > MAX_PATH) return;
-  const std::string commandLine = std::string(windows) + "\\Explorer.exe /E, " + root_.Str();
-  WfPlatform::Current().StartProcess(commandLine.c_str(), SW_SHOWNORMAL);
-}
+void PackageSaveOpenDlg::OnExplorePackages() { ExploreFolder(root_.Str()); }
 
 void PackageSaveOpenDlg::OnOK() {
   if (!UpdateData(TRUE)) return;

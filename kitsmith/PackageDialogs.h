@@ -14,6 +14,9 @@ inline constexpr char kErrorTitle[] = "Qel Identra Deployment Kit Error";
 inline constexpr char kInformationTitle[] = "Qel Identra Deployment Kit Information";
 void ShowErrorBox(const std::string& text);
 bool AskYesNo(const std::string& question);
+// Opens the folder in Explorer without waiting, creating the folder first when it is missing;
+// failures pass silently.
+void ExploreFolder(const std::string& folder);
 
 class PickPrototypeVersionDlg : public CDialog {
  public:

@@ -1,10 +1,9 @@
 #include "MainMenu.h"
 
-#include <string>
-
 #include "AboutDlg.h"
 #include "DataFolders.h"
 #include "LogPane.h"
+#include "PackageDialogs.h"
 #include "resource.h"
 
 BEGIN_MESSAGE_MAP(CMainMenu, CDialog)
@@ -41,14 +40,8 @@ BOOL CMainMenu::OnInitDialog() {
 }
 
 void CMainMenu::OnExplorePackages() {
-  const std::string& packages = DataPaths::Get().packagesFolder;
-  FolderInfo(packages).Ensure();
-  char windows[MAX_PATH] = {};
-  const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return;
   CWaitCursor wait;
-  const std::string commandLine = std::string(windows) + "\\Explorer.exe /E, " + packages;
-  WfPlatform::Current().StartProcess(commandLine.c_str(), SW_SHOWNORMAL);
+  ExploreFolder(DataPaths::Get().packagesFolder);
 }
 
 void CMainMenu::OnExit() { EndDialog(0); }
