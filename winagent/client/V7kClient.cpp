@@ -178,7 +178,15 @@ void V7kClient::ThreadMain() {
   SetTimer(window_.Handle(), kTimerIdentCheck, timing.identityCheckMs, nullptr);
   outer_.onEvent(AuthFSM_Outer::EV_V7kConnectReq);
 
-  while (window_.Pump(1000) == MessageWindow::PumpResult::Slice) {
+  // Asleep between messages; a stop request is taken at once, not at the next poll.
+  const HANDLE stops[2] = {AppShutdown::ShutdownEvent(), stopEvent_.Get()};
+  for (;;) {
+    const MessageWindow::PumpResult result = window_.Pump(INFINITE, stops);
+    if (result == MessageWindow::PumpResult::Event) {
+      StopRequested();
+    } else if (result != MessageWindow::PumpResult::Slice) {
+      break;
+    }
   }
   // The window belongs to this thread: it goes with it, and its timers with it.
   window_.Destroy();

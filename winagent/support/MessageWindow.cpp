@@ -38,20 +38,27 @@ void MessageWindow::Destroy() {
   DestroyWindow(window);
 }
 
-MessageWindow::PumpResult MessageWindow::Pump(DWORD sliceMs) {
-  const DWORD start = GetTickCount();
+MessageWindow::PumpResult MessageWindow::Pump(DWORD sliceMs, std::span<const HANDLE> events) {
+  const ULONGLONG start = GetTickCount64();
+  const DWORD count = static_cast<DWORD>(events.size());
   for (;;) {
     if (window_ == nullptr || !IsWindow(window_)) return PumpResult::WindowGone;
     MSG msg;
-    // A quit message is a thread message: look for it apart from the window's own.
-    if (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) return PumpResult::Quit;
-    if (PeekMessageW(&msg, window_, 0, 0, PM_REMOVE)) {
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return PumpResult::Quit;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
-    } else {
-      Sleep(50);
+      continue;
     }
-    if (GetTickCount() - start >= sliceMs) return PumpResult::Slice;
+    DWORD wait = INFINITE;
+    if (sliceMs != INFINITE) {
+      const ULONGLONG elapsed = GetTickCount64() - start;
+      if (elapsed >= sliceMs) return PumpResult::Slice;
+      wait = static_cast<DWORD>(sliceMs - elapsed);
+    }
+    const DWORD woken = MsgWaitForMultipleObjectsEx(count, events.data(), wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woken < WAIT_OBJECT_0 + count) return PumpResult::Event;
+    if (woken == WAIT_FAILED) return PumpResult::WindowGone;
   }
 }
 

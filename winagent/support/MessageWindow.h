@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 
 #include <windows.h>
@@ -25,12 +26,13 @@ class MessageWindow {
 
   HWND Handle() const { return window_; }
 
-  enum class PumpResult { Slice, Quit, WindowGone };
+  enum class PumpResult { Slice, Quit, WindowGone, Event };
 
-  // Dispatches the window's queued messages for up to sliceMs milliseconds,
-  // sleeping 50 ms whenever nothing is waiting. Ends early on a quit message
-  // (left for the caller, not re-posted) or when the window no longer exists.
-  PumpResult Pump(DWORD sliceMs);
+  // Dispatches the thread's messages for up to sliceMs milliseconds (INFINITE: no limit),
+  // asleep until a message arrives or one of events is set. Ends early on a quit message
+  // (left for the caller, not re-posted), when the window no longer exists or cannot be
+  // waited for, or when one of events is set (the caller looks which).
+  PumpResult Pump(DWORD sliceMs, std::span<const HANDLE> events = {});
 
   // The window procedure shared by all holders: an exception that escapes a
   // handler is reported to the debugger output and the window goes on working.

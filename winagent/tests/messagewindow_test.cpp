@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "support/MessageWindow.h"
+#include "support/Utilities.h"
 
 namespace {
 
@@ -71,6 +73,33 @@ TEST(MessageWindow, PumpDispatchesUntilQuitOrWindowGone) {
 
   DestroyWindow(window.Handle());
   EXPECT_EQ(window.Pump(5000), MessageWindow::PumpResult::WindowGone);
+}
+
+// Without a time limit the pump sleeps until a message or one of its events wakes it:
+// messages first, then the event that another thread sets.
+TEST(MessageWindow, PumpWakesForMessagesAndEvents) {
+  std::vector<WPARAM> seen;
+  MessageWindow window;
+  ASSERT_TRUE(window.Create(L"MessageWindowWake", L"wake", [&](HWND, UINT message, WPARAM wParam, LPARAM) {
+    if (message == kCount) seen.push_back(wParam);
+    return true;
+  }));
+  HandleHolder event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const HANDLE events[1] = {event.Get()};
+  const HWND handle = window.Handle();
+  std::thread other([&] {
+    Sleep(100);
+    PostMessageW(handle, kCount, 7, 0);
+    Sleep(100);
+    SetEvent(event.Get());
+  });
+  EXPECT_EQ(window.Pump(INFINITE, events), MessageWindow::PumpResult::Event);
+  other.join();
+  EXPECT_EQ(seen, (std::vector<WPARAM>{7}));
+
+  ResetEvent(event.Get());
+  PostQuitMessage(0);
+  EXPECT_EQ(window.Pump(INFINITE, events), MessageWindow::PumpResult::Quit);
 }
 
 }  // namespace
