@@ -44,8 +44,8 @@ size_t WordCount(size_t length) { return length == 0 ? 0 : (length - 1) / 4; }
 
 }  // namespace
 
-std::string MakePrintable(const uint8_t* bytes, size_t count) {
-  std::string text(reinterpret_cast<const char*>(bytes), count);
+std::string MakePrintable(std::span<const uint8_t> bytes) {
+  std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   for (char& c : text) {
     if (c == '\0')
       c = '\x01';
@@ -153,20 +153,20 @@ int32_t CPacketLumo::ExtractFullPacket(const uint8_t* bytes, size_t count, uint1
     frameLength = length + kFrameOverhead;
   }
   if (frameLength == 0 || count < frameLength) {
-    if (m_rxTrace) m_rxTrace(RxTraceStage::NotEnough, MakePrintable(bytes, std::min(count, kNotEnoughDump)));
+    if (m_rxTrace) m_rxTrace(RxTraceStage::NotEnough, {bytes, std::min(count, kNotEnoughDump)});
     return kResultFail;
   }
-  if (m_rxTrace) m_rxTrace(RxTraceStage::Received, MakePrintable(bytes, frameLength));
+  if (m_rxTrace) m_rxTrace(RxTraceStage::Received, {bytes, frameLength});
 
   uint8_t* const packet = m_buffer.data();
   const size_t packetLength = frameLength - kFrameHeaderSize;
   AddToEachByte(packet, bytes + kFrameHeaderSize, packetLength, static_cast<uint8_t>(-k));
-  if (m_rxTrace) m_rxTrace(RxTraceStage::Unoffset, MakePrintable(packet, packetLength));
+  if (m_rxTrace) m_rxTrace(RxTraceStage::Unoffset, {packet, packetLength});
 
   uint32_t key = 0;
   const uint16_t length = ExtractPacket(packet, nullptr, &key, nullptr);
   InnerDecrypt(key, packet + kPacketHeaderSize, length);
-  if (m_rxTrace) m_rxTrace(RxTraceStage::Unscrambled, MakePrintable(packet, packetLength));
+  if (m_rxTrace) m_rxTrace(RxTraceStage::Unscrambled, {packet, packetLength});
 
   ExtractPacket(packet, magic, command, nullptr);
   std::memmove(packet, packet + kPacketHeaderSize, length);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,12 @@ enum class RxTraceStage {
   Unscrambled,  // the inner packet with its payload unscrambled
 };
 
-// printable: the bytes with NUL as 0x01, CR as 0x02, LF as 0x03 (made per call).
-using RxTraceHook = std::function<void(RxTraceStage stage, const std::string& printable)>;
+// The bytes of one stage, as they stand; a hook that writes them makes its own printable
+// copy (MakePrintable), so nothing is copied for a trace that is filtered out.
+using RxTraceHook = std::function<void(RxTraceStage stage, std::span<const uint8_t> bytes)>;
 
-std::string MakePrintable(const uint8_t* bytes, size_t count);
+// The bytes with NUL as 0x01, CR as 0x02, LF as 0x03.
+std::string MakePrintable(std::span<const uint8_t> bytes);
 
 class CPacketLumo {
  public:

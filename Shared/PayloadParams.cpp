@@ -1,6 +1,7 @@
 #include "PayloadParams.h"
 
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <sstream>
 
@@ -297,10 +298,11 @@ StatTable::StatTable(uint32_t configuredHeartbeat) {
 
 StatReply ReadStatReply(const CProcessPayloadParams& codec, const uint8_t* payload, size_t length,
                         uint32_t configuredHeartbeat) {
-  // Big enough for any ER and CF that fit one payload; the stack refuses more anyway.
-  static constexpr size_t kStringsSize = kPayloadBufferSize + 16;
-  std::string strings(kStringsSize, '\0');
-  LocalMemoryStack stack(strings.data(), strings.size());
+  // Every copy (terminator and alignment included) is smaller than its item with the item's
+  // 4-byte header, so the copies of one payload fit in its length; nothing needs zeroing.
+  const size_t stringsSize = length + 2;
+  const std::unique_ptr<uint8_t[]> strings = std::make_unique_for_overwrite<uint8_t[]>(stringsSize);
+  LocalMemoryStack stack(strings.get(), stringsSize);
   StatTable table(configuredHeartbeat);
 
   StatReply reply;

@@ -207,7 +207,8 @@ TEST(PacketLumo, ReceiveTracesArePrintableAndPerCall) {
 
   std::vector<std::pair<RxTraceStage, std::string>> seen;
   CPacketLumo receiver = FixedPacket(0);
-  receiver.SetReceiveTrace([&seen](RxTraceStage stage, const std::string& printable) { seen.emplace_back(stage, printable); });
+  receiver.SetReceiveTrace(
+      [&seen](RxTraceStage stage, std::span<const uint8_t> bytes) { seen.emplace_back(stage, MakePrintable(bytes)); });
   ASSERT_GT(receiver.ExtractFullPacket(frame.data(), frame.size(), nullptr, nullptr), 0);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen[0].first, RxTraceStage::Received);
@@ -230,10 +231,10 @@ TEST(PacketLumo, ReceiveTracesArePrintableAndPerCall) {
     BeatTable beat(ms);
     packet.ConstructFullPacket(kCmdBeat, beat.Rows());
     const Bytes own = FrameOf(packet);
-    const std::string expected = MakePrintable(own.data(), own.size());
+    const std::string expected = MakePrintable(own);
     bool same = true;
-    packet.SetReceiveTrace([&](RxTraceStage stage, const std::string& printable) {
-      if (stage == RxTraceStage::Received && printable != expected) same = false;
+    packet.SetReceiveTrace([&](RxTraceStage stage, std::span<const uint8_t> bytes) {
+      if (stage == RxTraceStage::Received && MakePrintable(bytes) != expected) same = false;
     });
     for (int i = 0; i < 20000; ++i) packet.ExtractFullPacket(own.data(), own.size(), nullptr, nullptr);
     *ok = same;

@@ -8,21 +8,26 @@ uint8_t TickFrameOffsetByte() { return static_cast<uint8_t>((GetTickCount() >> 2
 
 CPacketLumo MakeAgentPacket() {
   CPacketLumo packet(kWindowsDialect, TickFrameOffsetByte);
-  packet.SetReceiveTrace([](RxTraceStage stage, const std::string& printable) {
+  packet.SetReceiveTrace([](RxTraceStage stage, std::span<const uint8_t> bytes) {
+    const wchar_t* format = nullptr;
+    int level = 3;
     switch (stage) {
       case RxTraceStage::NotEnough:
-        TracePrintf(TC_Data, 0, L"DATA:RECV:NOTENOUGH:%hs\n", printable.c_str());
+        format = L"DATA:RECV:NOTENOUGH:%hs\n";
+        level = 0;
         break;
       case RxTraceStage::Received:
-        TracePrintf(TC_Data, 3, L"DATA:RECV(4):%hs\n", printable.c_str());
+        format = L"DATA:RECV(4):%hs\n";
         break;
       case RxTraceStage::Unoffset:
-        TracePrintf(TC_Data, 3, L"DATA:RECV(3):%hs\n", printable.c_str());
+        format = L"DATA:RECV(3):%hs\n";
         break;
       case RxTraceStage::Unscrambled:
-        TracePrintf(TC_Data, 3, L"DATA:RECV(2):%hs\n", printable.c_str());
+        format = L"DATA:RECV(2):%hs\n";
         break;
     }
+    // The printable copy only for a line that is written.
+    if (format && TraceFilter(level, TC_Data)) TracePrintf(TC_Data, level, format, MakePrintable(bytes).c_str());
   });
   return packet;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <ios>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -72,58 +73,55 @@ inline constexpr wchar_t kTagMain[] = L"Main: ";
 inline constexpr wchar_t kTagV7kClient[] = L"V7kClient:";
 inline constexpr wchar_t kTagAuthFSM[] = L"AuthFSM:";
 
-// A wide string stream for one trace line; the destructor writes tag + prefix + text
-// when the filter passes for Mask and the stream's level. One object per statement:
+// A wide string stream for one trace line, written by the destructor as tag + prefix + text
+// when the filter passed for Mask and the stream's level. A filtered-out line builds nothing.
+// One object per statement:
 //   TsMain(0) << L"failed: " << hr;
 // 8-bit text is widened byte by byte, so it reaches the 8-bit log file unchanged.
 template <uint32_t Mask, const wchar_t* Tag>
 class TraceStream {
  public:
-  TraceStream() = default;
-  explicit TraceStream(int32_t level) : level_(level) {}
-  TraceStream(int32_t level, std::wstring_view prefix) : level_(level), prefix_(prefix) {}
+  TraceStream() : TraceStream(1) {}
+  explicit TraceStream(int32_t level, std::wstring_view prefix = {}) : level_(level) {
+    if (!TraceFilter(level_, Mask)) return;
+    text_.emplace();
+    *text_ << Tag << prefix;
+  }
   TraceStream(const TraceStream&) = delete;
   TraceStream& operator=(const TraceStream&) = delete;
 
-  virtual ~TraceStream() {
-    if (!TraceFilter(level_, Mask)) return;
-    std::wstring line(Tag);
-    line += prefix_;
-    line += text_.str();
-    LogWrite(level_, line.c_str());
+  ~TraceStream() {
+    if (text_) LogWrite(level_, text_->str().c_str());
   }
 
   template <typename T>
   TraceStream& operator<<(const T& value) {
-    text_ << value;
+    if (text_) *text_ << value;
     return *this;
   }
   TraceStream& operator<<(const char* text) { return Append8(text ? std::string_view(text) : std::string_view()); }
   TraceStream& operator<<(char* text) { return *this << static_cast<const char*>(text); }
   TraceStream& operator<<(const std::string& text) { return Append8(text); }
   TraceStream& operator<<(std::string_view text) { return Append8(text); }
-  TraceStream& operator<<(const wchar_t* text) {
-    text_ << (text ? text : L"");
-    return *this;
-  }
+  TraceStream& operator<<(const wchar_t* text) { return *this << std::wstring_view(text ? text : L""); }
   TraceStream& operator<<(std::wostream& (*manip)(std::wostream&)) {
-    manip(text_);
+    if (text_) manip(*text_);
     return *this;
   }
   TraceStream& operator<<(std::ios_base& (*manip)(std::ios_base&)) {
-    manip(text_);
+    if (text_) manip(*text_);
     return *this;
   }
 
  private:
   TraceStream& Append8(std::string_view text) {
-    for (char c : text) text_.put(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    if (text_)
+      for (char c : text) text_->put(static_cast<wchar_t>(static_cast<unsigned char>(c)));
     return *this;
   }
 
-  int32_t level_ = 1;
-  std::wstring prefix_;
-  std::wostringstream text_;
+  int32_t level_;
+  std::optional<std::wostringstream> text_;  // only for a line that is written
 };
 
 using TsConfigInit = TraceStream<TC_Config, kTagConfigInit>;
