@@ -52,9 +52,14 @@ fuzz: $(NATIVE)/CMakeCache.txt
 	$(NATIVE)/bin/config_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -dict=Mac/fuzz/config.dict \
 	  $(NATIVE)/config-fuzz-corpus Mac/fuzz/corpus
 
-bench: $(NATIVE)/CMakeCache.txt
-	cmake --build $(NATIVE) --target codec_bench -j $(JOBS)
+# The codec alone (native); the agent's receive path beside the codec and a one-pass loop
+# (Windows, under Wine); idle wake-ups and quit-to-exit beside a trivial Win32 program.
+bench: $(NATIVE)/CMakeCache.txt $(WINDOWS)/CMakeCache.txt
+	cmake --build $(NATIVE) --target codec_bench appliance -j $(JOBS)
 	$(NATIVE)/bin/codec_bench
+	cmake --build $(WINDOWS) --target receive_bench idagent postmsg idlewindow -j $(JOBS)
+	cmake/wine-run.sh $(abspath $(WINDOWS))/wineprefix $(abspath $(WINDOWS))/bin/receive_bench.exe
+	bash scripts/bench-idle.sh $(BUILD)
 
 # Pictures of the windows for the README, taken under Xvfb (not part of `make test`).
 screenshots: deps $(WINDOWS)/CMakeCache.txt
