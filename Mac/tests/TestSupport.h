@@ -34,6 +34,7 @@ class VirtualClock : public RunLoopClock {
   }
   void Sleep(CFTimeInterval seconds) override { _now += seconds; }
   void Advance(CFTimeInterval seconds) { _now += seconds; }
+  void SetSlice(int sliceMillis) { _slice = sliceMillis; }
 
  private:
   CFAbsoluteTime _now;
