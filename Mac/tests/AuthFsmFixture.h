@@ -19,8 +19,12 @@ inline std::vector<int>& RecordedExits() {
   return exits;
 }
 
-class AuthFsmTest : public testing::Test {
+// ownHome: logging under a HOME of the test's own (false: the program's HOME, for tests that
+// use the options folder, which stays the first one a process asks for).
+class ApplianceTestBase : public testing::Test {
  protected:
+  explicit ApplianceTestBase(bool ownHome) : log(SEV_DEBUG, ownHome) {}
+
   void SetUp() override {
     ParseParams::Exec(config, "Defaults", kConfigDefaultsText, 0);
     SetIdentity("alice", "CORP", "CN=alice,DC=corp,DC=example");
@@ -91,10 +95,16 @@ class AuthFsmTest : public testing::Test {
   }
 
   CTavoAuthConfig config{};
-  VirtualClock clock{50};
+  // Idle polls long enough for the appliance to answer on a busy machine.
+  VirtualClock clock{100};
   LogLines log;
   std::vector<std::string> lines;
 
  private:
   ImmediateExitHook _previousHook = nullptr;
+};
+
+class AuthFsmTest : public ApplianceTestBase {
+ protected:
+  AuthFsmTest() : ApplianceTestBase(true) {}
 };

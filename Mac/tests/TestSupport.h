@@ -103,15 +103,18 @@ class StderrCapture {
   int _saved = -1;
 };
 
-// Logging started with a temporary HOME, every level passing, standard error captured.
+// Logging started with a temporary HOME (or the current one, with ownHome false), every
+// level passing, standard error captured.
 // Messages() gives each line's message: "<channel> <source> => <text>".
 class LogLines {
  public:
-  explicit LogLines(int32_t level = SEV_DEBUG) {
-    std::filesystem::create_directories(_home / "Library/Logs");
+  explicit LogLines(int32_t level = SEV_DEBUG, bool ownHome = true) {
     const char* home = getenv("HOME");
     _savedHome = home ? home : "";
-    setenv("HOME", _home.path().c_str(), 1);
+    if (ownHome) {
+      std::filesystem::create_directories(_home / "Library/Logs");
+      setenv("HOME", _home.path().c_str(), 1);
+    }
     LogHub<LogContext>& hub = LogHub<LogContext>::Get();
     _savedLevel = hub.DefaultLevel();
     hub.SetDefaultLevel(level);
