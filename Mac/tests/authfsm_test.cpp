@@ -124,13 +124,14 @@ TEST_F(AuthFsmTest, FailedLogonsEndInTheRetryStep) {
     ApplianceProcess appliance(args);
     RefxPtr<Outer> outer = Start(appliance.Port());
     const CFAbsoluteTime began = CFAbsoluteTimeGetCurrent();
-    ASSERT_TRUE(Pump(&appliance, [&] {
-      return outer->state() == Outer::ST_Init && CountWith(Since(log, mark), "next attempt in") == 1;
-    }, 5.0)) << what;
+    // The retry may come round again (after 1 s or more) before the loop returns: the first
+    // round is checked.
+    ASSERT_TRUE(Pump(&appliance, [&] { return CountWith(Since(log, mark), "next attempt in") >= 1; }, 5.0)) << what;
     const std::vector<std::string> messages = Since(log, mark);
-    for (const std::string& line : c.lines) EXPECT_EQ(CountWith(messages, line), 1u) << what << ": " << line;
+    for (const std::string& line : c.lines) EXPECT_GE(CountWith(messages, line), 1u) << what << ": " << line;
     EXPECT_EQ(CountWith(messages, "'STAT' SUCCESS"), 0u) << what;
-    EXPECT_EQ(RecordedExits(), std::vector<int>{1}) << what;
+    ASSERT_FALSE(RecordedExits().empty()) << what;
+    EXPECT_EQ(RecordedExits().front(), 1) << what;
     // Silence is bounded by the fixed 40-second logon-ack time-out.
     if (what == "--no-reply") {
       EXPECT_GE(CFAbsoluteTimeGetCurrent() - began, 40.0);
