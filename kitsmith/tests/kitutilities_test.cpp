@@ -3,24 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
+#include "KitTestSupport.h"
+
 namespace {
-
-std::filesystem::path TempFolder(const char* name) {
-  char base[MAX_PATH + 1] = {};
-  GetTempPathA(MAX_PATH, base);
-  std::filesystem::path dir = std::filesystem::path(base) / name;
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir;
-}
-
-void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 TEST(ModuleVersion, RunningProgramAndBothTextForms) {
   ModuleVersion version;
@@ -105,29 +92,29 @@ TEST(Win32ErrorText, SystemMessageOrEmpty) {
 }
 
 TEST(FileReaders, ContentsSizesAndErrors) {
-  const auto dir = TempFolder("kit-readers");
-  WriteBytes(dir / "empty.bin", "");
-  WriteBytes(dir / "five.bin", std::string("a\0b\xff", 4) + "c");
+  ScratchDir dir;
+  WriteTextFile(dir / "empty.bin", "");
+  WriteTextFile(dir / "five.bin", std::string("a\0b\xff", 4) + "c");
 
-  WholeFileReader empty((dir / "empty.bin").string());
+  WholeFileReader empty(dir / "empty.bin");
   EXPECT_TRUE(empty.exists);
   EXPECT_TRUE(empty.readOk);
   EXPECT_EQ(empty.length, 0u);
   ASSERT_NE(empty.data.Data(), nullptr);
   EXPECT_EQ(empty.data.Data()[0], 0);
 
-  WholeFileReader five((dir / "five.bin").string());
+  WholeFileReader five(dir / "five.bin");
   ASSERT_TRUE(five.readOk);
   EXPECT_EQ(five.length, 5u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(five.data.Data()), 6), std::string("a\0b\xff" "c\0", 6));
 
-  WideFileReader wide((dir / "five.bin").wstring());
+  WideFileReader wide(Widen(dir / "five.bin"));
   ASSERT_TRUE(wide.readOk);
   EXPECT_EQ(wide.length, 2u);
   EXPECT_EQ(wide.byteSize, 5u);
   EXPECT_EQ(memcmp(wide.data.Data(), "a\0b\xff" "c\0\0", 7), 0);
 
-  const std::string missing = (dir / "missing.cfg").string();
+  const std::string missing = dir / "missing.cfg";
   WholeFileReader none(missing);
   EXPECT_FALSE(none.exists);
   EXPECT_FALSE(none.readOk);
@@ -137,8 +124,8 @@ TEST(FileReaders, ContentsSizesAndErrors) {
 }
 
 TEST(FileReaders, FilesAboveTheCapAndUnreadableOnesFail) {
-  const auto dir = TempFolder("kit-readers-big");
-  const std::string big = (dir / "big.bin").string();
+  ScratchDir dir;
+  const std::string big = dir / "big.bin";
   {
     HandleHolder file(CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file.Valid());
@@ -153,10 +140,9 @@ TEST(FileReaders, FilesAboveTheCapAndUnreadableOnesFail) {
   EXPECT_EQ(reader.error, "File exists but read failed: " + big);
 
   // A folder exists but cannot be read as a file.
-  WholeFileReader folder(dir.string());
+  WholeFileReader folder(dir.Path());
   EXPECT_TRUE(folder.exists);
-  EXPECT_EQ(folder.error, "File exists but read failed: " + dir.string());
-  std::filesystem::remove_all(dir);
+  EXPECT_EQ(folder.error, "File exists but read failed: " + dir.Path());
 }
 
 }  // namespace
