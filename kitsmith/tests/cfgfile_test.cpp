@@ -1,0 +1,279 @@
+#include "CfgFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "KitTestSupport.h"
+#include "KitUtilities.h"
+#include "config/ConfigInit.h"
+
+using namespace AuthCfg;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ParseCase {
+  const wchar_t* text;
+  bool success;
+  int count;
+  const wchar_t* error;
+  const wchar_t* ra;  // RA afterwards (it starts as "old")
+  const wchar_t* rp;  // RP afterwards (it starts as 139)
+};
+
+TEST(CfgParser, Table) {
+  const ParseCase cases[] = {
+      {L"", true, 0, L"", L"old", L"139"},
+      {L" \t\r\n\v\f", true, 0, L"", L"old", L"139"},
+      {L"RP[140]RA[a;b]", true, 2, L"", L"a;b", L"140"},
+      {L"RA", true, 1, L"", L"", L"139"},
+      {L"RAX[1]", false, 1, L"Expected option ID, found: X[1]", L"", L"139"},
+      {L"ra[x]", false, 0, L"Expected option ID, found: ra[x]", L"old", L"139"},
+      {L"RP [141] {port} ", true, 1, L"", L"old", L"141"},
+      {L"{c} RP[1]", false, 0, L"Expected option ID, found: {c} RP[1]", L"old", L"139"},
+      {L"RA[a", false, 0, L"Error, expected closing bracket ']' at: [a", L"old", L"139"},
+      {L"RA[a]{b", false, 0, L"Error, expected closing brace '}' at: {b", L"old", L"139"},
+      {L"RA[ x\r\n[{ ]", true, 1, L"", L" x\r\n[{ ", L"139"},
+      {L"RP[5] R", false, 1, L"Expected option ID, found: R", L"old", L"5"},
+      {L"RP[5]\x00c4Z[1]", false, 1, L"Expected option ID, found: \x00c4Z[1]", L"old", L"5"},
+  };
+  for (const auto& c : cases) {
+    CfgSet set;
+    set.ResetToDefaults();
+    set.Find("RA")->SetFromText(L"old", kEditor);
+    CfgParser parser(set, c.text, kConfigFile);
+    EXPECT_EQ(parser.success, c.success) << c.text;
+    EXPECT_EQ(parser.count, c.count) << c.text;
+    EXPECT_EQ(parser.error, c.error) << c.text;
+    EXPECT_EQ(set.TextById("RA"), c.ra) << c.text;
+    EXPECT_EQ(set.TextById("RP"), c.rp) << c.text;
+  }
+}
+
+TEST(CfgParser, UnknownIdsWarnAndUninitialisedSetsFail) {
+  CfgSet set;
+  CfgParser empty(set, L"RP[1]", kConfigFile);
+  EXPECT_FALSE(empty.success);
+  EXPECT_EQ(empty.error, L"ERROR: Cannot parse a CfgSet which has not been initialized\n");
+
+  set.ResetToDefaults();
+  CfgParser parser(set, L"ZZ[1] RP[5] YY", kConfigFile);
+  EXPECT_TRUE(parser.success);
+  EXPECT_EQ(parser.count, 1);
+  EXPECT_EQ(parser.warnings.str(), L"WARNING: Ignoring unknown option 'ZZ'\nWARNING: Ignoring unknown option 'YY'\n");
+  EXPECT_EQ(set.Find("RP")->source, kConfigFile);
+
+  CfgEntry entry = parser.ParseEntry(5);
+  EXPECT_TRUE(entry.ok);
+  EXPECT_STREQ(entry.id, "RP");
+  EXPECT_EQ(entry.value, L"5");
+  EXPECT_EQ(entry.next, 11u);
+}
+
+std::string Written(const CfgSet& set) {
+  std::ostringstream out;
+  CfgWriter writer(set, out);
+  EXPECT_TRUE(writer.done) << writer.error;
+  return out.str();
+}
+
+TEST(CfgWriter, ExactOutput) {
+  CfgSet set;
+  set.ResetToDefaults();
+  EXPECT_EQ(Written(set), "CS[2] CR[0] ");
+
+  CfgParser parser(set, L"CS[7] RP[139] RA[host1:139;host2] CR[3] LC[-1] RM[2.5] UU[\x00e9\x0141]", kConfigFile);
+  ASSERT_TRUE(parser.success);
+  EXPECT_EQ(Written(set), "CS[2] CR[3] RA[host1:139;host2] RP[139] RM[2.500000] LC[-1] UU[\xe9\x41] ");
+
+  set.Find("RA")->SetFromText(L"a]b", kEditor);
+  std::ostringstream out;
+  CfgWriter refused(set, out);
+  EXPECT_FALSE(refused.done);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_NE(refused.error.find("'RA'"), std::string::npos);
+}
+
+TEST(CfgText, DetectEncoding) {
+  const struct {
+    const char* bytes;
+    size_t length;
+    int code;
+  } cases[] = {
+      {"", 0, 0},          {"R", 1, 0},           {"\xfe\xff", 2, 3},      {"\xff\xfe", 2, 2},
+      {"R\0P\0", 4, 2},    {"R\0P", 3, 0},        {"RP", 2, 1},            {"\0R\0P", 4, 0},
+      {"RP[1]", 5, 1},     {"R\0\0\0", 4, 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(DetectTextEncoding(reinterpret_cast<const unsigned char*>(c.bytes), c.length), c.code) << c.length;
+}
+
+class CfgFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = FreshTempFolder("kit-cfgfile");
+  }
+  void TearDown() override {
+    for (const auto& entry : fs::recursive_directory_iterator(dir_))
+      SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(dir_);
+  }
+  std::string Path(const char* name) const { return (dir_ / name).string(); }
+  void Write(const char* name, const std::string& bytes) const { WriteBytes(dir_ / name, bytes); }
+  std::string Read(const char* name) const { return ReadBytes(dir_ / name); }
+
+  fs::path dir_;
+};
+
+// The text as 16-bit units in either byte order.
+std::string Utf16(const std::wstring& text, bool bigEndian) {
+  std::string bytes;
+  for (wchar_t c : text) {
+    const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+    bytes += bigEndian ? hi : lo;
+    bytes += bigEndian ? lo : hi;
+  }
+  return bytes;
+}
+
+TEST_F(CfgFileTest, LoadsEveryEncoding) {
+  const struct {
+    std::string bytes;
+    bool success;
+    const wchar_t* rp;
+  } cases[] = {
+      {"RP[140] LD[3", false, L"140"},
+      {"LD[3] RP[1]", true, L"1"},  // odd length: the last byte counts
+      {std::string("RP[141]\0RP[9]", 13), true, L"141"},  // 8-bit text ends at its first NUL
+      {Utf16(L"\xfeffRP[142]", false), true, L"142"},
+      {Utf16(L"RP[143]", false) + "!", true, L"143"},  // no mark; the odd byte is dropped
+      {Utf16(L"\xfeffRP[144]", true), true, L"144"},
+      {Utf16(std::wstring(L"RP[7]\0RP[8]", 11), false), true, L"7"},
+      {"R", false, L"139"},
+      {"RP", true, L"0"},
+      {"RP[", false, L"139"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string name = "case" + std::to_string(n++) + ".cfg";
+    Write(name.c_str(), c.bytes);
+    CfgSet set;
+    set.ResetToDefaults();
+    CfgFile::Load load(set, Path(name.c_str()));
+    EXPECT_EQ(load.success, c.success) << name;
+    EXPECT_EQ(set.TextById("RP"), c.rp) << name;
+    if (!c.success) {
+      EXPECT_EQ(load.error.rfind(L"Error parsing file " + Widen(Path(name.c_str())) + L": ", 0), 0u);
+    }
+  }
+}
+
+TEST_F(CfgFileTest, MissingFileLeavesTheSetAlone) {
+  CfgSet set;
+  set.ResetToDefaults();
+  set.Find("RP")->SetFromText(L"7", kEditor);
+  const std::string path = Path("missing.cfg");
+  CfgFile::Load load(set, path);
+  EXPECT_FALSE(load.success);
+  EXPECT_EQ(load.error, L"Error reading file " + Widen(path) + L": File not found: " + Widen(path));
+  EXPECT_EQ(set.TextById("RP"), L"7");
+}
+
+TEST_F(CfgFileTest, SaveAndLoadRoundTrip) {
+  CfgSet set;
+  set.ResetToDefaults();
+  set.Find("RA")->SetFromText(L"host1:139;host2", kEditor);
+  set.Find("RM")->SetFromText(L"3.25", kEditor);
+  set.Find("CR")->SetFromText(L"99999", kEditor);
+  CfgFile::Save save(set, Widen(Path("kit.cfg")));
+  ASSERT_TRUE(save.success) << Narrow(save.error);
+  EXPECT_EQ(Read("kit.cfg"), "CS[2] CR[99999] RA[host1:139;host2] RM[3.250000] ");
+
+  CfgSet loaded;
+  CfgFile::Load load(loaded, Path("kit.cfg"));
+  ASSERT_TRUE(load.success);
+  EXPECT_EQ(loaded.TextById("RA"), L"host1:139;host2");
+  EXPECT_EQ(loaded.Find("RA")->source, kConfigFile);
+  EXPECT_EQ(loaded.Find("RP")->source, kDefault);
+  // Written again: the same bytes.
+  CfgFile::Save again(loaded, Path("again.cfg"));
+  ASSERT_TRUE(again.success);
+  EXPECT_EQ(Read("again.cfg"), Read("kit.cfg"));
+  int leftovers = 0;
+  for (const auto& entry : fs::directory_iterator(dir_)) leftovers += entry.path().extension() == ".tmp";
+  EXPECT_EQ(leftovers, 0);
+}
+
+TEST_F(CfgFileTest, RefusedSavesLeaveTheOldFileWhole) {
+  Write("kit.cfg", "CS[2] CR[1] RP[140] ");
+  CfgSet set;
+  set.ResetToDefaults();
+
+  set.Find("RA")->SetFromText(L"a]b", kEditor);
+  CfgFile::Save bracket(set, Path("kit.cfg"));
+  EXPECT_FALSE(bracket.success);
+  EXPECT_NE(bracket.error.find(L"'RA'"), std::wstring::npos);
+
+  set.Find("RA")->SetFromText(std::wstring(258, L'h'), kEditor);
+  CfgFile::Save tooLong(set, Path("kit.cfg"));
+  EXPECT_FALSE(tooLong.success);
+  EXPECT_NE(tooLong.error.find(L"'RA' is longer than 257 characters"), std::wstring::npos) << Narrow(tooLong.error);
+  set.Find("RA")->SetFromText(std::wstring(257, L'h'), kEditor);
+  set.Find("LD")->SetFromText(L"3000000000", kEditor);  // written as 2147483647: too long for the agents
+  CfgFile::Save ld(set, Path("kit.cfg"));
+  EXPECT_NE(ld.error.find(L"'LD' is longer than 4 characters"), std::wstring::npos) << Narrow(ld.error);
+  EXPECT_EQ(Read("kit.cfg"), "CS[2] CR[1] RP[140] ");
+
+  set.Find("LD")->SetFromText(L"4", kEditor);
+  SetFileAttributesA(Path("kit.cfg").c_str(), FILE_ATTRIBUTE_READONLY);
+  CfgFile::Save readOnly(set, Path("kit.cfg"));
+  EXPECT_FALSE(readOnly.success);
+  EXPECT_EQ(readOnly.error, L"Error writing file " + Widen(Path("kit.cfg")) + L": Unable to open file");
+  EXPECT_EQ(Read("kit.cfg"), "CS[2] CR[1] RP[140] ");
+
+  CfgFile::Save noFolder(set, Path("no\\such\\kit.cfg"));
+  EXPECT_FALSE(noFolder.success);
+  EXPECT_EQ(noFolder.error.substr(noFolder.error.size() - 19), L"Unable to open file");
+}
+
+// What the tool writes, the Windows agent's reader reads to the same values.
+TEST(Conformance, WindowsAgentReadsTheWrittenText) {
+  const wchar_t* edits[][2] = {
+      {L"RA", L"10.0.0.1:139;appliance.example;10.0.0.2"}, {L"RP", L"65535"}, {L"CF", L"\\\\server\\share\\x.cfg"},
+      {L"LD", L"4"}, {L"UQ", L"CN=%1,OU=Users,DC=example"}, {L"UM", L"CN=%1,OU=PCs"}, {L"UT", L"1"},
+      {L"RH", L"4000000000"}, {L"RX", L"0"}, {L"RW", L"-1"}, {L"RM", L"1.125"}, {L"LE", L"1"},
+      {L"LF", L"C:\\logs\\agent.log"}, {L"LC", L"-1"}, {L"CR", L"99999"}, {L"CS", L"9"},
+      {L"UU", L"override"}, {L"WI", L"CN=pc"},
+  };
+  CfgSet set;
+  set.ResetToDefaults();
+  for (const auto& edit : edits) set.Find(Narrow(edit[0]).c_str())->SetFromText(edit[1], kEditor);
+  std::ostringstream out;
+  ASSERT_TRUE(CfgWriter(set, out).done);
+  const std::wstring text = Widen(out.str());
+
+  g_Config = AgentConfig();
+  ASSERT_EQ(ConfigInit::Parse(text.c_str(), 0, false), S_OK) << out.str();
+  const AgentConfig& c = g_Config;
+  auto number = [&](const char* id) { return static_cast<DWordOption*>(set.Find(id))->value; };
+  EXPECT_EQ(std::wstring(c.RA), set.TextById("RA"));
+  EXPECT_EQ(c.RP, static_cast<UShortOption*>(set.Find("RP"))->value);
+  EXPECT_EQ(std::wstring(c.CF), set.TextById("CF"));
+  EXPECT_EQ(c.LD, number("LD"));
+  EXPECT_EQ(c.Identity.UserDNTemplate.value, set.TextById("UQ"));
+  EXPECT_EQ(c.Identity.ComputerDNTemplate.value, set.TextById("UM"));
+  EXPECT_EQ(c.UT, static_cast<UCharOption*>(set.Find("UT"))->value);
+  EXPECT_EQ(c.RH, number("RH"));
+  EXPECT_EQ(c.RX, number("RX"));
+  EXPECT_EQ(c.RW, number("RW"));
+  EXPECT_DOUBLE_EQ(c.RM, static_cast<DoubleOption*>(set.Find("RM"))->value);
+  EXPECT_EQ(c.LE, 1u);
+  EXPECT_EQ(std::wstring(c.LF), set.TextById("LF"));
+  EXPECT_EQ(c.LC, number("LC"));
+  EXPECT_EQ(c.CR, number("CR"));
+  EXPECT_EQ(c.CS, 2u);  // the writer always writes schema 2
+}
+
+}  // namespace
