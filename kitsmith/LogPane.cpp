@@ -1,6 +1,7 @@
 #include "LogPane.h"
 
 #include "KitUtilities.h"
+#include "WfPlatform.h"
 
 #include <algorithm>
 #include <cctype>
@@ -180,7 +181,7 @@ INT_PTR CALLBACK LogEditCtl::FindDialogProc(HWND dialog, UINT message, WPARAM wP
         if (found->second->Find(text, matchCase, -1) >= 0) {
           EndDialog(dialog, IDOK);
         } else {
-          MessageBoxA(dialog, "Text not found", "Find Text", MB_OK);
+          WfPlatform::Current().MessageBox(dialog, "Text not found", "Find Text", MB_OK);
         }
         return TRUE;
       }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 
 #include "KitTestSupport.h"
@@ -10,7 +9,6 @@
 #include "config/ConfigInit.h"
 
 using namespace AuthCfg;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -112,19 +110,11 @@ TEST(CfgText, DetectEncoding) {
 
 class CfgFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = FreshTempFolder("kit-cfgfile");
-  }
-  void TearDown() override {
-    for (const auto& entry : fs::recursive_directory_iterator(dir_))
-      SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(dir_);
-  }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
-  void Write(const char* name, const std::string& bytes) const { WriteBytes(dir_ / name, bytes); }
-  std::string Read(const char* name) const { return ReadBytes(dir_ / name); }
+  std::string Path(const char* name) const { return dir_ / name; }
+  void Write(const char* name, const std::string& bytes) const { WriteTextFile(Path(name), bytes); }
+  std::string Read(const char* name) const { return ReadTextFile(Path(name)); }
 
-  fs::path dir_;
+  ScratchDir dir_;
 };
 
 // The text as 16-bit units in either byte order.
@@ -201,9 +191,10 @@ TEST_F(CfgFileTest, SaveAndLoadRoundTrip) {
   CfgFile::Save again(loaded, Path("again.cfg"));
   ASSERT_TRUE(again.success);
   EXPECT_EQ(Read("again.cfg"), Read("kit.cfg"));
-  int leftovers = 0;
-  for (const auto& entry : fs::directory_iterator(dir_)) leftovers += entry.path().extension() == ".tmp";
-  EXPECT_EQ(leftovers, 0);
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(Path("*.tmp").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE);  // no temporary file is left behind
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
 TEST_F(CfgFileTest, RefusedSavesLeaveTheOldFileWhole) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ScriptedPlatform.h"
+
 #include <string>
 #include <vector>
 
@@ -139,13 +141,18 @@ TEST_F(LogPaneTest, ReplaceCurrentLineAndCopy) {
 
 // Drives the find dialog from its owner: the modal loop dispatches the posted messages.
 constexpr UINT kTypeAndOk = WM_APP + 1;
+constexpr UINT kCancel = WM_APP + 2;
 std::string g_typed;
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND dialog = FindWindowA(nullptr, "Find");
   if (message == kTypeAndOk) {
-    HWND dialog = FindWindowA(nullptr, "Find");
     SetDlgItemTextA(dialog, 1005, g_typed.c_str());
     CheckDlgButton(dialog, 1003, BST_CHECKED);
     SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return 0;
+  }
+  if (message == kCancel) {
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
@@ -163,6 +170,16 @@ TEST_F(LogPaneTest, FindDialogSearchesFromTheSelection) {
   DWORD start = 0, end = 0;
   SendMessageA(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
   EXPECT_EQ(start, 11u);  // match case was ticked
+
+  // No match: the notice, and the dialog stays open until cancelled.
+  ScriptedPlatform platform;
+  platform.ExpectBox(IDOK, "Text not found");
+  g_typed = "gamma";
+  PostMessageA(parent_, kTypeAndOk, 0, 0);
+  PostMessageA(parent_, kCancel, 0, 0);
+  EXPECT_EQ(log.ShowFindDialog(nullptr, nullptr, false), IDCANCEL);
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  EXPECT_EQ(platform.Boxes()[0].caption, "Find Text");
 }
 
 }  // namespace
