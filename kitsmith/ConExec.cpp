@@ -14,6 +14,9 @@ constexpr DWORD kPollMs = 200;
 constexpr unsigned kStdinDeleteLimitMs = 3000;
 constexpr int kUniqueNameTries = 100;
 constexpr size_t kMaxPartChars = 260;
+// A console child of a windowed program gets a console host that inherits the output handle
+// and can outlive the child for a moment: the output stays readable and removable meanwhile.
+constexpr DWORD kOutputShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
 
 std::string TempFolder() {
   char path[MAX_PATH + 1] = {};
@@ -29,7 +32,8 @@ HANDLE CreateUniqueFile(std::string& path, SECURITY_ATTRIBUTES* security) {
   const std::string folder = TempFolder();
   for (int i = 0; i < kUniqueNameTries; ++i) {
     path = FormatText("%sksx%08x.tmp", folder.c_str(), counter++);
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, kOutputShare, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
   }
   return INVALID_HANDLE_VALUE;
@@ -81,7 +85,7 @@ int ConExec::Run() {
 
   HandleHolder output(params_.stdoutPath.empty()
                           ? CreateUniqueFile(params_.stdoutPath, &inheritable)
-                          : CreateFileA(params_.stdoutPath.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+                          : CreateFileA(params_.stdoutPath.c_str(), GENERIC_WRITE, kOutputShare, &inheritable, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!output.Valid()) {
     message_ << "Unable to create stdout handle to file '" << params_.stdoutPath << "' :" << Win32ErrorText().Text();

@@ -78,6 +78,30 @@ TEST(ConExec, MissingProgramLeavesNoStatus) {
   EXPECT_EQ(run.OutputText(), "");
 }
 
+// The tool is a windowed program without a console: the interpreter then gets a console of its
+// own, whose host inherits the output handle and may hold it a moment after the interpreter
+// has ended. The output must still be read, and its file removed.
+TEST(ConExec, ReadsTheOutputWhenTheProgramHasNoConsole) {
+  ASSERT_TRUE(FreeConsole());
+  ScratchDir dir;
+  ConExecParams params;
+  params.commandLine = "/C echo Probe=000";
+  for (const std::string& path : {std::string(), dir / "out.txt"}) {
+    params.stdoutPath = path;
+    {
+      ConExec run(params);
+      EXPECT_EQ(run.Status(), 0);
+      EXPECT_EQ(run.OutputText(), "Probe=000\r\n");
+    }
+    // Gone once the console host has let go of it.
+    for (int i = 0; i < 100 && !path.empty() && PathExists(path); ++i) Sleep(50);
+    if (!path.empty()) {
+      EXPECT_FALSE(PathExists(path));
+    }
+  }
+  AllocConsole();
+}
+
 // Without TEMP the system's temporary folder takes the output; the interpreter is the system
 // directory's even when the search path offers another first.
 TEST(ConExec, TemporaryFolderAndInterpreterDoNotComeFromTheEnvironment) {
