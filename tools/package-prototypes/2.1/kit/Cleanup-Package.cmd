@@ -10,4 +10,5 @@ if exist "%temp_root%PackAsm-%id%" rd /s /q "%temp_root%PackAsm-%id%"
 if exist "%temp_root%%id%.cfg" del /q "%temp_root%%id%.cfg"
 if exist "%temp_root%errors-%id%.txt" del /q "%temp_root%errors-%id%.txt"
 echo Cleaned up operation %id%
+echo %~n0=000
 exit /b 0
