@@ -166,16 +166,32 @@ uint16_t CProcessPayloadParams::ConstructPayloadFromParams(const CParam* table, 
   return used >= 0xFFFF ? kPayloadOverflow : static_cast<uint16_t>(used);
 }
 
+bool NextPayloadItem(const uint8_t* payload, size_t length, size_t& offset, PayloadItem& item) {
+  if (offset + kItemHeaderSize > length) return false;
+  const uint16_t n = GetBE16(payload + offset + 2);
+  if (offset + kItemHeaderSize + n > length) return false;
+  item.tag = GetBE16(payload + offset);
+  item.length = n;
+  item.value = payload + offset + kItemHeaderSize;
+  offset += kItemHeaderSize + n;
+  return true;
+}
+
+uint32_t ItemNumber(const PayloadItem& item) {
+  uint32_t number = 0;
+  for (size_t i = 0; i < item.length && i < 4; ++i) number = (number << 8) | item.value[i];
+  return number;
+}
+
 int32_t CProcessPayloadParams::ExtractParamsFromPayload(LocalMemoryStack& strings, CParam* table,
                                                         const uint8_t* payload, size_t length) const {
   strings.Reset();
   size_t p = 0;
-  while (p + kItemHeaderSize <= length) {
-    const uint16_t tag = GetBE16(payload + p);
-    const uint16_t n = GetBE16(payload + p + 2);
-    const uint8_t* value = payload + p + kItemHeaderSize;
-    p += kItemHeaderSize + n;
-    if (p > length) return kResultMalformed;
+  PayloadItem item;
+  while (NextPayloadItem(payload, length, p, item)) {
+    const uint16_t tag = item.tag;
+    const uint16_t n = item.length;
+    const uint8_t* value = item.value;
 
     CParam* row = table;
     while (row->tag != 0 && row->tag != tag) ++row;

@@ -109,6 +109,18 @@ struct ProtocolDialect {
 inline constexpr ProtocolDialect kWindowsDialect{true, 1, LgonOrder::Windows};
 inline constexpr ProtocolDialect kMacDialect{false, 2, LgonOrder::Mac};
 
+// One item of a parameter list as it stands on the wire: 16-bit tag, 16-bit length, value.
+struct PayloadItem {
+  uint16_t tag = 0;
+  uint16_t length = 0;
+  const uint8_t* value = nullptr;
+};
+// Reads the item at offset and moves offset past it. False at the end of the list, and for
+// an item that the list cannot hold (offset then stays before it).
+bool NextPayloadItem(const uint8_t* payload, size_t length, size_t& offset, PayloadItem& item);
+// The big-endian number that an integer item of 1, 2 or 4 bytes holds.
+uint32_t ItemNumber(const PayloadItem& item);
+
 class CProcessPayloadParams {
  public:
   explicit CProcessPayloadParams(bool utf16Params) : m_utf16Params(utf16Params) {}

@@ -167,31 +167,27 @@ const CParam* TableFor(uint32_t command) {
 std::string DecodeItems(uint32_t command, const uint8_t* payload, size_t length) {
   const CParam* table = TableFor(command);
   std::string out = "[";
-  size_t p = 0;
-  for (; p + 4 <= length; ) {
-    const uint16_t tag = static_cast<uint16_t>((payload[p] << 8) | payload[p + 1]);
-    const size_t n = (static_cast<size_t>(payload[p + 2]) << 8) | payload[p + 3];
-    if (p + 4 + n > length) break;
-    const uint8_t* v = payload + p + 4;
+  size_t offset = 0;
+  PayloadItem item;
+  while (NextPayloadItem(payload, length, offset, item)) {
     uint32_t type = PT_None;
     for (const CParam* row = table; row != nullptr && row->tag != 0; ++row)
-      if (row->tag == tag) {
+      if (row->tag == item.tag) {
         type = row->type;
         break;
       }
     if (out.size() > 1) out += ",";
-    out += "{\"tag\":" + Quote(std::string{static_cast<char>(tag >> 8), static_cast<char>(tag & 0xFF)}) + ",\"value\":";
+    out += "{\"tag\":" + Quote(std::string{static_cast<char>(item.tag >> 8), static_cast<char>(item.tag & 0xFF)}) +
+           ",\"value\":";
+    const size_t n = item.length;
     if ((type == PT_UInt32 && n == 4) || (type == PT_UInt16 && n == 2) || (type == PT_UInt8 && n == 1)) {
-      uint32_t number = 0;
-      for (size_t i = 0; i < n; ++i) number = (number << 8) | v[i];
-      out += std::to_string(number);
+      out += std::to_string(ItemNumber(item));
     } else if (type == PT_String || type == PT_Text) {
-      out += Quote(std::string(reinterpret_cast<const char*>(v), n));
+      out += Quote(std::string(reinterpret_cast<const char*>(item.value), n));
     } else {
-      out += "null,\"hex\":" + Quote(Hex(v, n));
+      out += "null,\"hex\":" + Quote(Hex(item.value, n));
     }
     out += "}";
-    p += 4 + n;
   }
   return out + "]";
 }

@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <iterator>
 
 #include "app/AppShutdown.h"
 #include "app/NetMutex.h"
 #include "app/ServiceMode.h"
+#include "app/SessionNotifications.h"
 #include "app/TavoMain.h"
 #include "client/CSocket.h"
 #include "config/ConfigInit.h"
@@ -26,22 +28,6 @@ constexpr int kComRecordLine = 96;
 // loop's own ShutdownApp (10 s) to finish.
 constexpr int kRunThreadEndSteps = 15;
 constexpr int kShutdownFinishedSteps = 5;
-
-// COM for the multithreaded apartment on the calling thread, released when it was taken.
-class ComApartment {
- public:
-  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
-  HRESULT Result() const { return result_; }
-
- private:
-  HRESULT result_;
-};
 
 struct ServiceState {
   CriticalSection lock;  // the status record, the reporting and the command-line text
@@ -177,7 +163,7 @@ bool HandleVersionSwitch(const wchar_t* commandLine) {
   return true;
 }
 
-int AgentMain(const wchar_t* commandLine) {
+int AgentMain(const wchar_t* commandLine, AgentPlatform& platform) {
   if (HandleVersionSwitch(commandLine)) return 0;
 
   ComApartment com;
@@ -191,7 +177,7 @@ int AgentMain(const wchar_t* commandLine) {
     return 1;
   }
 
-  if (commandLine && wcsstr(commandLine, L"-service")) SetServiceMode(true);
+  if (FindServiceSwitch(commandLine)) SetServiceMode(true);
 
   if (IsServiceMode()) {
     TsApp(1) << L"Identra is starting in SERVICE mode.";
@@ -206,7 +192,7 @@ int AgentMain(const wchar_t* commandLine) {
     return 1;
   }
 
-  CTavoMain main(commandLine);
+  CTavoMain main(commandLine, platform);
   if (main.MustEnd()) {
     TsApp(0) << L"CTavoMain ordered the death of this instance";
     return 1;
@@ -228,7 +214,8 @@ int winMainService() {
   ConfigInit::Load(processCommandLine, load);
 
   TsAuthServ(1) << L"winMainService starting...";
-  wchar_t name[] = L"Qel_Auth";
+  wchar_t name[std::size(kServiceName)];
+  std::copy(std::begin(kServiceName), std::end(kServiceName), name);  // the table wants it writable
   const SERVICE_TABLE_ENTRYW table[] = {{name, authServiceMain}, {nullptr, nullptr}};
   if (!StartServiceCtrlDispatcherW(table)) {
     TsAuthServ(0) << L"Startup: StartServiceCtrlDispatcher failed: " << GetLastError();
@@ -295,7 +282,7 @@ int serviceRunThread() {
   ComApartment com;
 
   ConfigInit::LoadResult load;
-  ConfigInit::Load(L"-service", load);
+  ConfigInit::Load(kServiceSwitch, load);
   if (!load.ok) {
     TsAuthServ(0) << L"Startup: configuration parse failed - " << load.reason;
     return 1;

@@ -6,10 +6,12 @@
 
 #include <string>
 
-inline constexpr wchar_t kServiceName[] = L"Qel_Auth";
+#include "app/AgentNames.h"
+#include "app/AgentPlatform.h"
 
-// The whole start-up sequence; the result is the process exit status.
-int AgentMain(const wchar_t* commandLine);
+// The whole start-up sequence, with the platform that the main object hands down; the result
+// is the process exit status.
+int AgentMain(const wchar_t* commandLine, AgentPlatform& platform = RealPlatform());
 
 // True when the command line asks for the version box: "-version" anywhere (which covers
 // "--version") or exactly "-v".

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AgentNames.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
 
@@ -67,7 +68,7 @@ void AppShutdown::Initialize() {
   InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
   SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);  // open to everyone
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
-  HANDLE named = CreateEventW(&attributes, TRUE, FALSE, L"Qel_Identra");
+  HANDLE named = CreateEventW(&attributes, TRUE, FALSE, kShutdownEventName);
   const DWORD error = GetLastError();
   if (!named) {
     TRACE_CHECK(ResultFromWin32(error));

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/AgentNames.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
 
@@ -15,8 +16,6 @@ namespace {
 
 // A marker is five short lines; anything much larger is not one of ours.
 constexpr DWORD kMaxMarkerBytes = 4096;
-
-constexpr wchar_t kMainWindowClass[] = L"TavoAuthClass";
 
 // Handle values of windows are 32-bit and sign-extended (as LongToHandle does).
 HWND WindowFromValue(uint32_t value) {
@@ -127,9 +126,9 @@ bool NetMutex::Lock(const wchar_t* path) {
 
 bool NetMutex::TryLock() {
   if (Held()) return true;
-  HANDLE handle = CreateFileW(markerPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  HandleHolder handle(CreateFileW(markerPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle.Valid()) return false;
 
   wchar_t machine[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD machineLength = MAX_COMPUTERNAME_LENGTH + 1;
@@ -138,24 +137,19 @@ bool NetMutex::TryLock() {
   GetModuleFileNameW(nullptr, program, 521);
 
   // A marker that does not name its holder completely is not taken.
-  const bool written = WriteLine(handle, L"Machine=%s\r\n", machine) &&
-                       WriteLine(handle, L"Path=%s\r\n", program) &&
-                       WriteLine(handle, L"ProcessID=0x%x\r\n", GetCurrentProcessId()) &&
-                       WriteLine(handle, L"ThreadID=0x%x\r\n", GetCurrentThreadId()) &&
-                       WriteLine(handle, L"MsgHWND=0x%X\r\n", ownWindow);
-  if (!written) {
-    CloseHandle(handle);
-    return false;
-  }
-  FlushFileBuffers(handle);
-  file = handle;
+  const bool written = WriteLine(handle.Get(), L"Machine=%s\r\n", machine) &&
+                       WriteLine(handle.Get(), L"Path=%s\r\n", program) &&
+                       WriteLine(handle.Get(), L"ProcessID=0x%x\r\n", GetCurrentProcessId()) &&
+                       WriteLine(handle.Get(), L"ThreadID=0x%x\r\n", GetCurrentThreadId()) &&
+                       WriteLine(handle.Get(), L"MsgHWND=0x%X\r\n", ownWindow);
+  if (!written) return false;
+  FlushFileBuffers(handle.Get());
+  file = std::move(handle);
   return true;
 }
 
 void NetMutex::Release() {
-  if (!Held()) return;
-  CloseHandle(file);
-  file = INVALID_HANDLE_VALUE;
+  file.Close();
 }
 
 bool NetMutex::ReadHolder() {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "support/Holders.h"
+
 #include <cstdint>
 
 // Quit handshake with the main window of the running instance.
@@ -30,7 +32,7 @@ class NetMutex {
   // Reads the holder's lines from the marker; false when it cannot be opened or its content
   // is malformed or too large (then the holder fields stay cleared).
   bool ReadHolder();
-  bool Held() const { return file != INVALID_HANDLE_VALUE; }
+  bool Held() const { return file.Valid(); }
 
   wchar_t markerPath[MAX_PATH] = {};
   uint32_t ownWindow = 0;  // written as MsgHWND
@@ -43,7 +45,7 @@ class NetMutex {
   uint32_t processId = 0;
   uint32_t threadId = 0;
 
-  HANDLE file = INVALID_HANDLE_VALUE;
+  HandleHolder file;
 };
 
 struct SingleInstanceLock {

@@ -1,25 +1,27 @@
 // The agent's main object: the hidden main window and its message loop, the single-instance
-// marker, the crash-dump filter, the session-notification registration, the identification
-// object, and the timers that (re)start the appliance clients. One per process, built and run
-// on the thread that becomes the main-loop thread.
+// marker, the identification object, and the timers that (re)start the appliance clients.
+// One per process, built and run on the thread that becomes the main-loop thread. The
+// crash-dump filter, the session notifications, the interface poll and the client restart
+// are units of their own.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/AgentNames.h"
+#include "app/AgentPlatform.h"
+#include "app/ClientRestart.h"
+#include "app/InterfacePoll.h"
 #include "app/NetMutex.h"
 #include "config/AgentConfig.h"
+#include "support/MessageWindow.h"
 
 class UserIdentification;
-struct IdentityPlatform;
-
-inline constexpr wchar_t kMainWindowClass[] = L"TavoAuthClass";
-inline constexpr wchar_t kMainWindowName[] = L"TavoAuthWnd";
 
 // Timer ids of the main window.
 constexpr UINT_PTR kTimerInterfaceCheck = 1;
@@ -32,7 +34,7 @@ class CTavoMain {
  public:
   // Installs the crash-dump filter, creates the main window and takes the single-instance
   // marker (asking a running instance to quit). The caller then reads MustEnd.
-  explicit CTavoMain(const wchar_t* commandLine);
+  explicit CTavoMain(const wchar_t* commandLine, AgentPlatform& platform = RealPlatform());
   // Releases the marker and frees the rest.
   ~CTavoMain();
   CTavoMain(const CTavoMain&) = delete;
@@ -45,7 +47,7 @@ class CTavoMain {
   // tears down. 0 normally; 1 when the session id cannot be read.
   int Run();
 
-  HWND Window() const;
+  HWND Window() const { return window_.Handle(); }
 
   // The interface check of timer 1.
   void CheckNetworkInterfaces();
@@ -58,18 +60,16 @@ class CTavoMain {
   void OnResume();
   void OnEndSession();
 
-  // For the window procedure.
-  DWORD SessionId() const { return sessionId_; }
-
  private:
-  friend LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-  bool RegisterSessionNotifications();
+  // The main window's messages; an answer only for the quit request.
+  std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void ArmTimers();
   void OnTimer(UINT_PTR id, LPARAM lParam);
   void OnNovellCheck();
+  void OnSessionChange(WPARAM code, LPARAM session);
   bool SessionMatches(DWORD session) const;
 
+  AgentPlatform& platform_;
   std::wstring commandLine_;
   bool mustEnd_ = false;
   std::unique_ptr<SingleInstanceLock> marker_;
@@ -81,50 +81,7 @@ class CTavoMain {
   std::unique_ptr<UserIdentification> identification_;
   AgentConfig* config_ = &g_Config;
   std::vector<uint32_t> interfaces_;
-  int32_t clientCounter_ = 1000;
+  InterfacePoll interfacePoll_;
+  ClientRestart clients_;
+  MessageWindow window_;
 };
-
-LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Writes one crash dump beside the program (at most 10 per program path); nothing when
-// dbghelp's writer is not available.
-void WriteCrashDump(EXCEPTION_POINTERS* exception);
-// The agent's unhandled-exception filter: a crash dump, then the previous filter's answer
-// (0, continue the search, when there was none).
-LONG WINAPI TavoUnhandledExceptionFilter(EXCEPTION_POINTERS* exception);
-
-// Ends the terminal-services registration of the main window and releases the library.
-// Runs once per process, whichever of the loop's teardown and the service stop comes first.
-void UnregisterSessionNotifications();
-
-// Test seams. The production defaults are the real calls and the periods given.
-struct TavoMainTiming {
-  DWORD firstInterfaceCheckMs = 1000;
-  DWORD interfaceCheckMs = 15000;
-  DWORD identityCheckMs = 30000;
-  DWORD directoryCheckMs = 300000;
-  DWORD novellCheckMs = 30000;
-  DWORD legacyCheckMs = 60000;
-  DWORD sessionRetrySleepMs = 1000;  // between failed terminal-services registrations
-  DWORD interfacePollWaitMs = 5000;
-  DWORD clientStartWaitMs = 20000;
-  DWORD endSessionSleepMs = 1000;
-};
-// Read by every CTavoMain built afterwards.
-void SetTavoMainTiming(const TavoMainTiming& timing);
-
-// The machine's IPv4 addresses in host byte order, in the order given; empty when none or
-// when the query failed. The default asks Windows Sockets for the host's own addresses.
-// Runs on the short-lived poll thread.
-using InterfaceQuery = std::function<std::vector<uint32_t>()>;
-void SetInterfaceQuery(InterfaceQuery query);  // empty: the real query
-
-// The session id of a process (default ProcessIdToSessionId).
-using SessionIdQuery = BOOL(WINAPI*)(DWORD processId, DWORD* sessionId);
-void SetSessionIdQuery(SessionIdQuery query);  // nullptr: the real call
-
-// Where the identification object built by Run gets its answers (default: the real calls).
-void SetIdentityPlatform(const IdentityPlatform& platform);
-
-// The terminal-services library loaded by Run (default "wtsapi32.dll"; nullptr restores it).
-void SetSessionLibraryName(const wchar_t* name);

@@ -8,25 +8,7 @@
 #include <cstdint>
 #include <string>
 
-// Windows Sockets 2 started for one scope (the start is reference-counted, so scopes nest
-// with CSocket::Start and with each other).
-class WinsockScope {
- public:
-  WinsockScope() {
-    WSADATA data = {};
-    started_ = WSAStartup(MAKEWORD(2, 0), &data) == 0;
-  }
-  ~WinsockScope() {
-    if (started_) WSACleanup();
-  }
-  WinsockScope(const WinsockScope&) = delete;
-  WinsockScope& operator=(const WinsockScope&) = delete;
-
-  bool Started() const { return started_; }
-
- private:
-  bool started_ = false;
-};
+#include "support/Holders.h"
 
 class CSocket {
  public:

@@ -2,7 +2,6 @@
 
 #include <cwchar>
 #include <map>
-#include <mutex>
 
 #include "app/AppShutdown.h"
 #include "client/ApplianceProtocol.h"
@@ -25,28 +24,6 @@ struct LogonCache {
 LogonCache& Cache() {
   static LogonCache* cache = new LogonCache;  // outlives every client thread
   return *cache;
-}
-
-// Test seams; built once and never destroyed, like the cache.
-struct Seams {
-  std::mutex lock;
-  V7kClientTiming timing;
-  LogonRetryCalculator::RandomSource random;
-};
-
-Seams& TheSeams() {
-  static Seams* seams = new Seams;
-  return *seams;
-}
-
-LogonRetryCalculator::RandomSource RandomSource() {
-  std::lock_guard<std::mutex> hold(TheSeams().lock);
-  return TheSeams().random ? TheSeams().random : LogonRetryCalculator::RandomSource(&SeededRand);
-}
-
-V7kClientTiming Timing() {
-  std::lock_guard<std::mutex> hold(TheSeams().lock);
-  return TheSeams().timing;
 }
 
 // A shortened wait keeps its proportion to the nominal one.
@@ -83,18 +60,6 @@ std::optional<ApplianceAddress> ParseApplianceEntry(std::wstring_view entry, uin
   if (port == 0 || port > 0xFFFF) return std::nullopt;
   address.port = static_cast<uint16_t>(port);
   return address;
-}
-
-void SetV7kClientTiming(const V7kClientTiming& timing) {
-  std::lock_guard<std::mutex> hold(TheSeams().lock);
-  TheSeams().timing = timing;
-}
-
-V7kClientTiming GetV7kClientTiming() { return Timing(); }
-
-void SetV7kRandomSource(LogonRetryCalculator::RandomSource source) {
-  std::lock_guard<std::mutex> hold(TheSeams().lock);
-  TheSeams().random = std::move(source);
 }
 
 // ---- V7kClient ----
@@ -160,7 +125,8 @@ void V7kClient::ThreadMain() {
 
   const bool windowMade = window_.Create(kClientWindowClass, kClientWindowClass,
                                          [this](HWND, UINT message, WPARAM wParam, LPARAM) {
-                                           return OnTimer(message, wParam);
+                                           OnTimer(message, wParam);
+                                           return std::optional<LRESULT>();
                                          });
   if (!windowMade) {
     TsV7kClient(0, instanceText_) << "Could not create the client window: "
@@ -169,7 +135,7 @@ void V7kClient::ThreadMain() {
     SetEvent(doneEvent_.Get());
     return;
   }
-  const V7kClientTiming timing = Timing();
+  const ClientTimings& timing = platform_.clientTimings;
   SetTimer(window_.Handle(), kTimerPoll, timing.pollMs, nullptr);
   SetEvent(startedEvent_.Get());
 
@@ -194,8 +160,8 @@ void V7kClient::ThreadMain() {
   SetEvent(doneEvent_.Get());
 }
 
-bool V7kClient::OnTimer(UINT message, WPARAM id) {
-  if (message != WM_TIMER) return true;
+void V7kClient::OnTimer(UINT message, WPARAM id) {
+  if (message != WM_TIMER) return;
   switch (id) {
     case kTimerPoll:
       if (StopRequested()) break;
@@ -235,7 +201,6 @@ bool V7kClient::OnTimer(UINT message, WPARAM id) {
     default:
       break;
   }
-  return true;
 }
 
 bool V7kClient::StopRequested() {
@@ -283,10 +248,7 @@ void V7kClient::DataPoll() {
   }
 }
 
-bool V7kClient::HasUserIdentity() {
-  const IdentityRecord identity = identity_();
-  return identity.UserName.source != BLANK && !identity.UserName.value.empty();
-}
+bool V7kClient::HasUserIdentity() { return HasUserName(identity_()); }
 
 void V7kClient::Connect() {
   bool created = false;
@@ -320,7 +282,7 @@ void V7kClient::Connect() {
     if (!socket_.Connect(address)) result = CSocket::LastError();
   }
   if (result == S_OK || result == static_cast<HRESULT>(0x80072733)) {
-    SetTimer(window_.Handle(), kTimerConnect, Timing().connectTimeoutMs, nullptr);
+    SetTimer(window_.Handle(), kTimerConnect, platform_.clientTimings.connectTimeoutMs, nullptr);
     return;
   }
   TracePrintf(TC_Socket, 1, L"SOCKET: [%s] General socket error encountered trying connect. (0x%08X).\n",
@@ -437,10 +399,10 @@ bool V7kClient::IdentityCheck() {
 }
 
 void V7kClient::ScheduleRetry(const wchar_t* message) {
-  const int32_t delay = retry_.GetRetryTimerSeconds(RandomSource());
+  const int32_t delay = retry_.GetRetryTimerSeconds(platform_.RetryRandom());
   TsV7kClient(1, instanceText_) << message << delay << " seconds.";
   retry_.CountFailure();
-  const V7kClientTiming timing = Timing();
+  const ClientTimings& timing = platform_.clientTimings;
   SetTimer(window_.Handle(), kTimerRetry, static_cast<UINT>(delay) * timing.retrySecondMs, nullptr);
 }
 
@@ -456,13 +418,13 @@ void V7kClient::ThreadEnd() {
 
 void V7kClient::ArmTimer(V7kTimerId id, UINT milliseconds) {
   // The machines arm the retry timer only while no identity is loaded.
-  if (id == kTimerRetry) milliseconds = Scaled(milliseconds, 5000, Timing().noIdentityRetryMs);
+  if (id == kTimerRetry) milliseconds = Scaled(milliseconds, 5000, platform_.clientTimings.noIdentityRetryMs);
   SetTimer(window_.Handle(), id, milliseconds, nullptr);
 }
 
 void V7kClient::StopTimer(V7kTimerId id) { KillTimer(window_.Handle(), id); }
 
-void V7kClient::Pause(DWORD milliseconds) { Sleep(Scaled(milliseconds, 1000, Timing().logoffPauseMs)); }
+void V7kClient::Pause(DWORD milliseconds) { Sleep(Scaled(milliseconds, 1000, platform_.clientTimings.logoffPauseMs)); }
 
 void V7kClient::SignalStop() {
   {
@@ -514,12 +476,6 @@ void V7kClientRegistry::Register(const std::wstring& host, std::unique_ptr<V7kCl
     stopping_.push_back(std::move(slot));
   }
   slot = std::move(client);
-}
-
-void V7kClientRegistry::ClearNames() {
-  LockHolder hold(lock_);
-  for (auto& [host, client] : clients_) stopping_.push_back(std::move(client));
-  clients_.clear();
 }
 
 void V7kClientRegistry::Cleanup() {

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/AgentPlatform.h"
 #include "client/AuthFSM_Inner.h"
 #include "client/AuthFSM_Outer.h"
 #include "client/AuthFsmOwner.h"
@@ -25,7 +26,6 @@
 #include "identity/IdentityRecord.h"
 #include "LogonRetryCalculator.h"
 #include "PacketLumo.h"
-#include "support/AgentPlatform.h"
 #include "support/MessageWindow.h"
 #include "support/Utilities.h"
 
@@ -33,16 +33,6 @@ class UserIdentification;
 
 inline constexpr wchar_t kClientWindowClass[] = L"QueueServer";
 
-// Periods of the client's own waits; tests shorten them. RH and RX come from the
-// configuration record.
-struct V7kClientTiming {
-  UINT pollMs = 500;              // timer 101
-  UINT identityCheckMs = 30000;   // timer 103
-  UINT connectTimeoutMs = 90000;  // timer 104
-  UINT noIdentityRetryMs = 5000;  // timer 106 while no identity is loaded
-  UINT retrySecondMs = 1000;      // one second of retry delay (timer 106)
-  DWORD logoffPauseMs = 1000;     // the pause after a logoff on the way out
-};
 // One RA entry: "host" (port from RP) or "host:port".
 struct ApplianceAddress {
   std::wstring host;
@@ -50,12 +40,6 @@ struct ApplianceAddress {
 };
 // Empty for an entry that names no host, a port outside 1-65535 or anything after the port.
 std::optional<ApplianceAddress> ParseApplianceEntry(std::wstring_view entry, uint16_t defaultPort);
-
-// Read by every client when it arms a timer or pauses.
-void SetV7kClientTiming(const V7kClientTiming& timing);
-V7kClientTiming GetV7kClientTiming();
-// The random source of the retry delays (empty: SeededRand).
-void SetV7kRandomSource(LogonRetryCalculator::RandomSource source);
 
 class V7kClient : public AuthFsmOwner {
  public:
@@ -85,8 +69,6 @@ class V7kClient : public AuthFsmOwner {
   bool WaitStarted(DWORD milliseconds);
   // The thread has ended (its done event is set).
   bool HasEnded() const;
-  HANDLE DoneEvent() const { return doneEvent_.Get(); }
-  HANDLE StartedEvent() const { return startedEvent_.Get(); }
 
   // From another thread: a connected client first sends its logoff, then the stop event
   // is set and the client ends at its next poll.
@@ -95,8 +77,8 @@ class V7kClient : public AuthFsmOwner {
   // The body of the client thread; returns when the connection machine is dead.
   void ThreadMain();
 
-  // The window's handler: acts on timer messages only; always lets the default run.
-  bool OnTimer(UINT message, WPARAM id);
+  // The window's handler: acts on timer messages only; the default procedure runs afterwards.
+  void OnTimer(UINT message, WPARAM id);
 
   // State, for tests.
   int32_t InnerState() { return inner_.GetState(); }
@@ -189,8 +171,6 @@ class V7kClientRegistry {
   // Takes the client. A client already registered under the same host is signalled to
   // stop and moved to the stopping list, so no client runs unregistered.
   void Register(const std::wstring& host, std::unique_ptr<V7kClient> client);
-  // Empties the map without stopping anyone; the clients wait in the stopping list.
-  void ClearNames();
   // Destroys the stopping clients whose threads have ended; the others stay for later.
   void Cleanup();
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "app/AgentNames.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
 
@@ -284,8 +285,8 @@ void Load(const wchar_t* commandLine, LoadResult& result) {
   result = LoadResult{};
   const wchar_t* whole = commandLine ? commandLine : L"";
   const wchar_t* commandText = whole;
-  if (const wchar_t* service = wcsstr(whole, L"-service")) {
-    commandText = service + wcslen(L"-service");
+  if (const wchar_t* service = FindServiceSwitch(whole)) {
+    commandText = service + wcslen(kServiceSwitch);
     result.serviceMode = true;
   }
 

@@ -25,9 +25,12 @@ HMODULE LoadClientLibrary(const wchar_t* name) {
   return LoadLibraryW(path.c_str());
 }
 
+// The client's keys are read from the 64-bit view of the registry.
+constexpr REGSAM kNovellKeyAccess = KEY_READ | KEY_WOW64_64KEY;
+
 template <typename Fn>
-bool Resolve(HMODULE module, const char* name, Fn& target) {
-  target = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+bool Resolve(const ModuleHolder& module, const char* name, Fn& target) {
+  target = module.Function<Fn>(name);
   return target != nullptr;
 }
 
@@ -78,22 +81,6 @@ DWORD RegistryDword(HKEY key, const char* name) {
   return value;
 }
 
-class KeyHolder {
- public:
-  KeyHolder(HKEY parent, const char* name) {
-    if (RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WOW64_64KEY, &key_) != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~KeyHolder() {
-    if (key_) RegCloseKey(key_);
-  }
-  KeyHolder(const KeyHolder&) = delete;
-  KeyHolder& operator=(const KeyHolder&) = delete;
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 // Names of the sub-keys, up to 256 characters each.
 std::vector<std::string> SubKeyNames(HKEY key) {
   std::vector<std::string> names;
@@ -116,20 +103,21 @@ void SetNovellLibraryFolder(const std::wstring& folder) {
 }
 
 NovellClient::NovellClient() {
-  net_ = LoadClientLibrary(L"NETWIN32.DLL");
-  if (net_) loc_ = LoadClientLibrary(L"LOCWIN32.DLL");
-  if (loc_) cal_ = LoadClientLibrary(L"CALWIN32.DLL");
-  if (!cal_) return;
+  net_.Reset(LoadClientLibrary(L"NETWIN32.DLL"));
+  if (net_.Valid()) loc_.Reset(LoadClientLibrary(L"LOCWIN32.DLL"));
+  if (loc_.Valid()) cal_.Reset(LoadClientLibrary(L"CALWIN32.DLL"));
+  if (!cal_.Valid()) return;
 
-  const bool resolved = Resolve(cal_, "NWCallsInit", callsInit_) && Resolve(cal_, "NWCallsTerm", callsTerm_) &&
-                        Resolve(loc_, "NWLlocaleconv", localeconv_) &&
-                        Resolve(loc_, "NWInitUnicodeTables", initUnicodeTables_) &&
-                        Resolve(loc_, "NWFreeUnicodeTables", freeUnicodeTables_) &&
-                        Resolve(net_, "NWDSCreateContextHandle", createContextHandle_) &&
-                        Resolve(net_, "NWDSFreeContext", freeContext_) &&
-                        Resolve(net_, "NWDSReadObjectDSIInfo", readObjectDSIInfo_) &&
-                        Resolve(net_, "NWDSWhoAmI", whoAmI_) && Resolve(net_, "NWDSGetDSIInfo", getDSIInfo_) &&
-                        Resolve(net_, "NWDSGetContext", getContext_) && Resolve(net_, "NWDSSetContext", setContext_);
+  const bool resolved =
+      Resolve(cal_, "NWCallsInit", callsInit_) && Resolve(cal_, "NWCallsTerm", callsTerm_) &&
+      Resolve(loc_, "NWLlocaleconv", localeconv_) &&
+      Resolve(loc_, "NWInitUnicodeTables", initUnicodeTables_) &&
+      Resolve(loc_, "NWFreeUnicodeTables", freeUnicodeTables_) &&
+      Resolve(net_, "NWDSCreateContextHandle", createContextHandle_) &&
+      Resolve(net_, "NWDSFreeContext", freeContext_) &&
+      Resolve(net_, "NWDSReadObjectDSIInfo", readObjectDSIInfo_) &&
+      Resolve(net_, "NWDSWhoAmI", whoAmI_) && Resolve(net_, "NWDSGetDSIInfo", getDSIInfo_) &&
+      Resolve(net_, "NWDSGetContext", getContext_) && Resolve(net_, "NWDSSetContext", setContext_);
   if (!resolved) return;
 
   if (callsInit_(nullptr, nullptr) != 0) return;
@@ -152,10 +140,9 @@ void NovellClient::Release() {
   if (tablesInitialised_) freeUnicodeTables_();
   if (callsInitialised_) callsTerm_(nullptr);
   contextCreated_ = tablesInitialised_ = callsInitialised_ = false;
-  if (cal_) FreeLibrary(cal_);
-  if (loc_) FreeLibrary(loc_);
-  if (net_) FreeLibrary(net_);
-  cal_ = loc_ = net_ = nullptr;
+  cal_.Reset();
+  loc_.Reset();
+  net_.Reset();
   unavailable_ = true;
 }
 
@@ -233,8 +220,7 @@ NovellUserIdentHack::NovellUserIdentHack() {
 
 bool NovellUserIdentHack::Search() {
   TsNovell(0) << "Opening registry key";
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ | KEY_WOW64_64KEY, &software_) != ERROR_SUCCESS) {
-    software_ = nullptr;
+  if (!software_.Open(HKEY_LOCAL_MACHINE, "SOFTWARE", kNovellKeyAccess)) {
     Fail("RegOpenKeyExA failed");
     return false;
   }
@@ -253,10 +239,6 @@ bool NovellUserIdentHack::Search() {
   return true;
 }
 
-NovellUserIdentHack::~NovellUserIdentHack() {
-  if (software_) RegCloseKey(software_);
-}
-
 void NovellUserIdentHack::Fail(const char* text) {
   if (error.empty()) error = text;
 }
@@ -264,13 +246,13 @@ void NovellUserIdentHack::Fail(const char* text) {
 bool NovellUserIdentHack::ScanNMAS() {
   std::string best;
   uint64_t bestTime = 0;
-  KeyHolder lastLogin(software_, "Novell\\NMAS\\1.1\\LastLogin");
+  KeyHolder lastLogin(software_.Get(), "Novell\\NMAS\\1.1\\LastLogin", kNovellKeyAccess);
   if (lastLogin.Get()) {
     for (const std::string& first : SubKeyNames(lastLogin.Get())) {
-      KeyHolder level1(lastLogin.Get(), first.c_str());
+      KeyHolder level1(lastLogin.Get(), first.c_str(), kNovellKeyAccess);
       if (!level1.Get()) continue;
       for (const std::string& second : SubKeyNames(level1.Get())) {
-        KeyHolder level2(level1.Get(), second.c_str());
+        KeyHolder level2(level1.Get(), second.c_str(), kNovellKeyAccess);
         if (!level2.Get()) continue;
         const uint64_t time = (static_cast<uint64_t>(RegistryDword(level2.Get(), "Last Login High")) << 32) |
                               RegistryDword(level2.Get(), "Last Login Low");
@@ -306,7 +288,7 @@ bool NovellUserIdentHack::ScanNMAS() {
 }
 
 bool NovellUserIdentHack::ScanNWGINA() {
-  KeyHolder screen(software_, "Novell\\NWGINA\\Login Screen");
+  KeyHolder screen(software_.Get(), "Novell\\NWGINA\\Login Screen", kNovellKeyAccess);
   const std::string user = screen.Get() ? RegistryText(screen.Get(), "DefaultNetWareUserName") : std::string();
   if (user.empty()) {
     TsNovell(0) << "NWGINA user name size is zero.";

@@ -7,6 +7,7 @@
 
 #include "identity/IdentInfoSource.h"
 #include "identity/NovellClientApi.h"
+#include "support/Holders.h"
 
 // Folder the three client libraries are loaded from; empty (the default) loads
 // them by name through the system's search order.
@@ -37,9 +38,9 @@ class NovellClient {
   bool ChangeContextFlags(uint32_t clear, uint32_t set);
   void Release();
 
-  HMODULE net_ = nullptr;
-  HMODULE loc_ = nullptr;
-  HMODULE cal_ = nullptr;
+  ModuleHolder net_;
+  ModuleHolder loc_;
+  ModuleHolder cal_;
   bool unavailable_ = true;
   bool callsInitialised_ = false;
   bool tablesInitialised_ = false;
@@ -72,7 +73,6 @@ bool ActiveNovellConnection();
 class NovellUserIdentHack {
  public:
   NovellUserIdentHack();
-  ~NovellUserIdentHack();
   NovellUserIdentHack(const NovellUserIdentHack&) = delete;
   NovellUserIdentHack& operator=(const NovellUserIdentHack&) = delete;
 
@@ -88,7 +88,7 @@ class NovellUserIdentHack {
   bool BuildUserDN();
   void Fail(const char* text);
 
-  HKEY software_ = nullptr;
+  KeyHolder software_;
 };
 
 class IdentInfoNovell : public IdentInfoSource {

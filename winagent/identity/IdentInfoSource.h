@@ -17,7 +17,6 @@ class IdentInfoSource {
   explicit IdentInfoSource(int32_t source) : source_(source), tick_(GetTickCount()) {}
   virtual ~IdentInfoSource() = default;
 
-  int32_t Source() const { return source_; }
   const IdentityRecord& Record() const { return record_; }
   // Number of fields set; above 0 means the source returned data.
   int Count() const { return count_; }

@@ -36,3 +36,8 @@ struct IdentityRecord {
   int32_t EnvType = ET_Windows;
   bool filled = false;
 };
+
+// A field that some source filled with text.
+inline bool HasValue(const IdentityField& field) { return field.source != BLANK && !field.value.empty(); }
+// The identity names a user.
+inline bool HasUserName(const IdentityRecord& record) { return HasValue(record.UserName); }

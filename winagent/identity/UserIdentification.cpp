@@ -13,7 +13,8 @@
 
 namespace {
 
-bool HasValue(const IdentityField& field) { return field.source != BLANK && !field.value.empty(); }
+// The hidden window's class and name, and the worker's name at the shutdown coordinator.
+constexpr wchar_t kWindowName[] = L"UserIdentification";
 
 // Name fields: a NOVELL value is replaced only by another NOVELL value.
 bool TakeName(IdentityField& target, const IdentityField& source) {
@@ -153,8 +154,11 @@ struct UserIdentification::Core {
 
 UserIdentification::UserIdentification(const AgentConfig& config, const IdentityPlatform& platform)
     : core_(std::make_shared<Core>(config, platform)) {
-  window_.Create(L"UserIdentification", L"UserIdentification",
-                 [this](HWND, UINT message, WPARAM, LPARAM) { return OnMessage(message); });
+  window_.Create(kWindowName, kWindowName,
+                 [this](HWND, UINT message, WPARAM, LPARAM) {
+                   OnMessage(message);
+                   return std::optional<LRESULT>();
+                 });
 }
 
 UserIdentification::~UserIdentification() {
@@ -179,7 +183,7 @@ bool UserIdentification::StartThread() {
   return thread_.Valid();
 }
 
-bool UserIdentification::OnMessage(UINT message) {
+void UserIdentification::OnMessage(UINT message) {
   switch (message) {
     case kMsgCheckDirectoryConnection: CheckDirectoryConnection(); break;
     case kMsgResetIdentity: ResetIdentity(); break;
@@ -187,7 +191,6 @@ bool UserIdentification::OnMessage(UINT message) {
     case kMsgCheckNovellIdentity: CheckNovellIdentity(); break;
     default: break;
   }
-  return true;
 }
 
 void UserIdentification::SetEnvironmentType(int32_t type) { core_->envType = type; }
@@ -235,9 +238,9 @@ void UserIdentification::Core::DetectEnvironment() {
 }
 
 DWORD UserIdentification::Core::ThreadMain() {
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  const ComApartment com;
   HandleHolder done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  AppShutdown::RegisterWorker(done.Get(), L"UserIdentification");
+  AppShutdown::RegisterWorker(done.Get(), kWindowName);
   const HANDLE waits[2] = {AppShutdown::ShutdownEvent(), stopEvent.Get()};
 
   if (envType == kEnvWindows) CheckDirectoryConnection();
@@ -257,7 +260,6 @@ DWORD UserIdentification::Core::ThreadMain() {
 
   ResetIdentity();
   SetEvent(done.Get());
-  if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }
 

@@ -103,7 +103,7 @@ class UserIdentification {
   struct Core;
   static DWORD WINAPI WorkerEntry(void* parameter);
 
-  bool OnMessage(UINT message);
+  void OnMessage(UINT message);
 
   std::shared_ptr<Core> core_;
   MessageWindow window_;

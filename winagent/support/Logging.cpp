@@ -18,7 +18,7 @@ std::atomic<bool (*)()> g_debuggerQuery{nullptr};
 // Built on first use, so static initialisers of other files may already trace, and never
 // destroyed, so threads still tracing while the process exits find it intact.
 struct WriterState {
-  HANDLE logFile = INVALID_HANDLE_VALUE;  // guarded by the spin lock, as are the paths
+  HandleHolder logFile;  // guarded by the spin lock, as are the paths
   std::wstring logPath;
   std::wstring pathOverride;
   std::mutex captureMutex;
@@ -49,8 +49,7 @@ bool DebuggerAttached() {
 
 void CloseLogFile() {
   WriterState& st = State();
-  if (st.logFile != INVALID_HANDLE_VALUE) CloseHandle(st.logFile);
-  st.logFile = INVALID_HANDLE_VALUE;
+  st.logFile.Close();
 }
 
 // Called under the spin lock.
@@ -69,10 +68,10 @@ bool OpenLogFile() {
                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
 
-  st.logFile = CreateFileW(st.logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
-  if (st.logFile == INVALID_HANDLE_VALUE) return false;
-  SetFilePointer(st.logFile, 0, nullptr, FILE_END);
+  st.logFile.Reset(CreateFileW(st.logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+  if (!st.logFile.Valid()) return false;
+  SetFilePointer(st.logFile.Get(), 0, nullptr, FILE_END);
   return true;
 }
 
@@ -130,9 +129,9 @@ void LogWrite(int level, const wchar_t* text) {
 
   {
     SpinLock lock;
-    if (st.logFile != INVALID_HANDLE_VALUE || OpenLogFile()) {
+    if (st.logFile.Valid() || OpenLogFile()) {
       DWORD written = 0;
-      WriteFile(st.logFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+      WriteFile(st.logFile.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     }
   }
   SetLastError(callerError);

@@ -4,15 +4,13 @@
 
 namespace {
 
-bool RegisterOnce(const wchar_t* className) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof(existing);
-  if (GetClassInfoExW(instance, className, &existing)) return true;
+bool RegisterOnce(const wchar_t* className, UINT classStyle) {
+  if (MessageWindow::ClassRegistered(className)) return true;
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
+  wc.style = classStyle;
   wc.lpfnWndProc = &MessageWindow::WindowProc;
-  wc.hInstance = instance;
+  wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = className;
   // Another thread may have registered it in the meantime.
   return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
@@ -20,12 +18,21 @@ bool RegisterOnce(const wchar_t* className) {
 
 }  // namespace
 
-bool MessageWindow::Create(const wchar_t* className, const wchar_t* windowName, Handler handler) {
+bool MessageWindow::ClassRegistered(const wchar_t* className) {
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof(existing);
+  return GetClassInfoExW(GetModuleHandleW(nullptr), className, &existing) != FALSE;
+}
+
+bool MessageWindow::Create(const wchar_t* className, const wchar_t* windowName, Handler handler,
+                           std::optional<TopLevel> topLevel) {
   Destroy();
-  if (!RegisterOnce(className)) return false;
+  if (!RegisterOnce(className, topLevel ? topLevel->classStyle : 0)) return false;
   handler_ = std::move(handler);
-  window_ = CreateWindowExW(0, className, windowName, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            GetModuleHandleW(nullptr), this);
+  const int width = topLevel ? topLevel->width : 0;
+  const int height = topLevel ? topLevel->height : 0;
+  window_ = CreateWindowExW(0, className, windowName, 0, 0, 0, width, height, topLevel ? nullptr : HWND_MESSAGE,
+                            nullptr, GetModuleHandleW(nullptr), this);
   return window_ != nullptr;
 }
 
@@ -70,7 +77,7 @@ LRESULT CALLBACK MessageWindow::WindowProc(HWND window, UINT message, WPARAM wPa
   auto* holder = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (holder == nullptr || !holder->handler_) return DefWindowProcW(window, message, wParam, lParam);
   try {
-    if (!holder->handler_(window, message, wParam, lParam)) return 0;
+    if (const std::optional<LRESULT> answer = holder->handler_(window, message, wParam, lParam)) return *answer;
   } catch (...) {
     wchar_t text[2048];
     _snwprintf(text, 2048, L"* * Exception caught in TQueueServer.wndProc(0x%x,0x%d)\n",

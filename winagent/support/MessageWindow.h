@@ -1,8 +1,9 @@
-// Hidden message-only window (HWND_MESSAGE) whose messages go to an owner's
-// handler. Used by the identification object and by every appliance client.
+// A hidden window whose messages go to an owner's handler: message-only (HWND_MESSAGE) for
+// the identification object and every appliance client, top-level for the main window.
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -10,18 +11,29 @@
 
 class MessageWindow {
  public:
-  // Gets every message of the window. Returning true lets the default window
-  // procedure run afterwards; false answers the message with 0 instead.
-  using Handler = std::function<bool(HWND window, UINT message, WPARAM wParam, LPARAM lParam)>;
+  // Gets every message of the window. No answer lets the default window procedure run
+  // afterwards; an answer is the message's result instead.
+  using Handler = std::function<std::optional<LRESULT>(HWND window, UINT message, WPARAM wParam, LPARAM lParam)>;
+
+  // A top-level window (found by its class from other processes) of this size and class
+  // style, instead of a message-only one.
+  struct TopLevel {
+    UINT classStyle = 0;
+    int width = 0;
+    int height = 0;
+  };
 
   MessageWindow() = default;
   ~MessageWindow() { Destroy(); }
   MessageWindow(const MessageWindow&) = delete;
   MessageWindow& operator=(const MessageWindow&) = delete;
 
-  // Registers the class on its first use in the process and creates the
-  // window on the calling thread, which then owns its messages.
-  bool Create(const wchar_t* className, const wchar_t* windowName, Handler handler);
+  // Registers the class on its first use in the process and creates the window on the
+  // calling thread, which then owns its messages. False when the class could not be
+  // registered (ClassRegistered tells) or the window not made.
+  bool Create(const wchar_t* className, const wchar_t* windowName, Handler handler,
+              std::optional<TopLevel> topLevel = std::nullopt);
+  static bool ClassRegistered(const wchar_t* className);
   void Destroy();
 
   HWND Handle() const { return window_; }

@@ -6,16 +6,6 @@
 
 #include <cwchar>
 
-void HandleHolder::Close() {
-  if (Valid()) CloseHandle(handle_);
-  handle_ = nullptr;
-}
-
-CriticalSection::~CriticalSection() {
-  DeleteCriticalSection(&cs_);
-  ZeroMemory(&cs_, sizeof(cs_));
-}
-
 EventHolder::EventHolder(bool manualReset_) : manualReset(manualReset_) {
   event_.Reset(CreateEventW(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr));
 }
@@ -55,8 +45,8 @@ std::vector<std::wstring> SplitText(const std::wstring& text, wchar_t delimiter)
 
 RegTextResult RegValueText(HKEY root, const char* subKey, const char* valueName) {
   RegTextResult result;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return result;
+  const KeyHolder key(root, subKey);
+  if (!key.Valid()) return result;
   result.keyOpened = true;
 
   constexpr DWORD kBufferBytes = 32 * 1024;
@@ -64,8 +54,7 @@ RegTextResult RegValueText(HKEY root, const char* subKey, const char* valueName)
   DWORD type = 0;
   DWORD size = kBufferBytes;
   std::wstring name = Widen(valueName ? valueName : "");
-  LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
-  RegCloseKey(key);
+  LONG rc = RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
   // A value larger than the buffer answers ERROR_MORE_DATA: it is an error, never a partial read.
   if (rc != ERROR_SUCCESS || size > kBufferBytes) return result;
   if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return result;

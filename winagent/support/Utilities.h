@@ -1,11 +1,8 @@
-// Small helpers the agent stands on: owning holders, text helpers, registry and file readers,
-// and the program's own version text.
+// Small helpers the agent stands on, beside the holders of Holders.h: text helpers, registry
+// and file readers, and the program's own version text.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "support/Holders.h"
 
 #include <cstdint>
 #include <string>
@@ -13,103 +10,6 @@
 
 // Result code of a Win32 error: 0x80070000 | code (always a failure code).
 inline HRESULT ResultFromWin32(DWORD code) { return static_cast<HRESULT>(0x80070000u | (code & 0xFFFFu)); }
-
-// Owns one kernel handle; null and INVALID_HANDLE_VALUE both mean none.
-class HandleHolder {
- public:
-  HandleHolder() = default;
-  explicit HandleHolder(HANDLE handle) : handle_(handle) {}
-  ~HandleHolder() { Close(); }
-  HandleHolder(const HandleHolder&) = delete;
-  HandleHolder& operator=(const HandleHolder&) = delete;
-  HandleHolder(HandleHolder&& other) noexcept : handle_(other.Detach()) {}
-  HandleHolder& operator=(HandleHolder&& other) noexcept {
-    if (this != &other) Reset(other.Detach());
-    return *this;
-  }
-
-  HANDLE Get() const { return handle_; }
-  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  // Closes the held handle (once) and clears it.
-  void Close();
-  // Closes the held handle and takes over another.
-  void Reset(HANDLE handle = nullptr) {
-    Close();
-    handle_ = handle;
-  }
-  // Gives the handle up without closing it.
-  HANDLE Detach() {
-    HANDLE h = handle_;
-    handle_ = nullptr;
-    return h;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
-
-// A critical section, initialised on construction and deleted (and zeroed) on destruction.
-class CriticalSection {
- public:
-  CriticalSection() { InitializeCriticalSection(&cs_); }
-  ~CriticalSection();
-  CriticalSection(const CriticalSection&) = delete;
-  CriticalSection& operator=(const CriticalSection&) = delete;
-
-  void Enter() { EnterCriticalSection(&cs_); }
-  void Leave() { LeaveCriticalSection(&cs_); }
-  CRITICAL_SECTION* Native() { return &cs_; }
-
- private:
-  CRITICAL_SECTION cs_ = {};
-};
-
-// Enters on construction; leaves on destruction or on an explicit Leave, only while held.
-class LockHolder {
- public:
-  explicit LockHolder(CriticalSection& cs) : LockHolder(cs.Native()) {}
-  explicit LockHolder(CRITICAL_SECTION* cs) : cs_(cs) {
-    EnterCriticalSection(cs_);
-    held_ = true;
-  }
-  ~LockHolder() { Leave(); }
-  LockHolder(const LockHolder&) = delete;
-  LockHolder& operator=(const LockHolder&) = delete;
-
-  void Leave() {
-    if (held_) {
-      held_ = false;
-      LeaveCriticalSection(cs_);
-    }
-  }
-  bool Held() const { return held_; }
-
- private:
-  CRITICAL_SECTION* cs_;
-  bool held_ = false;
-};
-
-// An unnamed event, not signalled at creation; Wait records how the last wait ended.
-class EventHolder {
- public:
-  explicit EventHolder(bool manualReset = true);
-  EventHolder(const EventHolder&) = delete;
-  EventHolder& operator=(const EventHolder&) = delete;
-
-  // True when signalled; otherwise timedOut, lastError or abandoned tell why.
-  bool Wait(DWORD milliseconds);
-  bool Set() { return SetEvent(event_.Get()) != FALSE; }
-  bool Reset() { return ResetEvent(event_.Get()) != FALSE; }
-  HANDLE Get() const { return event_.Get(); }
-
-  bool abandoned = false;
-  bool timedOut = false;
-  DWORD lastError = 0;
-  const bool manualReset;
-
- private:
-  HandleHolder event_;
-};
 
 // Cuts at every delimiter; every piece is kept, empty ones included (an empty text gives one).
 std::vector<std::wstring> SplitText(const std::wstring& text, wchar_t delimiter);

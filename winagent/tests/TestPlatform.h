@@ -1,11 +1,13 @@
-// The agent's platform in tests: the real calls unless a test sets another answer.
+// The agent's platform in tests: the real calls and periods unless a test sets others.
 #pragma once
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "support/AgentPlatform.h"
+#include "app/AgentPlatform.h"
 
 class TestPlatform : public AgentPlatform {
  public:
@@ -13,7 +15,30 @@ class TestPlatform : public AgentPlatform {
     ++resolutions;
     return resolve ? resolve(host, address) : AgentPlatform::ResolveHost(host, address);
   }
+  std::vector<uint32_t> InterfaceAddresses() override {
+    return interfaces ? interfaces() : AgentPlatform::InterfaceAddresses();
+  }
+  bool SessionIdOf(DWORD processId, DWORD& id) override {
+    if (!sessionId) return AgentPlatform::SessionIdOf(processId, id);
+    if (*sessionId == kUnreadableSession) return false;
+    id = *sessionId;
+    return true;
+  }
+  const wchar_t* SessionLibrary() override {
+    return sessionLibrary.empty() ? AgentPlatform::SessionLibrary() : sessionLibrary.c_str();
+  }
+  IdentityPlatform Identity() override { return identity; }
+  LogonRetryCalculator::RandomSource RetryRandom() override {
+    return random ? random : AgentPlatform::RetryRandom();
+  }
+
+  static constexpr DWORD kUnreadableSession = 0xFFFFFFFF;
 
   std::function<bool(const std::wstring& host, in_addr& address)> resolve;
   std::atomic<int> resolutions{0};
+  std::function<std::vector<uint32_t>()> interfaces;
+  std::optional<DWORD> sessionId;  // kUnreadableSession: the query fails
+  std::wstring sessionLibrary;     // under the program's folder, or empty for the real one
+  IdentityPlatform identity;
+  LogonRetryCalculator::RandomSource random;
 };

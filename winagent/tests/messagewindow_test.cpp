@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -18,11 +19,12 @@ TEST(MessageWindow, HandlerDecidesOnTheDefaultProcedureAndSurvivesExceptions) {
   bool passOn = true;
   int counted = 0;
   MessageWindow window;
-  ASSERT_TRUE(window.Create(L"MessageWindowTest", L"first", [&](HWND, UINT message, WPARAM, LPARAM) -> bool {
-    if (message == kThrow) throw std::runtime_error("handler failure");
-    if (message == kCount) ++counted;
-    return passOn;
-  }));
+  ASSERT_TRUE(window.Create(L"MessageWindowTest", L"first",
+                            [&](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+                              if (message == kThrow) throw std::runtime_error("handler failure");
+                              if (message == kCount) ++counted;
+                              return passOn ? std::nullopt : std::optional<LRESULT>(0);
+                            }));
   ASSERT_NE(window.Handle(), nullptr);
   EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, L"MessageWindowTest", L"first"), window.Handle());
 
@@ -43,7 +45,7 @@ TEST(MessageWindow, HandlerDecidesOnTheDefaultProcedureAndSurvivesExceptions) {
 
   // A second holder of the same class in the same process.
   MessageWindow second;
-  ASSERT_TRUE(second.Create(L"MessageWindowTest", L"second", [](HWND, UINT, WPARAM, LPARAM) { return true; }));
+  ASSERT_TRUE(second.Create(L"MessageWindowTest", L"second", [](HWND, UINT, WPARAM, LPARAM) { return std::optional<LRESULT>(); }));
   EXPECT_NE(second.Handle(), window.Handle());
 
   window.Destroy();
@@ -56,7 +58,7 @@ TEST(MessageWindow, PumpDispatchesUntilQuitOrWindowGone) {
   MessageWindow window;
   ASSERT_TRUE(window.Create(L"MessageWindowPump", L"pump", [&](HWND, UINT message, WPARAM wParam, LPARAM) {
     if (message == kCount) seen.push_back(wParam);
-    return true;
+    return std::optional<LRESULT>();
   }));
 
   const DWORD start = GetTickCount();
@@ -82,7 +84,7 @@ TEST(MessageWindow, PumpWakesForMessagesAndEvents) {
   MessageWindow window;
   ASSERT_TRUE(window.Create(L"MessageWindowWake", L"wake", [&](HWND, UINT message, WPARAM wParam, LPARAM) {
     if (message == kCount) seen.push_back(wParam);
-    return true;
+    return std::optional<LRESULT>();
   }));
   HandleHolder event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   const HANDLE events[1] = {event.Get()};

@@ -17,6 +17,7 @@
 
 #include "app/AgentMain.h"
 #include "app/ServiceMode.h"
+#include "app/SessionNotifications.h"
 #include "app/TavoMain.h"
 #include "ApplianceProcess.h"
 #include "config/ConfigInit.h"
@@ -24,6 +25,7 @@
 #include "identity/UserIdentification.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
+#include "TestPlatform.h"
 #include "TestSupport.h"
 
 namespace {
@@ -81,50 +83,36 @@ class AnsweringDirectory : public DirectoryApi {
 // debugger, and the agent's filter must hand it on.
 LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
 
-BOOL WINAPI FailingSessionQuery(DWORD, DWORD*) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
-}
-
-DWORD g_reportedSession = 0;
-BOOL WINAPI FixedSessionQuery(DWORD, DWORD* session) {
-  *session = g_reportedSession;
-  return TRUE;
-}
-
 int RunChild() {
   g_childDir = Env(L"TM_DIR");
   SetLogPathOverride(g_childDir + L"\\agent.log");
 
-  TavoMainTiming timing;
-  timing.interfaceCheckMs = 1000;
-  timing.identityCheckMs = 1000;
-  timing.legacyCheckMs = 500;
-  timing.sessionRetrySleepMs = 1;
-  timing.interfacePollWaitMs = 500;
-  SetTavoMainTiming(timing);
+  static TestPlatform platform;  // the late interface poll may still use it at exit
+  platform.mainTimings.interfaceCheckMs = 1000;
+  platform.mainTimings.identityCheckMs = 1000;
+  platform.mainTimings.legacyCheckMs = 500;
+  platform.mainTimings.sessionRetrySleepMs = 1;
+  platform.mainTimings.interfacePollWaitMs = 500;
 
   const DWORD block = wcstoul(Env(L"TM_POLLBLOCK").c_str(), nullptr, 10);
-  SetInterfaceQuery([block] {
+  platform.interfaces = [block] {
     static std::atomic<bool> first{true};
     if (block && first.exchange(false)) Sleep(block);
     return ReadInterfaceFile();
-  });
+  };
 
-  const std::wstring library = Env(L"TM_WTSLIB");
-  if (!library.empty()) SetSessionLibraryName(library.c_str());
+  platform.sessionLibrary = Env(L"TM_WTSLIB");
   const std::wstring session = Env(L"TM_SESSION");
   if (session == L"fail") {
-    SetSessionIdQuery(&FailingSessionQuery);
+    platform.sessionId = TestPlatform::kUnreadableSession;
   } else if (!session.empty()) {
-    g_reportedSession = wcstoul(session.c_str(), nullptr, 10);
-    SetSessionIdQuery(&FixedSessionQuery);
+    platform.sessionId = wcstoul(session.c_str(), nullptr, 10);
   }
 
   const std::wstring config = Env(L"TM_CONFIG");
   const std::wstring mode = Env(L"TM_MODE");
   if (mode == L"session") {
-    const int result = AgentMain(config.c_str());
+    const int result = AgentMain(config.c_str(), platform);
     // A service stop unregisters too, after the loop's teardown may have done it.
     UnregisterSessionNotifications();
     return result;
@@ -134,9 +122,7 @@ int RunChild() {
   if (mode == L"service") {
     // A failed directory check would end the service at once.
     static AnsweringDirectory directory;
-    IdentityPlatform platform;
-    platform.directory = &directory;
-    SetIdentityPlatform(platform);
+    platform.identity.directory = &directory;
     SetServiceMode(true);
     SetServiceExitFunction(&RecordServiceExit);
     ConfigInit::Load((L"-service " + config).c_str(), load);
@@ -145,7 +131,7 @@ int RunChild() {
   }
   if (!load.ok) return 3;
   if (mode == L"crash") SetUnhandledExceptionFilter(&EndProcessFilter);
-  CTavoMain main(config.c_str());
+  CTavoMain main(config.c_str(), platform);
   if (main.MustEnd()) return 4;
   if (mode == L"crash") {
     RaiseException(0xE0000001u, EXCEPTION_NONCONTINUABLE, 0, nullptr);

@@ -118,15 +118,14 @@ class V7kClientTest : public ::testing::Test {
     g_Config.LC = 0xFFFFFFFFu;
     g_Config.LD = 4;
 
-    V7kClientTiming timing;
+    ClientTimings& timing = platform_.clientTimings;
     timing.pollMs = 20;
     timing.identityCheckMs = 100;
     timing.connectTimeoutMs = 500;
     timing.noIdentityRetryMs = 100;
     timing.retrySecondMs = 2;
     timing.logoffPauseMs = 20;
-    SetV7kClientTiming(timing);
-    SetV7kRandomSource([] { return kWindowRevealingRandom; });
+    platform_.random = [] { return kWindowRevealingRandom; };
     V7kClient::ResetLogonCacheForTest();
     identity_.Set(MakeIdentity(L"jdoe"));
   }
@@ -134,8 +133,6 @@ class V7kClientTest : public ::testing::Test {
   void TearDown() override {
     for (auto& client : clients_) StopAndWait(*client);
     clients_.clear();
-    SetV7kRandomSource({});
-    SetV7kClientTiming(V7kClientTiming{});
     SetTraceCapture({});
     SetLogPathOverride(L"");
   }
@@ -319,9 +316,7 @@ TEST_F(V7kClientTest, LogoffFirstFollowsTheLogonCache) {
 TEST_F(V7kClientTest, CacheRecordsTheIdentityThatWasSent) {
   // The reply comes late; the identity changes while it is on its way (and the identity
   // check is too slow to notice before the reply is taken).
-  V7kClientTiming timing = GetV7kClientTiming();
-  timing.identityCheckMs = 60000;
-  SetV7kClientTiming(timing);
+  platform_.clientTimings.identityCheckMs = 60000;
   Appliance appliance("--delay 300");
   V7kClient& first = Start(appliance.Port());
   ASSERT_TRUE(appliance.WaitForCommand("LGON", 1));
@@ -423,7 +418,7 @@ TEST_F(V7kClientTest, ApplianceDownRetriesWithAGrowingWindow) {
 }
 
 TEST_F(V7kClientTest, RealRandomDelaysStayInsideTheirWindows) {
-  SetV7kRandomSource({});
+  platform_.random = {};
   const uint16_t port = ClosedPort();
   Start(port);
   ASSERT_TRUE(g_log.WaitFor("Will retry in ", 4, 20000));
