@@ -1,0 +1,363 @@
+// Package operations end to end: the stand-in package scripts under Wine's cmd.exe, the
+// package-folder dialogs driven from their templates, a stand-in for the package dialog.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "AuthCfg.h"
+#include "CfgFile.h"
+#include "ConExec.h"
+#include "DataFolders.h"
+#include "DialogDriver.h"
+#include "KitTestSupport.h"
+#include "MaintScriptExec.h"
+#include "MaintWorkflow.h"
+#include "PackageDialogs.h"
+#include "ScriptedPlatform.h"
+#include "support/Utilities.h"
+
+namespace {
+
+// The data root of the whole run, set in the registry before the paths are first formed.
+ScratchDir* g_dataRoot = nullptr;
+
+class DataRootEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    g_dataRoot = new ScratchDir("kitsmith-data");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey, "KitsmithDataRoot", REG_SZ, g_dataRoot->Path().c_str(),
+                    static_cast<DWORD>(g_dataRoot->Path().size() + 1));
+    ASSERT_EQ(DataPaths::Get().dataRoot, g_dataRoot->Path());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey);
+  }
+  void TearDown() override {
+    delete g_dataRoot;
+    g_dataRoot = nullptr;
+  }
+};
+const auto* const g_environment = testing::AddGlobalTestEnvironment(new DataRootEnvironment);
+
+// What the package dialog would do, as the test says.
+std::function<INT_PTR(MaintWorkflow_base&, CfgSet&)> g_editorAction;
+
+class StandInEditor : public PackageEditor {
+ public:
+  StandInEditor(MaintWorkflow_base& workflow, CfgSet& working) : workflow_(workflow), working_(working) {}
+  INT_PTR DoModal() override { return g_editorAction ? g_editorAction(workflow_, working_) : IDCANCEL; }
+
+ private:
+  MaintWorkflow_base& workflow_;
+  CfgSet& working_;
+};
+
+std::unique_ptr<PackageEditor> MakeStandInEditor(HWND, MaintWorkflow_base& workflow, CfgSet& working) {
+  return std::make_unique<StandInEditor>(workflow, working);
+}
+
+// Runs the scripts for real and notes the name of each.
+class RecordingLauncher : public ScriptLauncher {
+ public:
+  Result Launch(const ConExecParams& params) override {
+    const size_t start = params.commandLine.find("\"\"") + 2;
+    const std::string script = params.commandLine.substr(start, params.commandLine.find('"', start) - start);
+    scripts.push_back(script.substr(script.rfind('\\') + 1));
+    return ScriptLauncher::Launch(params);
+  }
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (const std::string& s : scripts) n += s.rfind(prefix, 0) == 0;
+    return n;
+  }
+  std::vector<std::string> scripts;
+};
+
+std::string Option(const CfgSet& set, const char* id) { return Narrow(set.TextById(id)); }
+
+class WorkflowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    previousLauncher_ = ScriptLauncher::Install(&launcher);
+    previousFactory_ = MaintWorkflow_base::InstallEditorFactory(&MakeStandInEditor);
+    g_editorAction = nullptr;
+    const DataPaths& paths = DataPaths::Get();
+    // Each test starts without the data tree (the interpreter's rd waits until it is gone).
+    for (const std::string& folder : {paths.tempFolder, paths.packagesFolder})
+      ConExec("", "/C rd /s /q \"" + folder + "\"", "");
+    DeleteFileA((paths.dataRoot + "\\Idagent-default.cfg").c_str());
+    ASSERT_FALSE(PathExists(paths.tempFolder));
+    ASSERT_FALSE(PathExists(paths.packagesFolder));
+  }
+  void TearDown() override {
+    g_editorAction = nullptr;
+    MaintWorkflow_base::InstallEditorFactory(previousFactory_);
+    ScriptLauncher::Install(previousLauncher_);
+  }
+
+  // A new package saved once with RA set, through the real scripts.
+  std::string MakePackage(const std::string& servers) {
+    driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+    g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+      working.Find("RA")->SetFromText(Widen(servers), AuthCfg::kEditor);
+      EXPECT_TRUE(workflow.SavePackage(-1, false));
+      return IDCANCEL;
+    };
+    NewPackageWorkflow workflow(nullptr);
+    EXPECT_TRUE(workflow.Execute());
+    g_editorAction = nullptr;
+    log.Clear();
+    launcher.scripts.clear();
+    return workflow.PackagePath();
+  }
+
+  const DataPaths& paths = DataPaths::Get();
+  ScriptedPlatform platform;
+  DialogDriver driver;
+  LogCapture log;
+  RecordingLauncher launcher;
+
+ private:
+  ScriptLauncher* previousLauncher_ = nullptr;
+  PackageEditorFactory previousFactory_ = nullptr;
+};
+
+// The entries of the log in order, each given by its beginning.
+void ExpectInOrder(const std::string& text, const std::vector<std::string>& starts) {
+  size_t at = 0;
+  for (const std::string& start : starts) {
+    const size_t found = text.find(start, at);
+    ASSERT_NE(found, std::string::npos) << "missing after position " << at << ": " << start << "\n" << text;
+    at = found + start.size();
+  }
+}
+
+TEST_F(WorkflowTest, NewPackageRunsTheScriptsAndSavesThePackage) {
+  const std::string id = "00000001-0000-0000-0000-000000000000";
+  const std::string prototype = paths.prototypesFolder + "\\2.1";
+  driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) {
+    EXPECT_EQ(ui.ListItems(IDC_VERSION_LIST), (std::vector<std::string>{"2.1"}));
+    ui.PressOK();
+  });
+  std::string packagePath;
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    EXPECT_EQ(workflow.SourceFolder(), prototype);
+    EXPECT_EQ(Option(working, "RP"), "139");
+    EXPECT_EQ(working.Find("RP")->source, AuthCfg::kConfigFile);
+    working.Find("RA")->SetFromText(L"10.0.0.1;host2 & <co>", AuthCfg::kEditor);
+    packagePath = workflow.PackagePath();
+    EXPECT_TRUE(workflow.SavePackage(-1, false));
+    EXPECT_EQ(Option(working, "CR"), "1");
+    return IDCANCEL;  // closed without "Save and Quit": the save still counts
+  };
+  NewPackageWorkflow workflow(nullptr);
+  EXPECT_EQ(workflow.OperationId(), id);
+  ASSERT_TRUE(workflow.Execute());
+
+  EXPECT_EQ(packagePath, paths.packagesFolder + "\\New Package 1");
+  ExpectInOrder(log.Text(), {"Starting new package operation with ID " + id + "\r\n",
+                             "Executing script " + prototype + "\\Create-Package.cmd\r\n    Parameters: " + id + " \"" +
+                                 paths.tempFolder + "\" \r\n    Working dir: " + prototype + "\r\n",
+                             "Create-Package=000", "::::: Script exited with code [0] (success):::::\r\n",
+                             "New configuration initialized. \r\n", "Saving new configuration: \r\n",
+                             "   Name: RA\r\n", "Executing script " + paths.tempFolder + "\\PackAsm-" + id +
+                                 "\\Save-Package.cmd\r\n    Parameters: " + id + " \"" + paths.tempFolder + "\"  \"" +
+                                 packagePath + "\" 1\r\n",
+                             "Save-Package=000", "Operation " + id + " (new package) succeeded.\r\n"});
+  EXPECT_EQ(ReadTextFile(packagePath + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.0.0.1;host2 & <co>] RP[139] LD[1] ");
+  const std::string view = ReadTextFile(packagePath + "\\Packages-View.html");
+  EXPECT_NE(view.find("<tr><td>RA</td><td>10.0.0.1;host2 &amp; &lt;co&gt;</td><td>Server host address"),
+            std::string::npos)
+      << view;
+  EXPECT_NE(view.find("<tr><td>CR</td><td>1</td>"), std::string::npos);
+  EXPECT_EQ(view.find("<td>CS</td>"), std::string::npos);
+  EXPECT_EQ(view.find("<td>LE</td>"), std::string::npos);  // still at its default
+  EXPECT_EQ(view.rfind("<!DOCTYPE html PUBLIC '-//W3C//DTD XHTML 1.0 Transitional//EN' ", 0), 0u);
+  EXPECT_NE(view.find("</tr>\r\n</table>\r\n</body></html>\r\n"), std::string::npos);  // text mode: CR LF
+  for (const char* file : {"package-version.cmd", "Install-Idagent.cmd", "Edit-Package.cmd", "kit\\Save-Package.cmd"})
+    EXPECT_TRUE(PathExists(packagePath + "\\" + file)) << file;
+  EXPECT_NE(ReadTextFile(packagePath + "\\package-version.cmd").find("set packprover=2.1"), std::string::npos);
+  EXPECT_EQ(platform.ShellOpens(), (std::vector<std::string>{packagePath + "\\Packages-View.html"}));
+
+  EXPECT_EQ(launcher.scripts,
+            (std::vector<std::string>{"Create-Package.cmd", "Save-Package.cmd", "cleanup-" + id + ".cmd"}));
+  EXPECT_EQ(log.Text().find("ERROR"), std::string::npos);
+  EXPECT_FALSE(PathExists(paths.tempFolder + "\\PackAsm-" + id));
+  EXPECT_FALSE(PathExists(paths.tempFolder + "\\" + id + ".cfg"));
+}
+
+TEST_F(WorkflowTest, CancelledVersionChoiceAndTheCleanupSwitch) {
+  ToolRegistry registry;
+  registry.SetNumber("NoKitsmithCleanup", 1);
+  driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressCancel(); });
+  NewPackageWorkflow workflow(nullptr);
+  EXPECT_FALSE(workflow.Execute());
+  EXPECT_TRUE(workflow.Cancelled());
+  ExpectInOrder(log.Text(), {"Operation " + workflow.OperationId() + " canceled by user\r\n",
+                             "WARNING:  No cleanup performed on TEMPROOT, because NoToolCleanup is defined in registry\r\n"});
+  EXPECT_TRUE(launcher.scripts.empty());
+}
+
+TEST_F(WorkflowTest, EditPackageSavesAManualRevision) {
+  const std::string package = MakePackage("10.0.0.1");
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    EXPECT_EQ(ui.ListItems(IDC_PACKAGE_LIST), (std::vector<std::string>{"New Package 1"}));
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    EXPECT_EQ(workflow.SourceFolder(), package);
+    EXPECT_EQ(workflow.PackagePath(), package);
+    EXPECT_EQ(Option(working, "RA"), "10.0.0.1");
+    EXPECT_EQ(Option(workflow.Baseline(), "CR"), "1");
+    EXPECT_TRUE(workflow.SavePackage(7, false));
+    return IDOK;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  ASSERT_TRUE(workflow.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[7] RA[10.0.0.1] RP[139] LD[1] ");
+  ExpectInOrder(log.Text(), {"Starting edit package operation with ID ", "Edit-Package=000",
+                             "Moved the old package " + package + " aside", "Save-Package=000",
+                             "Removed the old package's backup", "(edit package) succeeded."});
+  EXPECT_EQ(launcher.scripts, (std::vector<std::string>{"Edit-Package.cmd", "Save-Package.cmd",
+                                                        "cleanup-" + workflow.OperationId() + ".cmd"}));
+  EXPECT_FALSE(PathExists(paths.tempFolder + "\\PackBak-" + workflow.OperationId()));
+}
+
+// A save whose script fails leaves the old package as it was; the clean-up then runs twice.
+TEST_F(WorkflowTest, FailingSaveKeepsTheOldPackageWhole) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string before = ReadTextFile(package + "\\Idagent.cfg");
+  const size_t opened = platform.ShellOpens().size();
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    const std::string assembly = paths.tempFolder + "\\PackAsm-" + workflow.OperationId();
+    WriteTextFile(assembly + "\\Save-Package.cmd",
+                  "@echo off\r\nmkdir \"%~3\"\r\necho partial>\"%~3\\Idagent.cfg\"\r\n"
+                  "echo disk full>\"%~2\\errors-%~1.txt\"\r\necho Save-Package=001\r\nexit /b 1\r\n");
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_FALSE(workflow.SavePackage(-1, false));  // the clean-up took the assembly folder
+    return IDCANCEL;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_FALSE(workflow.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), before);
+  EXPECT_TRUE(PathExists(package + "\\Install-Idagent.cmd"));
+  const std::string id = workflow.OperationId();
+  ExpectInOrder(log.Text(), {"Moved the old package " + package + " aside", "Save-Package=001",
+                             "::::: Script exited with code [1] (FAIL):::::", "Removed the partial package " + package,
+                             "Restored the old package " + package, "Package script reported: disk full",
+                             "ERROR: Script " + paths.tempFolder + "\\PackAsm-" + id + "\\Save-Package.cmd was not found",
+                             "Operation " + id + " FAILED: \r\n"});
+  EXPECT_EQ(launcher.Count("cleanup-"), 2);
+  EXPECT_EQ(platform.ShellOpens().size(), opened);
+}
+
+TEST_F(WorkflowTest, EditPackageRefusesAReadOnlyConfiguration) {
+  const std::string package = MakePackage("10.0.0.1");
+  SetFileAttributesA((package + "\\Idagent.cfg").c_str(), FILE_ATTRIBUTE_READONLY);
+  platform.ExpectBox(IDOK, "Configuration file " + package + "\\Idagent.cfg is read-only.");
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, 0);
+    ui.PressOK();
+  });
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_FALSE(workflow.Execute());
+  SetFileAttributesA((package + "\\Idagent.cfg").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_NE(log.Text().find(" FAILED: "), std::string::npos);
+  EXPECT_TRUE(launcher.scripts.empty());
+  EXPECT_EQ(platform.Boxes()[0].caption, "Qel Identra Deployment Kit Error");
+}
+
+TEST_F(WorkflowTest, EditDefaultsStartsFromBuiltInDefaultsWithoutAFile) {
+  const std::string file = paths.dataRoot + "\\Idagent-default.cfg";
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    EXPECT_EQ(workflow.SourceFolder(), file);
+    EXPECT_EQ(working.Size(), 23u);
+    EXPECT_EQ(workflow.Baseline().Size(), 23u);
+    working.Find("RP")->SetFromText(L"200", AuthCfg::kEditor);
+    EXPECT_TRUE(workflow.SaveDefaultConfig());
+    return IDOK;
+  };
+  EditDefaultConfigWorkflow first(nullptr);
+  EXPECT_TRUE(first.Execute());
+  EXPECT_NE(log.Text().find("No default configuration " + file + " yet: starting from the built-in defaults"),
+            std::string::npos);
+  EXPECT_EQ(ReadTextFile(file), "CS[2] CR[0] RP[200] ");
+
+  g_editorAction = [&](MaintWorkflow_base&, CfgSet& working) {
+    EXPECT_EQ(Option(working, "RP"), "200");
+    return IDCANCEL;
+  };
+  EditDefaultConfigWorkflow second(nullptr);
+  EXPECT_FALSE(second.Execute());
+  EXPECT_NE(log.Text().find("Operation " + second.OperationId() + " canceled by user"), std::string::npos);
+}
+
+TEST_F(WorkflowTest, DefaultsRaiseAnEditedPackagesRevision) {
+  const std::string file = paths.dataRoot + "\\Idagent-default.cfg";
+  EditPackageWorkflow edit(nullptr);
+  edit.Baseline().ResetToDefaults();
+  SetRevision(edit.Baseline(), 8);
+  for (const auto& [defaults, expected] : std::vector<std::pair<std::string, std::string>>{{"3", "8"}, {"12", "12"}}) {
+    WriteTextFile(file, "CS[2] CR[" + defaults + "] RA[d] ");
+    CfgSet target;
+    ASSERT_TRUE(edit.LoadDefaultConfig(target));
+    EXPECT_EQ(Option(target, "CR"), expected);
+    EXPECT_EQ(Option(target, "RA"), "d");
+  }
+  NewPackageWorkflow other(nullptr);
+  other.Baseline().ResetToDefaults();
+  SetRevision(other.Baseline(), 8);
+  CfgSet target;
+  ASSERT_TRUE(other.LoadDefaultConfig(target));
+  EXPECT_EQ(Option(target, "CR"), "12");
+
+  DeleteFileA(file.c_str());
+  CfgSet untouched;
+  EXPECT_FALSE(edit.LoadDefaultConfig(untouched));
+  EXPECT_TRUE(untouched.Empty());
+  EXPECT_NE(log.Text().find("Load Defaults Configuration file failed : "), std::string::npos);
+}
+
+TEST_F(WorkflowTest, NextNewPackagePathSkipsExistingFolders) {
+  NewPackageWorkflow workflow(nullptr);
+  CreatePath(paths.packagesFolder + "\\New Package 2\\");
+  WriteTextFile(paths.packagesFolder + "\\New Package 1", "a file does not count");
+  EXPECT_EQ(workflow.NextNewPackagePath(), paths.packagesFolder + "\\New Package 1");
+  DeleteFileA((paths.packagesFolder + "\\New Package 1").c_str());
+  CreatePath(paths.packagesFolder + "\\New Package 1\\");
+  EXPECT_EQ(workflow.NextNewPackagePath(), paths.packagesFolder + "\\New Package 3");
+}
+
+TEST_F(WorkflowTest, SaveRefusesTargetsOutsidePackagesAndAMissingScript) {
+  NewPackageWorkflow workflow(nullptr);
+  workflow.Working().ResetToDefaults();
+  workflow.Baseline().ResetToDefaults();
+  EXPECT_FALSE(workflow.SavePackage(-1, false));  // no assembly script yet
+  const std::string assembly = paths.tempFolder + "\\PackAsm-" + workflow.OperationId();
+  WriteTextFile(assembly + "\\Save-Package.cmd", "@echo Save-Package=000\r\n");
+  for (const std::string& target : {paths.tempFolder + "\\x", paths.packagesFolder, paths.packagesFolder + "\\a\\b",
+                                    paths.packagesFolder + "\\..\\Temp", std::string("C:\\x")}) {
+    workflow.SetPackagePath(target);
+    EXPECT_FALSE(workflow.SavePackage(-1, false)) << target;
+  }
+  EXPECT_TRUE(launcher.scripts.empty());
+  EXPECT_NE(log.Text().find("is not a package folder directly under " + paths.packagesFolder), std::string::npos);
+  EXPECT_NE(log.Text().find("ERROR: Script " + assembly + "\\Save-Package.cmd was not found"), std::string::npos);
+}
+
+TEST(OperationTypeName, Names) {
+  EXPECT_STREQ(OperationTypeName(1), "new package");
+  EXPECT_STREQ(OperationTypeName(2), "edit package");
+  EXPECT_STREQ(OperationTypeName(3), "edit default configuration");
+  EXPECT_STREQ(OperationTypeName(0), "<unknown operation>");
+  EXPECT_STREQ(OperationTypeName(4), "<unknown operation>");
+}
+
+}  // namespace
