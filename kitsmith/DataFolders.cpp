@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "KitHolders.h"
 #include "LogPane.h"
 #include "StringSplitter.h"
 #include "support/Utilities.h"
@@ -18,24 +19,6 @@ constexpr char kAppDataSubFolder[] = "\\Qel Security\\Identra Deployment Kit";
 constexpr char kFallbackDataRoot[] = "c:\\temp";
 
 std::string FindFailed(const std::string& folder) { return " Find files in " + folder + " failed"; }
-
-// Owns one file search.
-class FindHolder {
- public:
-  explicit FindHolder(const std::string& pattern) : find_(FindFirstFileA(pattern.c_str(), &data)) {}
-  ~FindHolder() {
-    if (Valid()) FindClose(find_);
-  }
-  FindHolder(const FindHolder&) = delete;
-  FindHolder& operator=(const FindHolder&) = delete;
-  bool Valid() const { return find_ != INVALID_HANDLE_VALUE; }
-  bool Next() { return FindNextFileA(find_, &data) != FALSE; }
-
-  WIN32_FIND_DATAA data = {};
-
- private:
-  HANDLE find_;
-};
 
 bool IsDots(const char* name) { return std::string(name) == "." || std::string(name) == ".."; }
 bool IsFolderEntry(const WIN32_FIND_DATAA& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }

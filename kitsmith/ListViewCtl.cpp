@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "KitHolders.h"
+
 namespace {
 
 constexpr int kMaxWidthSpecs = 20;
@@ -35,26 +37,6 @@ int WindowWidth(HWND list) {
   GetWindowRect(list, &rect);
   return rect.right - rect.left;
 }
-
-// Owns an image list until the list view takes it.
-class ImageListHolder {
- public:
-  explicit ImageListHolder(HIMAGELIST list) : list_(list) {}
-  ~ImageListHolder() {
-    if (list_) ImageList_Destroy(list_);
-  }
-  ImageListHolder(const ImageListHolder&) = delete;
-  ImageListHolder& operator=(const ImageListHolder&) = delete;
-  HIMAGELIST Get() const { return list_; }
-  HIMAGELIST Release() {
-    HIMAGELIST list = list_;
-    list_ = nullptr;
-    return list;
-  }
-
- private:
-  HIMAGELIST list_;
-};
 
 }  // namespace
 

@@ -1,7 +1,5 @@
 #include "MaintWorkflow.h"
 
-#include <rpc.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -10,6 +8,7 @@
 
 #include "CfgFile.h"
 #include "DataFolders.h"
+#include "KitHolders.h"
 #include "KitUtilities.h"
 #include "LogPane.h"
 #include "MaintScriptExec.h"
@@ -30,11 +29,9 @@ PackageEditorFactory g_editorFactory = nullptr;
 std::string NewOperationId() {
   GUID guid = {};
   WfPlatform::Current().CreateGuid(&guid);
-  RPC_CSTR text = nullptr;
-  if (UuidToStringA(&guid, &text) != RPC_S_OK || !text) return {};
-  const std::string id(reinterpret_cast<const char*>(text));
-  RpcStringFreeA(&text);
-  return id;
+  RpcStringHolder text;
+  if (UuidToStringA(&guid, text.Out()) != RPC_S_OK || !text.Get()) return {};
+  return text.Get();
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
