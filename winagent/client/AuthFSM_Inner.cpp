@@ -4,14 +4,6 @@
 #include "client/AuthFSM_Outer.h"
 #include "client/AuthFsmOwner.h"
 
-const char* AuthFSM_Inner::EventName(int32_t event, char* buffer) {
-  return FormatName(KnownEventName(event), "EV", event, buffer);
-}
-
-const char* AuthFSM_Inner::StateName(int32_t state, char* buffer) {
-  return FormatName(KnownStateName(state), "ST", state, buffer);
-}
-
 void AuthFSM_Inner::HandleEvent(int32_t event) {
   switch (state_) {
     case ST_Init:

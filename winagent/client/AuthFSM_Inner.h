@@ -9,11 +9,9 @@ class AuthFSM_Outer;
 
 class AuthFSM_Inner : public AuthFSM_Base, public AuthFSM_InnerIds {
  public:
-  explicit AuthFSM_Inner(AuthFsmOwner* owner) : AuthFSM_Base("Inner", owner) {}
+  explicit AuthFSM_Inner(AuthFsmOwner* owner) : AuthFSM_Base("Inner", owner, &KnownStateName, &KnownEventName) {}
 
   void HandleEvent(int32_t event) override;
-  const char* EventName(int32_t event, char* buffer) override;
-  const char* StateName(int32_t state, char* buffer) override;
   int32_t GetState() override { return state_; }
 
   // Back to ST_Init without a dispatch or a trace line (the Outer's reset).

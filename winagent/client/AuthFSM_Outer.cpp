@@ -6,16 +6,8 @@
 #include "support/Logging.h"
 
 AuthFSM_Outer::AuthFSM_Outer(AuthFsmOwner* owner, AuthFSM_Inner* inner)
-    : AuthFSM_Base("Outer", owner), peer_(inner) {
+    : AuthFSM_Base("Outer", owner, &KnownStateName, &KnownEventName), peer_(inner) {
   inner->peer_ = this;
-}
-
-const char* AuthFSM_Outer::EventName(int32_t event, char* buffer) {
-  return FormatName(KnownEventName(event), "EV", event, buffer);
-}
-
-const char* AuthFSM_Outer::StateName(int32_t state, char* buffer) {
-  return FormatName(KnownStateName(state), "ST", state, buffer);
 }
 
 void AuthFSM_Outer::ResetInner() {

@@ -12,8 +12,6 @@ class AuthFSM_Outer : public AuthFSM_Base, public AuthFSM_OuterIds {
   AuthFSM_Outer(AuthFsmOwner* owner, AuthFSM_Inner* inner);
 
   void HandleEvent(int32_t event) override;
-  const char* EventName(int32_t event, char* buffer) override;
-  const char* StateName(int32_t state, char* buffer) override;
   int32_t GetState() override { return state_; }
 
  private:
