@@ -1,0 +1,161 @@
+// QelIdentra as a program: run as nobody with a temporary HOME and the fake dscl, inside a
+// network namespace with en0 and the stand-in appliance on its loopback.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "NetnsSandbox.h"
+#include "TestSupport.h"
+
+namespace {
+
+const std::string kAnotherInstance = "ERROR(9242): Another Identra instance is already running for this user.\n";
+
+std::string Agent() { return NetnsSandbox::BinDir() + "/QelIdentra"; }
+
+std::string Fixture(const std::string& name) {
+  return (std::filesystem::path(__FILE__).parent_path() / "fixtures" / name).string();
+}
+
+bool WaitFor(const std::function<bool()>& done, double seconds = 20) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The sandbox with the agent's files at hand.
+class BlackBox : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (sandbox.Unsupported()) GTEST_SKIP() << sandbox.Why();
+    ASSERT_TRUE(sandbox.Available()) << sandbox.Why();
+  }
+  std::string Ra() const { return "RA[127.0.0.1:" + std::to_string(sandbox.Port()) + "]"; }
+  pid_t Start(const std::vector<std::string>& args, const std::string& output) {
+    std::vector<std::string> command = {Agent()};
+    command.insert(command.end(), args.begin(), args.end());
+    return sandbox.Start(command, Fixture("dscl-ad.txt"), out / output);
+  }
+  std::string Output(const std::string& name) const { return ReadWholeFile(out / name); }
+  std::string Log() const { return ReadWholeFile(sandbox.Home() + "/Library/Logs/qelidentra.log"); }
+  std::string Lock() const { return ReadWholeFile(sandbox.Home() + "/.QelIdentra/applock"); }
+  std::string Appliance() const { return sandbox.ApplianceOutput(); }
+  bool LoggedOn() const { return Log().find("'STAT' SUCCESS received") != std::string::npos; }
+  bool NotifyReady() const { return std::filesystem::is_fifo(sandbox.Home() + "/.QelIdentra/notify"); }
+
+  NetnsSandbox sandbox;
+  TempDir out;
+};
+
+TEST_F(BlackBox, VersionSwitchPrintsTheBanner) {
+  const pid_t pid = Start({"--version"}, "version");
+  EXPECT_EQ(NetnsSandbox::Wait(pid, 20), 0);
+  EXPECT_EQ(Output("version").substr(0, 43), "Qel Security Identra for Apple v2.0.30.133\n");
+  EXPECT_FALSE(std::filesystem::exists(sandbox.Home() + "/.QelIdentra"));  // nothing made, nothing locked
+}
+
+TEST_F(BlackBox, RootIsRefused) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root";
+  TempDir home;
+  std::filesystem::create_directories(home / "Library/Logs");
+  const std::string command = "HOME=" + home.path() + " " + Agent() + " >" + (out / "root") + " 2>&1";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::vector<std::string> lines = SplitLines(Output("root"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "This application refuses to run as root."), 1) << Output("root");
+  EXPECT_NE(ReadWholeFile(home / "Library/Logs/qelidentra.log").find("This application refuses to run as root."),
+            std::string::npos);
+  // A version query is answered even as root.
+  EXPECT_EQ(std::system((Agent() + " -v >/dev/null").c_str()), 0);
+}
+
+TEST_F(BlackBox, LogonHeartbeatsThenSigtermLogsOff) {
+  const pid_t pid = Start({Ra(), "RH[1000]"}, "agent");
+  ASSERT_TRUE(WaitFor([&] { return Occurrences(Appliance(), "\"command\":\"BEAT\"") >= 2; })) << Appliance() << Log();
+  EXPECT_TRUE(LoggedOn());
+  EXPECT_NE(Appliance().find("{\"tag\":\"UN\",\"value\":\"jo\"}"), std::string::npos) << Appliance();
+  EXPECT_EQ(Lock().substr(0, Lock().find('\n') + 1), "OwnerPid=" + std::to_string(pid) + "\n");
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  // Connected: the logoff goes out, and the logon machine's end gives status 1.
+  EXPECT_EQ(NetnsSandbox::Wait(pid, 20), 1);
+  const std::string appliance = Appliance();
+  EXPECT_GT(appliance.rfind("\"command\":\"LGOF\""), appliance.rfind("\"command\":\"BEAT\"")) << appliance;
+  EXPECT_NE(Log().find("Mach signal received (SIGTERM): response=quit app"), std::string::npos);
+  EXPECT_NE(Log().find("Shutdown() in progress..."), std::string::npos);
+  EXPECT_EQ(Lock().find("--released--"), std::string::npos);  // an immediate end releases nothing
+}
+
+TEST_F(BlackBox, OneInstancePerUserAndAStaleLockIsTakenOver) {
+  // A lock file left by a process that is gone.
+  const std::string options = sandbox.Home() + "/.QelIdentra";
+  std::filesystem::create_directory(options);
+  ASSERT_TRUE(File_aid::WriteTextFile((options + "/applock").c_str(), "OwnerPid=999999\nold contents\n", nullptr));
+  ASSERT_EQ(chown(options.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chown((options + "/applock").c_str(), 65534, 65534), 0);
+
+  const pid_t first = Start({"RA[]"}, "first");
+  ASSERT_TRUE(WaitFor([&] { return Lock().rfind("OwnerPid=" + std::to_string(first) + "\n", 0) == 0; })) << Lock();
+  ASSERT_TRUE(WaitFor([&] { return NotifyReady(); }));
+  const pid_t second = Start({"RA[]"}, "second");
+  EXPECT_EQ(NetnsSandbox::Wait(second, 20), 9242 & 0xFF);
+  EXPECT_EQ(Output("second"), kAnotherInstance);
+  EXPECT_EQ(Lock().rfind("OwnerPid=" + std::to_string(first) + "\n", 0), 0u);
+
+  // No appliance connected: a quit is an orderly end with status 0 and a released lock.
+  ASSERT_EQ(kill(first, SIGTERM), 0);
+  EXPECT_EQ(NetnsSandbox::Wait(first, 20), 0);
+  EXPECT_EQ(Lock().rfind("OwnerPid=" + std::to_string(first) + "\n--released--\n", 0), 0u) << Lock();
+  EXPECT_NE(Log().find("Application shutdown"), std::string::npos);
+
+  // A lock that cannot be taken for another reason says why, besides the usual line.
+  std::filesystem::remove(options + "/applock");
+  std::filesystem::create_directory(options + "/applock");
+  const pid_t third = Start({"RA[]"}, "third");
+  EXPECT_EQ(NetnsSandbox::Wait(third, 20), 9242 & 0xFF);
+  EXPECT_EQ(Output("third"), kAnotherInstance + "Cannot lock " + options + "/applock: Is a directory\n");
+}
+
+TEST_F(BlackBox, SleepAndWakeThroughTheNotificationChannel) {
+  // Without an appliance: the process ends five seconds after the wake.
+  const pid_t idle = Start({"RA[]"}, "idle");
+  ASSERT_TRUE(WaitFor([&] { return NotifyReady(); }));
+  ASSERT_TRUE(sandbox.Notify("NSWorkspaceWillSleepNotification"));
+  ASSERT_TRUE(WaitFor([&] {
+    return Output("idle").find("receiveSleepWakeNote: NSWorkspaceWillSleepNotification") != std::string::npos;
+  })) << Output("idle");
+  const auto woke = std::chrono::steady_clock::now();
+  ASSERT_TRUE(sandbox.Notify("NSWorkspaceDidWakeNotification"));
+  EXPECT_EQ(NetnsSandbox::Wait(idle, 20), 1);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - woke).count();
+  EXPECT_GE(seconds, 4.5);
+  EXPECT_LT(seconds, 10);
+  EXPECT_NE(Output("idle").find("receiveSleepWakeNote: NSWorkspaceDidWakeNotification"), std::string::npos);
+
+  // Connected: the sleep logs off and ends the process at once.
+  const pid_t connected = Start({Ra()}, "connected");
+  ASSERT_TRUE(WaitFor([&] { return Occurrences(Log(), "'STAT' SUCCESS received") == 1 && NotifyReady(); }));
+  ASSERT_TRUE(sandbox.Notify("NSWorkspaceWillSleepNotification"));
+  EXPECT_EQ(NetnsSandbox::Wait(connected, 20), 1);
+  EXPECT_NE(Appliance().find("\"command\":\"LGOF\""), std::string::npos);
+}
+
+}  // namespace
