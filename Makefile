@@ -60,6 +60,8 @@ bench: $(NATIVE)/CMakeCache.txt $(WINDOWS)/CMakeCache.txt
 	cmake --build $(WINDOWS) --target receive_bench idagent postmsg idlewindow -j $(JOBS)
 	cmake/wine-run.sh $(abspath $(WINDOWS))/wineprefix $(abspath $(WINDOWS))/bin/receive_bench.exe
 	bash scripts/bench-idle.sh $(BUILD)
+	cmake --build $(NATIVE) --target QelIdentra pollloop -j $(JOBS)
+	bash scripts/bench-mac.sh $(BUILD)
 
 # Pictures of the windows for the README, taken under Xvfb (not part of `make test`).
 screenshots: deps $(WINDOWS)/CMakeCache.txt
