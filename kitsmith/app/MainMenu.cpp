@@ -3,6 +3,7 @@
 #include "AboutDlg.h"
 #include "DataFolders.h"
 #include "LogPane.h"
+#include "MaintWorkflow.h"
 #include "PackageDialogs.h"
 #include "resource.h"
 
@@ -10,6 +11,9 @@ BEGIN_MESSAGE_MAP(CMainMenu, CDialog)
   ON_WM_SYSCOMMAND()
   ON_WM_PAINT()
   ON_WM_QUERYDRAGICON()
+  ON_COMMAND(ID_NEW_PACKAGE, OnNewPackage)
+  ON_COMMAND(ID_EDIT_PACKAGE, OnEditPackage)
+  ON_COMMAND(ID_EDIT_DEFAULT_CONFIG, OnEditDefaultConfig)
   ON_COMMAND(ID_EXPLORE_PACKAGES, OnExplorePackages)
   ON_COMMAND(ID_FILE_EXIT, OnExit)
   ON_COMMAND(ID_ONLINE_HELP, OnOnlineHelp)
@@ -37,6 +41,26 @@ BOOL CMainMenu::OnInitDialog() {
   LogLine() << "Qel Security Identra Administrative Tools";
   LogLine() << "Status: Ready. \r\n";
   return TRUE;
+}
+
+// Each operation runs to its end inside the command; its log lines tell how it went.
+void CMainMenu::OnNewPackage() {
+  CWaitCursor wait;
+  NewPackageWorkflow workflow(m_hWnd);
+  workflow.Execute();
+  wait.Restore();
+}
+
+void CMainMenu::OnEditPackage() {
+  CWaitCursor wait;
+  EditPackageWorkflow workflow(m_hWnd);
+  workflow.Execute();
+  wait.Restore();
+}
+
+void CMainMenu::OnEditDefaultConfig() {
+  EditDefaultConfigWorkflow workflow(m_hWnd);
+  workflow.Execute();
 }
 
 void CMainMenu::OnExplorePackages() {
