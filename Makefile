@@ -53,12 +53,14 @@ fuzz: $(NATIVE)/CMakeCache.txt
 	  $(NATIVE)/config-fuzz-corpus Mac/fuzz/corpus
 
 # The codec alone (native); the agent's receive path beside the codec and a one-pass loop
-# (Windows, under Wine); idle wake-ups and quit-to-exit beside a trivial Win32 program.
+# (Windows, under Wine); idle wake-ups and quit-to-exit beside a trivial Win32 program;
+# the grid's filling, cell lookups and painting (under Wine).
 bench: $(NATIVE)/CMakeCache.txt $(WINDOWS)/CMakeCache.txt
 	cmake --build $(NATIVE) --target codec_bench appliance -j $(JOBS)
 	$(NATIVE)/bin/codec_bench
-	cmake --build $(WINDOWS) --target receive_bench idagent postmsg idlewindow -j $(JOBS)
+	cmake --build $(WINDOWS) --target receive_bench idagent postmsg idlewindow grid_bench -j $(JOBS)
 	cmake/wine-run.sh $(abspath $(WINDOWS))/wineprefix $(abspath $(WINDOWS))/bin/receive_bench.exe
+	cmake/wine-run.sh $(abspath $(WINDOWS))/wineprefix $(abspath $(WINDOWS))/bin/grid_bench.exe
 	bash scripts/bench-idle.sh $(BUILD)
 	cmake --build $(NATIVE) --target QelIdentra pollloop -j $(JOBS)
 	bash scripts/bench-mac.sh $(BUILD)

@@ -383,6 +383,8 @@ class CGridCtrl : public CWnd {
   CCellID focusCell_;
   CCellID topLeftCell_;
   CCellID editingCell_;
+  CCellID scrollHint_;
+  CPoint scrollHintOffset_{0, 0};
   UINT_PTR timerId_ = 0;
   UINT timerInterval_ = 25;
   int resizeCaptureRange_ = 3;

@@ -81,6 +81,7 @@ void CGridCtrl::EnableScrollBars(int bar, BOOL show) {
 
 void CGridCtrl::ResetScrollBars() {
   topLeftCell_ = CCellID();
+  scrollHint_ = CCellID();
   if (!allowDraw_ || !GetSafeHwnd()) return;
   CRect rect;
   ::GetClientRect(GetSafeHwnd(), &rect);
@@ -125,15 +126,35 @@ void CGridCtrl::ResetScrollBars() {
   ::SetScrollInfo(GetSafeHwnd(), SB_VERT, &info, TRUE);
 }
 
+namespace {
+
+// The first index from `first` on whose preceding sizes (from `first`) reach `position`,
+// never past `last`. The walk starts at a known index and its offset, in either direction.
+int FirstAtOffset(const std::vector<UINT>& sizes, int first, int last, int position, int index, LONG& offset) {
+  while (index > first && offset - static_cast<LONG>(sizes[index - 1]) >= position) offset -= sizes[--index];
+  while (offset < position && index < last) offset += sizes[index++];
+  return index;
+}
+
+}  // namespace
+
 CCellID CGridCtrl::FirstScrollableCell(BOOL force) {
   if (!force && topLeftCell_.IsValid()) return topLeftCell_;
-  CCellID cell(fixedRowCount_, fixedColumnCount_);
-  const int horizontal = GetScrollPosition(SB_HORZ);
-  for (int right = 0; right < horizontal && cell.col < columnCount_ - 1;) right += GetColumnWidth(cell.col++);
-  const int vertical = GetScrollPosition(SB_VERT);
-  for (int bottom = 0; bottom < vertical && cell.row < rowCount_ - 1;) bottom += GetRowHeight(cell.row++);
+  // The walk resumes from the last answer while the sizes have not changed, so that
+  // scrolling line by line through a long grid costs a step, not a walk from the top.
+  if (!IsValid(scrollHint_)) {
+    scrollHint_ = CCellID(fixedRowCount_, fixedColumnCount_);
+    scrollHintOffset_ = CPoint(0, 0);
+  }
+  CCellID cell;
+  cell.col = FirstAtOffset(columnWidths_, fixedColumnCount_, columnCount_ - 1, GetScrollPosition(SB_HORZ),
+                           scrollHint_.col, scrollHintOffset_.x);
+  cell.row = FirstAtOffset(rowHeights_, fixedRowCount_, rowCount_ - 1, GetScrollPosition(SB_VERT), scrollHint_.row,
+                           scrollHintOffset_.y);
+  scrollHint_ = cell;
   // Without scrolling rows or columns the cell lies past the grid and is never cached.
   topLeftCell_ = IsValid(cell) ? cell : CCellID();
+  if (!IsValid(cell)) scrollHint_ = CCellID();
   return cell;
 }
 
@@ -369,6 +390,7 @@ BOOL CGridCtrl::FitColumnToContents(int column, int style, BOOL resetScrollBars)
     if (CGridCellBase* cell = GetCell(row, column)) width = std::max<int>(width, cell->CellSizeNeeded(&dc).cx);
   if (virtualMode_) SendCacheHint(CellRange());
   columnWidths_[column] = width;
+  scrollHint_ = CCellID();
   if (resetScrollBars) ResetScrollBars();
   return TRUE;
 }
@@ -383,6 +405,7 @@ BOOL CGridCtrl::FitRowToContents(int row, BOOL resetScrollBars) {
     if (CGridCellBase* cell = GetCell(row, column)) height = std::max<int>(height, cell->CellSizeNeeded(&dc).cy);
   if (virtualMode_) SendCacheHint(CellRange());
   rowHeights_[row] = height;
+  scrollHint_ = CCellID();
   if (resetScrollBars) ResetScrollBars();
   return TRUE;
 }

@@ -184,6 +184,28 @@ TEST_F(GeometryTest, ScrollBarsFollowTheContentsAndClientSize) {
   EXPECT_EQ(grid.GetScrollMax(SB_VERT), 0);
 }
 
+TEST_F(GeometryTest, TheTopLeftCellFollowsThePositionInEitherDirection) {
+  Build(200, 4);
+  for (int row = 1; row < 200; ++row) grid.SetRowHeight(row, 5 + row % 17);
+  auto walkFromTop = [&](int position) {
+    int row = 1;
+    for (int sum = 0; sum < position && row < 199;) sum += grid.GetRowHeight(row++);
+    return row;
+  };
+  for (int position : {0, 3, 400, 1200, 7, 1900, 1899, 650, 651, 0, 2000}) {
+    SCOPED_TRACE(position);
+    grid.SetScrollPosition(SB_VERT, position);
+    const int actual = grid.GetScrollPosition(SB_VERT);
+    EXPECT_EQ(grid.FirstScrollableCell().row, walkFromTop(actual));
+  }
+  // A size change above the view is taken into account.
+  grid.SetScrollPosition(SB_VERT, 1000);
+  grid.FirstScrollableCell();
+  grid.SetRowHeight(3, 300);
+  grid.SetScrollPosition(SB_VERT, 1000);
+  EXPECT_EQ(grid.FirstScrollableCell().row, walkFromTop(grid.GetScrollPosition(SB_VERT)));
+}
+
 TEST_F(GeometryTest, ScrollingACellIntoViewMakesItVisible) {
   Build(60, 20);
   grid.ScrollCellIntoView(45, 15);
