@@ -4,12 +4,13 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "GridCtrl.h"
+#include "RenderProbe.h"
+#include "WindowInput.h"
 
 struct Notification {
   int code;
@@ -97,22 +98,6 @@ inline std::vector<WORD> GridDialogTemplate(WORD id) {
   return words;
 }
 
-// Removes every message waiting for this thread's windows, dispatching each.
-inline void DrainMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
-// Sets or clears the keys that the grid reads through GetKeyState.
-inline void SetKeys(std::initializer_list<int> held) {
-  BYTE state[256] = {};
-  for (int key : held) state[key] = 0x80;
-  SetKeyboardState(state);
-}
-
 inline CRect ClientOf(const CWnd& wnd) {
   CRect rect;
   wnd.GetClientRect(&rect);
@@ -131,46 +116,3 @@ inline void SizeClient(CGridCtrl& grid, int width, int height) {
   EXPECT_EQ(ClientOf(grid).Width(), width);
   EXPECT_EQ(ClientOf(grid).Height(), height);
 }
-
-// A 32-bit DIB section with a DC, for reading what the grid paints.
-class Canvas {
- public:
-  Canvas(int width, int height) : width_(width), height_(height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    bitmap_.Attach(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    bits_ = static_cast<DWORD*>(bits);
-    dc.CreateCompatibleDC(nullptr);
-    old_ = dc.SelectObject(&bitmap_);
-  }
-  ~Canvas() { dc.SelectObject(old_); }
-
-  void Fill(COLORREF colour) { dc.FillSolidRect(CRect(0, 0, width_, height_), colour); }
-  COLORREF Pixel(int x, int y) const {
-    GdiFlush();
-    const DWORD value = bits_[y * width_ + x];
-    return RGB((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
-  }
-  bool SameAs(const Canvas& other) const {
-    GdiFlush();
-    return width_ == other.width_ && height_ == other.height_ &&
-           std::equal(bits_, bits_ + width_ * height_, other.bits_);
-  }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
-
-  CDC dc;
-
- private:
-  int width_;
-  int height_;
-  CBitmap bitmap_;
-  CBitmap* old_ = nullptr;
-  DWORD* bits_ = nullptr;
-};

@@ -37,10 +37,8 @@ class EditTest : public testing::Test {
     for (int row = 1; row < 6; ++row)
       for (int column = 1; column < 4; ++column) grid.SetItemText(row, column, "old");
     grid.SetModified(FALSE);
-    SetKeys({});
     grid.SetFocus();
   }
-  void TearDown() override { SetKeys({}); }
 
   HWND Editor() const { return ::GetDlgItem(grid.GetSafeHwnd(), CGridCtrl::kEditId); }
 
@@ -48,18 +46,18 @@ class EditTest : public testing::Test {
   void TypeOn(CCellID cell, UINT ch) {
     grid.SetFocusCell(cell);
     grid.SendMessage(WM_CHAR, ch);
-    DrainMessages();
+    wftest::DispatchPosted();
   }
   void Type(const char* text) {
     for (; *text; ++text) ::SendMessageA(Editor(), WM_CHAR, static_cast<BYTE>(*text), 0);
   }
   void Press(UINT key) {
     ::SendMessageA(Editor(), WM_KEYDOWN, key, 0);
-    DrainMessages();
+    wftest::DispatchPosted();
   }
   void End(UINT ch) {
     ::SendMessageA(Editor(), WM_CHAR, ch, 0);
-    DrainMessages();
+    wftest::DispatchPosted();
   }
 
   RecordingOwner owner;
@@ -107,10 +105,11 @@ TEST_F(EditTest, FirstCharactersDecideTheStartingText) {
   EXPECT_EQ(Editor(), nullptr);
   TypeOn({2, 2}, VK_TAB);
   EXPECT_EQ(Editor(), nullptr);
-  SetKeys({VK_CONTROL});
-  TypeOn({2, 2}, 'c');
-  EXPECT_EQ(Editor(), nullptr);
-  SetKeys({});
+  {
+    wftest::KeyStateScope control({.ctrl = true});
+    TypeOn({2, 2}, 'c');
+    EXPECT_EQ(Editor(), nullptr);
+  }
   // F2 keeps the text with the caret at its end.
   grid.SendMessage(WM_KEYDOWN, VK_F2);
   ASSERT_NE(Editor(), nullptr);
@@ -170,9 +169,10 @@ TEST_F(EditTest, TabAndArrowsContinueInTheNextCell) {
   Press(VK_LEFT);
   EXPECT_EQ(grid.GetEditingCell(), CCellID(3, 2));
   ASSERT_NE(Editor(), nullptr);
-  SetKeys({VK_CONTROL});
-  Press(VK_DOWN);
-  SetKeys({});
+  {
+    wftest::KeyStateScope control({.ctrl = true});
+    Press(VK_DOWN);
+  }
   EXPECT_EQ(grid.GetEditingCell(), CCellID(4, 2));
   End(VK_ESCAPE);
 }
@@ -239,7 +239,7 @@ TEST_F(EditTest, StructuralChangesEndTheEditFirstAndKeepTheText) {
     ASSERT_NE(Editor(), nullptr);
     owner.notifications.clear();
     change.apply();
-    DrainMessages();
+    wftest::DispatchPosted();
     EXPECT_EQ(Editor(), nullptr);
     EXPECT_EQ(grid.GetEditingCell(), CCellID());
     EXPECT_EQ(grid.GetItemText(change.textNowAt.row, change.textNowAt.col), "kept");
@@ -262,10 +262,10 @@ TEST_F(EditTest, StructuralChangesEndTheEditFirstAndKeepTheText) {
   other->SetFocusCell(1, 1);
   other->SetFocus();
   other->SendMessage(WM_CHAR, 'y');
-  DrainMessages();
+  wftest::DispatchPosted();
   ASSERT_NE(::GetDlgItem(other->GetSafeHwnd(), CGridCtrl::kEditId), nullptr);
   other.reset();
-  DrainMessages();
+  wftest::DispatchPosted();
 }
 
 TEST_F(EditTest, TitleTipsShowOnlyTextsThatDoNotFit) {

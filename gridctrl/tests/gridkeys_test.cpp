@@ -26,14 +26,9 @@ class KeysTest : public testing::Test {
     }
     for (int column = 0; column < columns; ++column) grid.SetColumnWidth(column, 40);
     for (int row = 0; row < rows; ++row) grid.SetRowHeight(row, 20);
-    SetKeys({});
   }
 
-  void Key(UINT key, std::initializer_list<int> held = {}) {
-    SetKeys(held);
-    grid.SendMessage(WM_KEYDOWN, key);
-    SetKeys({});
-  }
+  void Key(UINT key, wftest::Modifiers held = {}) { wftest::KeyDown(grid.GetSafeHwnd(), key, held); }
 
   RecordingOwner owner;
   CGridCtrl grid;
@@ -42,7 +37,7 @@ class KeysTest : public testing::Test {
 TEST_F(KeysTest, MoveTable) {
   struct Step {
     UINT key;
-    std::initializer_list<int> held;
+    wftest::Modifiers held;
     CCellID from;
     CCellID to;
   };
@@ -53,13 +48,13 @@ TEST_F(KeysTest, MoveTable) {
       {VK_LEFT, {}, {2, 1}, {2, 1}},             // not into the fixed column
       {VK_UP, {}, {1, 1}, {1, 1}},               // not into the fixed row
       {VK_TAB, {}, {1, 5}, {2, 1}},              // line change to the next row
-      {VK_TAB, {VK_SHIFT}, {2, 1}, {1, 5}},      // and back
-      {VK_TAB, {VK_SHIFT}, {1, 1}, {1, 1}},      // first cell: left to the dialog
+      {VK_TAB, {.shift = true}, {2, 1}, {1, 5}},      // and back
+      {VK_TAB, {.shift = true}, {1, 1}, {1, 1}},      // first cell: left to the dialog
       {VK_TAB, {}, {5, 5}, {5, 5}},              // last cell
       {VK_END, {}, {3, 2}, {3, 5}},
       {VK_HOME, {}, {3, 4}, {3, 1}},
-      {VK_END, {VK_CONTROL}, {2, 2}, {5, 5}},
-      {VK_HOME, {VK_CONTROL}, {4, 4}, {1, 1}},
+      {VK_END, {.ctrl = true}, {2, 2}, {5, 5}},
+      {VK_HOME, {.ctrl = true}, {4, 4}, {1, 1}},
       {VK_NEXT, {}, {2, 3}, {5, 3}},             // nothing to scroll: the last row
       {VK_PRIOR, {}, {4, 3}, {1, 3}},
   };
@@ -96,8 +91,8 @@ TEST_F(KeysTest, AMoveSelectsTheNewCellBetweenTheTwoNotifications) {
   EXPECT_EQ(grid.SelectedCellCount(), 1);
   EXPECT_TRUE(grid.IsCellSelected(2, 3));
   // Shift extends from the start cell; a plain move starts anew.
-  Key(VK_DOWN, {VK_SHIFT});
-  Key(VK_RIGHT, {VK_SHIFT});
+  Key(VK_DOWN, {.shift = true});
+  Key(VK_RIGHT, {.shift = true});
   EXPECT_EQ(grid.SelectionBounds(), CellRange(2, 3, 3, 4));
   EXPECT_EQ(grid.SelectedCellCount(), 4);
   Key(VK_LEFT);
@@ -119,13 +114,13 @@ TEST_F(KeysTest, KeysWithoutAFocusCellGoToTheDefaultHandling) {
 
 TEST_F(KeysTest, ControlAAndTheDialogCode) {
   grid.SetFocusCell(1, 1);
-  Key('A', {VK_CONTROL});
+  Key('A', {.ctrl = true});
   EXPECT_EQ(grid.SelectedCellCount(), 25);
-  SetKeys({});
   EXPECT_EQ(grid.SendMessage(WM_GETDLGCODE), DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_WANTTAB);
-  SetKeys({VK_CONTROL});
-  EXPECT_EQ(grid.SendMessage(WM_GETDLGCODE), DLGC_WANTARROWS | DLGC_WANTCHARS);
-  SetKeys({});
+  {
+    wftest::KeyStateScope control({.ctrl = true});
+    EXPECT_EQ(grid.SendMessage(WM_GETDLGCODE), DLGC_WANTARROWS | DLGC_WANTCHARS);
+  }
   grid.SetHandleTabKey(FALSE);
   EXPECT_EQ(grid.SendMessage(WM_GETDLGCODE), DLGC_WANTARROWS | DLGC_WANTCHARS);
 }

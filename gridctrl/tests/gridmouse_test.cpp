@@ -20,9 +20,7 @@ class MouseTest : public testing::Test {
     ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE));
     for (int column = 0; column < 6; ++column) grid.SetColumnWidth(column, 40);
     for (int row = 0; row < 6; ++row) grid.SetRowHeight(row, 20);
-    SetKeys({});
   }
-  void TearDown() override { SetKeys({}); }
 
   static LPARAM At(CCellID cell) { return MAKELPARAM(cell.col * 40 + 20, cell.row * 20 + 10); }
 
@@ -51,7 +49,7 @@ TEST_F(MouseTest, AClickFocusesAndSelectsTheCellAndTellsTheOwner) {
   const std::vector<Notification> expected = {
       {GridCode::SelChanging, 2, 2}, {GridCode::SelChanged, 2, 2}, {GridCode::Click, 2, 2}};
   EXPECT_EQ(owner.notifications, expected);
-  DrainMessages();
+  wftest::DispatchPosted();
   ASSERT_EQ(owner.commands.size(), 1u);
   EXPECT_EQ(owner.commands[0], MAKEWPARAM(100, 0));
 }
@@ -186,7 +184,7 @@ TEST_F(MouseTest, WheelNotchesPostLineStepsBoundedByTheRows) {
       {30, SB_LINEUP, 30LL * rows / 120},
       {32767, SB_LINEUP, 6},  // no more steps than rows
   };
-  DrainMessages();
+  wftest::DispatchPosted();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.delta);
     grid.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, c.delta), 0);
