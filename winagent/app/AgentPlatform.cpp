@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/AppShutdown.h"
 #include "client/CSocket.h"
 #include "support/Logging.h"
 
@@ -44,6 +45,12 @@ const wchar_t* AgentPlatform::SessionLibrary() { return L"wtsapi32.dll"; }
 IdentityPlatform AgentPlatform::Identity() { return {}; }
 
 LogonRetryCalculator::RandomSource AgentPlatform::RetryRandom() { return &SeededRand; }
+
+void AgentPlatform::EndService(DWORD delayMs) {
+  // A stop that begins during the pause wins: the service then ends in order, not with status 1.
+  if (AppShutdown::IsShutdownRequested(delayMs)) return;
+  ExitProcess(1);
+}
 
 AgentPlatform& RealPlatform() {
   static AgentPlatform platform;

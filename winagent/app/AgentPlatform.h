@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "identity/UserIdentification.h"
+#include "identity/IdentityPlatform.h"
 #include "LogonRetryCalculator.h"
 
 // Periods of the main object's waits.
@@ -56,6 +56,9 @@ class AgentPlatform {
   virtual IdentityPlatform Identity();
   // The random source of the clients' retry delays.
   virtual LogonRetryCalculator::RandomSource RetryRandom();
+  // The end of a service that cannot go on (ServiceModeExit): sleeps delayMs, then ends the
+  // process with exit status 1, unless the shutdown event becomes set meanwhile.
+  virtual void EndService(DWORD delayMs);
 
   MainTimings mainTimings;
   ClientTimings clientTimings;

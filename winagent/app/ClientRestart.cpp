@@ -47,7 +47,7 @@ bool ClientRestart::FindMissingClient() {
     V7kClient* client = registry.Find(address->host);
     if (client && !client->HasEnded()) continue;
     TsMain(1) << L"No FSM for web filter at " << entry << L", restarting all...";
-    ServiceModeExit(3000);
+    ServiceModeExit(platform_, 3000);
     return true;
   }
   return false;

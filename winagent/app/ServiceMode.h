@@ -8,12 +8,8 @@
 bool IsServiceMode();
 void SetServiceMode(bool serviceMode);
 
-// In service mode: sleeps delayMs, then ends the process with exit status 1.
-// Outside service mode, and once the shutdown event is set (also during the sleep), it does
-// nothing and returns.
-void ServiceModeExit(DWORD delayMs);
+class AgentPlatform;
 
-// Test seam: replaces the sleep and the process end (nullptr restores them). The flag and
-// the shutdown event are still checked before the replacement is called.
-using ServiceExitFunction = void (*)(DWORD delayMs);
-void SetServiceExitFunction(ServiceExitFunction function);
+// In service mode: the platform's EndService (sleeps delayMs, then ends the process with exit
+// status 1). Outside service mode, and once the shutdown event is set, it does nothing.
+void ServiceModeExit(AgentPlatform& platform, DWORD delayMs);

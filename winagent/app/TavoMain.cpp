@@ -91,7 +91,7 @@ int CTavoMain::Run() {
     TracePrintf(TC_Startup, 2, L"Startup: NOT lowering security access\n");
   }
 
-  identification_ = std::make_unique<UserIdentification>(*config_, platform_.Identity());
+  identification_ = std::make_unique<UserIdentification>(*config_, platform_);
   identification_->SetEnvironmentType(config_->UT);
   identification_->DetectEnvironment();
   identification_->StartThread();
@@ -190,7 +190,7 @@ void CTavoMain::OnResume() {
     PostMessageW(identification_->Window(), UserIdentification::kMsgCheckDirectoryConnection, 0, 0);
     identification_->RequestIdentification();
   }
-  ServiceModeExit(5000);
+  ServiceModeExit(platform_, 5000);
 }
 
 void CTavoMain::OnEndSession() {

@@ -55,7 +55,7 @@ void AuthFSM_Inner::HandleEvent(int32_t event) {
       break;
 
     case ST_Dead:
-      ServiceModeExit(5000);
+      owner_->ServiceModeExit(5000);
       break;
 
     default:

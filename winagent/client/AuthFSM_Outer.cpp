@@ -92,7 +92,7 @@ void AuthFSM_Outer::HandleEvent(int32_t event) {
       ResetInner();
       owner_->Close();
       owner_->ThreadEnd();
-      ServiceModeExit(5000);
+      owner_->ServiceModeExit(5000);
       return;
 
     default:

@@ -51,4 +51,6 @@ class AuthFsmOwner {
   // RH: the heartbeat period in milliseconds.
   virtual UINT HeartbeatPeriod() = 0;
   virtual void Pause(DWORD milliseconds) = 0;
+  // ServiceModeExit with the client's platform.
+  virtual void ServiceModeExit(DWORD delayMs) = 0;
 };

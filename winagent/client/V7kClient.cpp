@@ -4,6 +4,7 @@
 #include <map>
 
 #include "app/AppShutdown.h"
+#include "app/ServiceMode.h"
 #include "client/ApplianceProtocol.h"
 #include "identity/UserIdentification.h"
 #include "support/Logging.h"
@@ -425,6 +426,8 @@ void V7kClient::ArmTimer(V7kTimerId id, UINT milliseconds) {
 void V7kClient::StopTimer(V7kTimerId id) { KillTimer(window_.Handle(), id); }
 
 void V7kClient::Pause(DWORD milliseconds) { Sleep(Scaled(milliseconds, 1000, platform_.clientTimings.logoffPauseMs)); }
+
+void V7kClient::ServiceModeExit(DWORD delayMs) { ::ServiceModeExit(platform_, delayMs); }
 
 void V7kClient::SignalStop() {
   {

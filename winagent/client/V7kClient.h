@@ -104,6 +104,7 @@ class V7kClient : public AuthFsmOwner {
   void StopTimer(V7kTimerId id) override;
   UINT HeartbeatPeriod() override { return config_.RH; }
   void Pause(DWORD milliseconds) override;
+  void ServiceModeExit(DWORD delayMs) override;
 
   // Empties the process-wide logon cache.
   static void ResetLogonCacheForTest();

@@ -125,8 +125,11 @@ void MergeIdentity(IdentityRecord& candidate, const IdentityRecord& source, cons
 }
 
 struct UserIdentification::Core {
-  Core(const AgentConfig& configuration, const IdentityPlatform& identityPlatform)
-      : config(configuration), platform(identityPlatform), stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  Core(const AgentConfig& configuration, AgentPlatform& agentPlatform)
+      : config(configuration),
+        agent(agentPlatform),
+        platform(agentPlatform.Identity()),
+        stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
   void DetectEnvironment();
   DWORD ThreadMain();
@@ -142,6 +145,7 @@ struct UserIdentification::Core {
 
   // A copy: a worker left behind must not read a record that its owner has freed.
   const AgentConfig config;
+  AgentPlatform& agent;
   const IdentityPlatform platform;
   mutable CriticalSection lock;
   IdentityRecord current;
@@ -152,7 +156,7 @@ struct UserIdentification::Core {
   HandleHolder stopEvent;  // ends the worker when the object goes before the shutdown event
 };
 
-UserIdentification::UserIdentification(const AgentConfig& config, const IdentityPlatform& platform)
+UserIdentification::UserIdentification(const AgentConfig& config, AgentPlatform& platform)
     : core_(std::make_shared<Core>(config, platform)) {
   window_.Create(kWindowName, kWindowName,
                  [this](HWND, UINT message, WPARAM, LPARAM) {
@@ -283,7 +287,7 @@ void UserIdentification::Core::CheckDirectoryConnection() {
   directoryConnected.store(SUCCEEDED(hr));
   if (FAILED(hr) && IsServiceMode()) {
     TsIdentInfo(0) << L"Active Directory connection could not be established; will retry";
-    ServiceModeExit(0);
+    ServiceModeExit(agent, 0);
   }
 }
 

@@ -11,14 +11,12 @@
 
 #include <windows.h>
 
+#include "app/AgentPlatform.h"
 #include "config/AgentConfig.h"
 #include "identity/IdentityRecord.h"
 #include "support/MessageWindow.h"
 #include "support/Utilities.h"
 
-class DirectoryApi;
-class WmiApi;
-class SecurityNameApi;
 
 // CRC-32 over UserName, GroupName, DomainName, UserDistinguishedName, ComputerName and
 // ComputerDistinguishedName (UTF-16LE code units, no terminators), then EnvType as
@@ -39,13 +37,6 @@ std::wstring IdentityDump(const IdentityRecord& record);
 void MergeIdentity(IdentityRecord& candidate, const IdentityRecord& source, const IdentityRecord& configuration,
                    bool serviceMode);
 
-// Where the sources get their answers; a null member means the real platform call.
-struct IdentityPlatform {
-  DirectoryApi* directory = nullptr;
-  WmiApi* wmi = nullptr;
-  SecurityNameApi* names = nullptr;
-};
-
 class UserIdentification {
  public:
   static constexpr UINT kMsgCheckDirectoryConnection = 801;
@@ -61,7 +52,8 @@ class UserIdentification {
   static constexpr DWORD kWorkerStopWaitMs = 2000;
 
   // Creates the hidden window on the calling thread.
-  explicit UserIdentification(const AgentConfig& config = g_Config, const IdentityPlatform& platform = {});
+  // The sources take their answers from platform.Identity().
+  explicit UserIdentification(const AgentConfig& config = g_Config, AgentPlatform& platform = RealPlatform());
   // Ends the worker thread, waiting up to kWorkerStopWaitMs: a worker stuck in a directory,
   // WMI or name call is logged and left behind with the state it uses. Then destroys the window.
   ~UserIdentification();

@@ -31,6 +31,13 @@ class TestPlatform : public AgentPlatform {
   LogonRetryCalculator::RandomSource RetryRandom() override {
     return random ? random : AgentPlatform::RetryRandom();
   }
+  void EndService(DWORD delayMs) override {
+    if (endService) {
+      endService(delayMs);
+    } else {
+      AgentPlatform::EndService(delayMs);
+    }
+  }
 
   static constexpr DWORD kUnreadableSession = 0xFFFFFFFF;
 
@@ -41,4 +48,5 @@ class TestPlatform : public AgentPlatform {
   std::wstring sessionLibrary;     // under the program's folder, or empty for the real one
   IdentityPlatform identity;
   LogonRetryCalculator::RandomSource random;
+  std::function<void(DWORD delayMs)> endService;  // empty: the real sleep and process end
 };

@@ -83,6 +83,9 @@ class RecordingOwner : public AuthFsmOwner {
   void StopTimer(V7kTimerId id) override { Note("StopTimer(" + std::to_string(id) + ")"); }
   UINT HeartbeatPeriod() override { return answers.heartbeatPeriod; }
   void Pause(DWORD ms) override { Note("Pause(" + std::to_string(ms) + ")"); }
+  void ServiceModeExit(DWORD ms) override {
+    if (IsServiceMode()) RecordExit(ms);
+  }
 };
 
 // Where the machines stand before the event under test, reached through events.
@@ -130,14 +133,12 @@ class AuthFsmTest : public ::testing::Test {
     SetLogPathOverride(log_ / L"fsm.log");
     SetDebuggerQuery([] { return true; });  // every line passes the filter
     SetTraceCapture([](int, const std::wstring& line) { Note(Narrow(line)); });
-    SetServiceExitFunction(&RecordExit);
     g_journal = &journal_;
   }
   void TearDown() override {
     g_journal = nullptr;
     SetTraceCapture({});
     SetDebuggerQuery(nullptr);
-    SetServiceExitFunction(nullptr);
     SetServiceMode(false);
     SetLogPathOverride(L"");
   }

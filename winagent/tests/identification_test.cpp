@@ -16,6 +16,7 @@
 #include "identity/IdentInfoWMI.h"
 #include "identity/UserIdentification.h"
 #include "support/Logging.h"
+#include "TestPlatform.h"
 #include "TestSupport.h"
 
 namespace {
@@ -120,15 +121,12 @@ class IdentificationTest : public ::testing::Test {
  public:
   void SetUp() override {
     SetServiceMode(false);
-    SetServiceExitFunction(&RecordExit);
     g_exitCalls = 0;
-    platform.directory = &directory;
-    platform.wmi = &wmi;
-    platform.names = &names;
+    platform.identity = {&directory, &wmi, &names};
+    platform.endService = &RecordExit;
   }
   void TearDown() override {
     SetServiceMode(false);
-    SetServiceExitFunction(nullptr);
   }
 
   // A domain user as every source sees it.
@@ -149,7 +147,7 @@ class IdentificationTest : public ::testing::Test {
   FakeDirectory directory;
   FakeWmi wmi;
   FakeNames names;
-  IdentityPlatform platform;
+  TestPlatform platform;
 };
 
 // The precedence rules, one row per situation: the candidate so far, one source's
@@ -524,7 +522,7 @@ TEST_F(IdentificationTest, ServiceModeDirectoryFailureEndsProcess) {
 TEST_F(IdentificationTest, RealExitChild) {
   wchar_t flag[8];
   if (GetEnvironmentVariableW(L"IDENT_REAL_EXIT_CHILD", flag, 8) == 0) GTEST_SKIP() << "child part";
-  SetServiceExitFunction(nullptr);
+  platform.endService = {};  // the real end
   SetServiceMode(true);
   UserIdentification ident(config, platform);
   ident.CheckDirectoryConnection();
@@ -597,8 +595,9 @@ TEST_F(IdentificationTest, DestructorLeavesAStuckWorkerBehind) {
     HandleHolder returned{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   };
   static StuckWmi stuck;  // the worker may use it after this test's locals are gone
+  static TestPlatform p;
   AppShutdown::ResetForTest();
-  IdentityPlatform p{&directory, &stuck, &names};
+  p.identity = {&directory, &stuck, &names};
   ULONGLONG destroyed = 0;
   const ULONGLONG start = GetTickCount64();
   {
@@ -632,7 +631,8 @@ TEST_F(IdentificationTest, ConcurrentIdentificationsKeepRecordsWhole) {
   } alternating;
   FakeNames none;
   FakeDirectory noDirectory;
-  IdentityPlatform p{&noDirectory, &alternating, &none};
+  TestPlatform p;
+  p.identity = {&noDirectory, &alternating, &none};
   SetTraceCapture({});
   SetDebuggerQuery(nullptr);  // nothing passes the filter: no file writes in the loop
   UserIdentification ident(config, p);

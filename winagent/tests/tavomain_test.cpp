@@ -124,7 +124,7 @@ int RunChild() {
     static AnsweringDirectory directory;
     platform.identity.directory = &directory;
     SetServiceMode(true);
-    SetServiceExitFunction(&RecordServiceExit);
+    platform.endService = &RecordServiceExit;
     ConfigInit::Load((L"-service " + config).c_str(), load);
   } else {
     ConfigInit::Load(config.c_str(), load);
