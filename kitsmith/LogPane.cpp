@@ -23,6 +23,26 @@ constexpr int kMatchCaseId = 1003;
 void SetLogWindow(HWND window) { g_logWindow = window; }
 HWND LogWindow() { return g_logWindow; }
 
+std::string LastLogLines(int count) {
+  if (!g_logWindow) return "";
+  std::vector<char> buffer(GetWindowTextLengthA(g_logWindow) + 1);
+  GetWindowTextA(g_logWindow, buffer.data(), static_cast<int>(buffer.size()));
+  std::vector<std::string> lines;
+  std::string text = buffer.data();
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t cut = end;
+    if (cut > start && text[cut - 1] == '\r') --cut;
+    lines.push_back(text.substr(start, cut - start));
+    start = end + 1;
+  }
+  std::string last;
+  for (size_t i = lines.size() > static_cast<size_t>(count) ? lines.size() - count : 0; i < lines.size(); ++i)
+    last += lines[i] + "\r\n";
+  return last;
+}
+
 LogLine::~LogLine() {
   const std::string text = str();
   if (g_logWindow) {

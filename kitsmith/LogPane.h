@@ -11,6 +11,8 @@
 // The main window's log edit control (null until the main window sets it).
 void SetLogWindow(HWND window);
 HWND LogWindow();
+// The last count lines of the log window, each followed by CR LF ("" without a log window).
+std::string LastLogLines(int count);
 
 // One line of the operation log: filled by stream insertion, emitted when the statement ends
 // (appended with CR LF to the log control when there is one, and sent to the debugger output).

@@ -45,6 +45,20 @@ TEST_F(LogPaneTest, LogLinesAppendWithLineEndsOnlyOnceTheWindowIsSet) {
   EXPECT_EQ(SendMessageA(edit_, EM_GETLIMITTEXT, 0, 0), LogEditCtl::kLogLimit);
 }
 
+TEST_F(LogPaneTest, LastLinesOfTheLog) {
+  EXPECT_EQ(LastLogLines(50), "");
+  SetLogWindow(edit_);
+  for (int i = 1; i <= 60; ++i) LogLine() << "line " << i;
+  std::string expected;
+  for (int i = 11; i <= 60; ++i) expected += "line " + std::to_string(i) + "\r\n";
+  EXPECT_EQ(LastLogLines(50), expected);
+  LogEditCtl log;
+  log.Attach(edit_);
+  log.Append("open end");
+  EXPECT_EQ(LastLogLines(2), "line 60\r\nopen end\r\n");
+  EXPECT_EQ(LastLogLines(100).substr(0, 8), "line 1\r\n");
+}
+
 TEST_F(LogPaneTest, AppendGoesToTheEndWhateverIsSelected) {
   LogEditCtl log;
   log.Attach(edit_);
