@@ -9,6 +9,7 @@
 #include "CfgFile.h"
 #include "DataFolders.h"
 #include "KitHolders.h"
+#include "KitdeskDlg.h"
 #include "KitUtilities.h"
 #include "LogPane.h"
 #include "MaintScriptExec.h"
@@ -23,7 +24,7 @@ namespace {
 constexpr char kCleanupSwitch[] = "NoKitsmithCleanup";
 constexpr char kBackupPrefix[] = "PackBak-";
 
-PackageEditorFactory g_editorFactory = nullptr;
+PackageEditorFactory g_editorFactory = &KitdeskDlg::Create;
 
 // The system's text form of a new GUID: 36 lower-case characters, no braces.
 std::string NewOperationId() {

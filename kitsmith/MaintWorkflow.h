@@ -67,7 +67,8 @@ class MaintWorkflow_base {
   CfgSet& Working() { return working_; }
   HWND Parent() const { return parent_; }
 
-  // Who builds the package dialog (null: none yet); returns the previous factory.
+  // Who builds the package dialog (the package configuration dialog unless a test installs
+  // another; null: none); returns the previous factory.
   static PackageEditorFactory InstallEditorFactory(PackageEditorFactory factory);
 
  protected:

@@ -1,11 +1,14 @@
-// Writes the README's pictures of the tool: kitsmith-main.png (the main window and its log)
-// and kitsmith-about.png, in the folder given as the only argument. Run by
+// Writes the README's pictures of the tool: kitsmith-main.png (the main window and its log),
+// kitsmith-about.png and kitsmith-package.png (the package dialog with its property grid, on
+// the default configuration), in the folder given as the only argument. Run by
 // `make screenshots` under Xvfb.
 #include <cstdio>
 #include <string>
 
 #include "DialogDriver.h"
 #include "KitdeskApp.h"
+#include "KitdeskDlgIds.h"
+#include "MaintWorkflow.h"
 #include "MainMenu.h"
 #include "resource.h"
 
@@ -39,5 +42,11 @@ int main(int argc, char** argv) {
     ui.Command(ID_FILE_EXIT);
   });
   app.InitInstance();
+  driver.When(IDD_KITDESK, [&](DialogActions& package) {
+    package.SetText(IDC_SERVER_LIST, "10.1.2.3:139; filter2.example.com");
+    saved = Shoot(package, folder + "\\kitsmith-package.png") && saved;
+    package.Command(ID_PACKAGE_CANCEL);
+  });
+  EditDefaultConfigWorkflow(nullptr).Execute();
   return saved ? 0 : 1;
 }

@@ -1,0 +1,239 @@
+// The package dialog from its template, inside real package operations (the stand-in package
+// scripts under Wine's cmd.exe), driven as an operator would.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DataFolders.h"
+#include "DialogDriver.h"
+#include "KitTestSupport.h"
+#include "KitdeskDlg.h"
+#include "MaintWorkflow.h"
+#include "PackageDialogs.h"
+#include "ScriptedPlatform.h"
+#include "support/Utilities.h"
+
+namespace {
+
+ScratchDir* g_dataRoot = nullptr;
+
+class DataRootEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    g_dataRoot = new ScratchDir("kitdesk-data");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey, "KitsmithDataRoot", REG_SZ, g_dataRoot->Path().c_str(),
+                    static_cast<DWORD>(g_dataRoot->Path().size() + 1));
+    ASSERT_EQ(DataPaths::Get().dataRoot, g_dataRoot->Path());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey);
+  }
+  void TearDown() override {
+    delete g_dataRoot;
+    g_dataRoot = nullptr;
+  }
+};
+const auto* const g_environment = testing::AddGlobalTestEnvironment(new DataRootEnvironment);
+
+class KitdeskTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    previousFactory_ = MaintWorkflow_base::InstallEditorFactory(&KitdeskDlg::Create);
+    RunUnix("/bin/rm -rf " + g_dataRoot->UnixPath() + "/Temp " + g_dataRoot->UnixPath() + "/Packages " +
+                g_dataRoot->UnixPath() + "/Idagent-default.cfg",
+            [&] { return !PathExists(paths.tempFolder) && !PathExists(paths.packagesFolder); });
+  }
+  void TearDown() override { MaintWorkflow_base::InstallEditorFactory(previousFactory_); }
+
+  // A new package through the dialog: the version, the server list, Save (which asks for the
+  // folder the first time), then Cancel.
+  std::string NewPackage(const char* servers, const char* name) {
+    driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+    driver.When(IDD_KITDESK, [servers](DialogActions& ui) {
+      ui.Type(IDC_SERVER_LIST, servers);
+      ui.Command(ID_PACKAGE_SAVE);
+      ui.Command(ID_PACKAGE_CANCEL);
+    });
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [name](DialogActions& ui) {
+      ui.SetText(IDC_PACKAGE_NAME, name);
+      ui.PressOK();
+    });
+    platform.ExpectBox(IDYES, "package folder does not exist");
+    NewPackageWorkflow workflow(nullptr);
+    workflow.Execute();
+    return paths.packagesFolder + "\\" + name;
+  }
+  // Opens the package for editing and runs the script on the package dialog.
+  // A later package-folder dialog (Save As) runs saveAs.
+  bool EditPackage(const char* name, DialogDriver::Script script, DialogDriver::Script saveAs = nullptr) {
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [name](DialogActions& ui) {
+      ui.PickListItem(IDC_PACKAGE_LIST, name);
+      ui.PressOK();
+    });
+    driver.When(IDD_KITDESK, script);
+    if (saveAs) driver.When(IDD_PACKAGE_SAVE_OPEN, saveAs);
+    EditPackageWorkflow workflow(nullptr);
+    return workflow.Execute();
+  }
+  // Lets the in-place editor take what was posted to it.
+  static void Drain() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  static KitdeskDlg& Dialog(DialogActions& ui) { return static_cast<KitdeskDlg&>(ui.Dialog()); }
+  static AuthPropGrid& Grid(DialogActions& ui) {
+    return *static_cast<AuthPropGrid*>(CWnd::FromHandlePermanent(ui.Item(IDC_PROPERTY_GRID)));
+  }
+
+  const DataPaths& paths = DataPaths::Get();
+  ScriptedPlatform platform;
+  DialogDriver driver;
+  LogCapture log;
+
+ private:
+  PackageEditorFactory previousFactory_ = nullptr;
+};
+
+TEST_F(KitdeskTest, ServerListWithPortsSurvivesOpenAndSave) {
+  const std::string package = NewPackage("10.0.0.1:139;appliance.example:8080", "Ports");
+  const size_t boxes = platform.Boxes().size();
+  const std::string before = ReadTextFile(package + "\\Idagent.cfg");
+  EXPECT_EQ(before, "CS[2] CR[1] RA[10.0.0.1:139;appliance.example:8080] RP[139] LD[1] ");
+
+  // Opening shows the list as saved and asks nothing; saving it untouched keeps it.
+  EXPECT_TRUE(EditPackage("Ports", [](DialogActions& ui) {
+    EXPECT_EQ(ui.ReadText(IDC_SERVER_LIST), "10.0.0.1:139;appliance.example:8080");
+    EXPECT_EQ(ui.ReadText(IDC_REVISION), "1");
+    EXPECT_EQ(ui.ReadText(IDC_SCHEMA_VERSION), "Config. schema version : 2");
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  }));
+  // Re-entered in the editor, RA and CR count as changed, so the revision goes up by one.
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.0.0.1:139;appliance.example:8080] RP[139] LD[1] ");
+  EXPECT_EQ(platform.Boxes().size(), boxes);
+}
+
+TEST_F(KitdeskTest, ServerListRefusesOnlyTheOffendingCharactersAndTrailingSeparators) {
+  NewPackage("10.0.0.1", "Servers");
+  platform.ExpectBox(IDOK, "These characters cannot be used in server addresses: ");
+  platform.ExpectBox(IDOK, "You must define at least one server address.");
+  EXPECT_TRUE(EditPackage("Servers", [](DialogActions& ui) {
+    ui.Type(IDC_SERVER_LIST, "10.0.0.1:139]; 10.0.0.2");
+    EXPECT_EQ(ui.ReadText(IDC_SERVER_LIST), "10.0.0.1:139; 10.0.0.2");
+    ui.SetText(IDC_SERVER_LIST, " ;; ");
+    ui.Command(ID_PACKAGE_SAVE);  // only separators and blanks: empty
+    ui.SetText(IDC_SERVER_LIST, "10.0.0.1; 10.0.0.2;;");
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  }));
+  EXPECT_NE(ReadTextFile(paths.packagesFolder + "\\Servers\\Idagent.cfg").find("RA[10.0.0.1; 10.0.0.2] "),
+            std::string::npos);
+}
+
+TEST_F(KitdeskTest, GridEditsReachTheSavedFileEvenWhenNotYetConfirmed) {
+  const std::string package = NewPackage("10.0.0.1", "Edited");
+  EXPECT_TRUE(EditPackage("Edited", [](DialogActions& ui) {
+    AuthPropGrid& grid = Grid(ui);
+    ASSERT_EQ(grid.GetRowCount(), 21);
+    grid.SetFocus();
+    grid.SetFocusCell(CCellID(1, 1));  // RP
+    grid.SendMessage(WM_CHAR, '4');
+    Drain();
+    const HWND editor = ::GetDlgItem(grid.GetSafeHwnd(), CGridCtrl::kEditId);
+    ASSERT_NE(editor, nullptr);
+    ::SendMessageA(editor, WM_CHAR, '4', 0);
+    ::SendMessageA(editor, WM_CHAR, '3', 0);
+    // No Enter: the menu command ends the edit first.
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  }));
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.0.0.1] RP[443] LD[1] ");
+}
+
+TEST_F(KitdeskTest, ManualRevisionIsAskedOnlyForTheOperatorsEdits) {
+  const std::string package = NewPackage("10.0.0.1", "Revision");
+  platform.ExpectBox(IDNO, "Manually changing the configuration revision");
+  platform.ExpectBox(IDYES, "Manually changing the configuration revision");
+  EXPECT_TRUE(EditPackage("Revision", [](DialogActions& ui) {
+    ui.Type(IDC_REVISION, "5");
+    EXPECT_EQ(ui.ReadText(IDC_REVISION), "1");  // No puts the revision back
+    ui.Type(IDC_REVISION, "7");
+    ui.Type(IDC_REVISION, "9");  // asked once only
+    ui.Command(ID_PACKAGE_SAVE);
+    EXPECT_EQ(ui.ReadText(IDC_REVISION), "9");
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  }));
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[9] RA[10.0.0.1] RP[139] LD[1] ");
+
+  // A revision of 100000 is refused when saving.
+  platform.ExpectBox(IDYES, "Manually changing");
+  platform.ExpectBox(IDOK, "between 0 and 99999");
+  platform.ExpectBox(IDOK, "Cannot get updated values of controls");
+  EXPECT_FALSE(EditPackage("Revision", [](DialogActions& ui) {
+    ui.Type(IDC_REVISION, "100000");
+    ui.Command(ID_PACKAGE_SAVE);
+    ui.Command(ID_PACKAGE_CANCEL);
+  }));
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[9] RA[10.0.0.1] RP[139] LD[1] ");
+}
+
+TEST_F(KitdeskTest, SaveAsWritesANewFolderAndApplyDefaults) {
+  NewPackage("10.0.0.1", "Original");
+  platform.ExpectBox(IDOK, "Default configuration does not exist.");
+  platform.ExpectBox(IDYES, "package folder does not exist");
+  EXPECT_TRUE(EditPackage(
+      "Original",
+      [](DialogActions& ui) {
+        ui.Command(ID_PACKAGE_APPLY_DEFAULTS);
+        ui.Command(ID_PACKAGE_SAVE_AS);
+        EXPECT_EQ(std::string(ui.ReadText(IDC_PACKAGE_FOLDER)), DataPaths::Get().packagesFolder + "\\Copy");
+        ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+      },
+      [](DialogActions& ui) {
+        ui.SetText(IDC_PACKAGE_NAME, "Copy");
+        ui.PressOK();
+      }));
+  EXPECT_NE(ReadTextFile(paths.packagesFolder + "\\Copy\\Idagent.cfg"), "");
+
+  // With a default configuration, Apply Defaults replaces the grid's values.
+  driver.When(IDD_KITDESK, [](DialogActions& ui) {
+    EXPECT_TRUE(ui.IsChecked(IDC_SAVE_AS_DEFAULTS));
+    EXPECT_EQ(ui.ReadText(IDC_WINDOWS_VERSION), "Windows Version : All");
+    EXPECT_EQ(ui.ReadText(IDC_OSX_VERSION), "OS X Version : All");
+    ui.SetText(IDC_SERVER_LIST, "10.7.7.7");
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  });
+  EditDefaultConfigWorkflow defaults(nullptr);
+  ASSERT_TRUE(defaults.Execute());
+  EXPECT_FALSE(EditPackage("Original", [](DialogActions& ui) {
+    ui.Command(ID_PACKAGE_APPLY_DEFAULTS);
+    EXPECT_EQ(ui.ReadText(IDC_SERVER_LIST), "10.7.7.7");
+    ui.Command(ID_PACKAGE_CANCEL);
+  }));
+}
+
+TEST_F(KitdeskTest, FailingSaveShowsThePopupWithTheLatestLogLines) {
+  NewPackage("10.0.0.1", "Failing");
+  const std::string temp = paths.tempFolder;
+  auto breakSaveScript = [temp](DialogActions&) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((temp + "\\PackAsm-*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    const std::string assembly = temp + "\\" + found.cFileName;
+    FindClose(search);
+    WriteTextFile(assembly + "\\Save-Package.cmd", "@echo off\r\necho Save-Package=001\r\nexit /b 1\r\n");
+  };
+  driver.When(IDD_ERR_POPUP, [](DialogActions& ui) {
+    EXPECT_NE(std::string(ui.ReadText(IDC_ERR_LOG)).find("Save-Package=001"), std::string::npos);
+    ui.Click(IDC_RETURN_TO_EDITING);
+  });
+  driver.When(IDD_ERR_POPUP, [](DialogActions& ui) { ui.Click(IDC_CLOSE_EDITOR); });
+  EXPECT_FALSE(EditPackage("Failing", [breakSaveScript](DialogActions& ui) {
+    breakSaveScript(ui);
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);  // fails; the editor stays
+    EXPECT_TRUE(IsWindow(ui.Handle()));
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);  // fails again; the popup closes the editor
+  }));
+}
+
+}  // namespace
