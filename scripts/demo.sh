@@ -109,3 +109,4 @@ else
 fi
 
 bash "$root/scripts/demo-mac.sh" "$build"
+bash "$root/scripts/demo-kitsmith.sh" "$build"
