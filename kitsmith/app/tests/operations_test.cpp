@@ -1,22 +1,20 @@
 // The package operations started from the main window's menu, end to end: the stand-in
-// package scripts under Wine's cmd.exe, the package-folder dialogs from the program's
-// resources, the log in the main window and the package files left behind.
+// package scripts under Wine's cmd.exe, every dialog from the program's own resources driven
+// as the operator would, the log in the main window and the package files left behind.
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
+#include <vector>
 
-#include "AuthCfg.h"
 #include "DataFolders.h"
 #include "DialogDriver.h"
 #include "KitTestSupport.h"
+#include "KitdeskDlgIds.h"
 #include "MainMenu.h"
-#include "MaintWorkflow.h"
 #include "PackageDialogs.h"
 #include "ScriptedPlatform.h"
 #include "resource.h"
-#include "support/Utilities.h"
 
 namespace {
 
@@ -38,41 +36,10 @@ class DataRootEnvironment : public testing::Environment {
 };
 const auto* const g_environment = testing::AddGlobalTestEnvironment(new DataRootEnvironment);
 
-// What the package dialog does in a test: the test's own steps on the workflow.
-std::function<INT_PTR(MaintWorkflow_base&, CfgSet&)> g_editorSteps;
-
-class ScriptedEditor : public PackageEditor {
- public:
-  ScriptedEditor(MaintWorkflow_base& workflow, CfgSet& working) : workflow_(workflow), working_(working) {}
-  INT_PTR DoModal() override { return g_editorSteps ? g_editorSteps(workflow_, working_) : IDCANCEL; }
-
- private:
-  MaintWorkflow_base& workflow_;
-  CfgSet& working_;
-};
-
-std::unique_ptr<PackageEditor> MakeScriptedEditor(HWND, MaintWorkflow_base& workflow, CfgSet& working) {
-  return std::make_unique<ScriptedEditor>(workflow, working);
-}
-
-void SetOption(CfgSet& set, const char* id, const wchar_t* text) {
-  ASSERT_NE(set.Find(id), nullptr) << id;
-  set.Find(id)->SetFromText(text, AuthCfg::kEditor);
-}
-
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class Operations : public testing::Test {
  protected:
-  void SetUp() override {
-    previousFactory_ = MaintWorkflow_base::InstallEditorFactory(&MakeScriptedEditor);
-    g_editorSteps = nullptr;
-  }
-  void TearDown() override {
-    g_editorSteps = nullptr;
-    MaintWorkflow_base::InstallEditorFactory(previousFactory_);
-  }
-
   // Runs the main window, sends it the menu commands of steps and returns its log.
   std::string RunMainWindow(const std::function<void(DialogActions&)>& steps) {
     std::string log;
@@ -89,9 +56,6 @@ class Operations : public testing::Test {
   const DataPaths& paths = DataPaths::Get();
   ScriptedPlatform platform;
   DialogDriver driver;
-
- private:
-  PackageEditorFactory previousFactory_ = nullptr;
 };
 
 }  // namespace
@@ -103,24 +67,27 @@ TEST_F(Operations, NewPackageThenEditPackageFromTheMenu) {
       EXPECT_EQ(versions.ListItems(IDC_VERSION_LIST), std::vector<std::string>{"2.1"});
       versions.PressOK();
     });
-    g_editorSteps = [](MaintWorkflow_base& workflow, CfgSet& working) {
-      SetOption(working, "RA", L"10.0.0.5; 10.0.0.6:8080");
-      SetOption(working, "RH", L"30000");
-      EXPECT_TRUE(workflow.SavePackage(-1, false));
-      return IDOK;
-    };
+    driver.When(IDD_KITDESK, [](DialogActions& editor) {
+      editor.Type(IDC_SERVER_LIST, "10.0.0.5; 10.0.0.6:8080");
+      editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
+    });
+    // The first save of a new package asks where, proposing the next free name.
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
+      EXPECT_STREQ(chooser.ReadText(IDC_PACKAGE_NAME), "New Package 1");
+      chooser.PressOK();
+    });
+    platform.ExpectBox(IDYES, "package folder does not exist");
     ui.Command(ID_NEW_PACKAGE);
 
     driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
       chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
       chooser.PressOK();
     });
-    g_editorSteps = [](MaintWorkflow_base& workflow, CfgSet& working) {
-      EXPECT_EQ(Narrow(working.TextById("RH")), "30000");
-      SetOption(working, "RH", L"45000");
-      EXPECT_TRUE(workflow.SavePackage(-1, false));
-      return IDOK;
-    };
+    driver.When(IDD_KITDESK, [](DialogActions& editor) {
+      EXPECT_STREQ(editor.ReadText(IDC_SERVER_LIST), "10.0.0.5; 10.0.0.6:8080");
+      editor.SetText(IDC_SERVER_LIST, "10.0.0.9");
+      editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
+    });
     ui.Command(ID_EDIT_PACKAGE);
   });
 
@@ -133,8 +100,7 @@ TEST_F(Operations, NewPackageThenEditPackageFromTheMenu) {
   EXPECT_FALSE(Contains(log, "ERROR")) << log;
 
   const std::string config = ReadTextFile(package + "\\Idagent.cfg");
-  EXPECT_TRUE(Contains(config, "RA[10.0.0.5; 10.0.0.6:8080]")) << config;
-  EXPECT_TRUE(Contains(config, "RH[45000]")) << config;
+  EXPECT_TRUE(Contains(config, "RA[10.0.0.9]")) << config;
   // Each save is the baseline's revision + 1: the prototype's 0, then the package's 1.
   EXPECT_TRUE(Contains(config, "CR[2]")) << config;
   ASSERT_EQ(platform.ShellOpens().size(), 2u);
@@ -147,7 +113,7 @@ TEST_F(Operations, CancelledAndFailedOperationsSaySoInTheLog) {
     ui.Command(ID_NEW_PACKAGE);
     // A package dialog closed without a save leaves no package: the operation failed.
     driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& versions) { versions.PressOK(); });
-    g_editorSteps = [](MaintWorkflow_base&, CfgSet&) { return IDCANCEL; };
+    driver.When(IDD_KITDESK, [](DialogActions& editor) { editor.Command(ID_PACKAGE_CANCEL); });
     ui.Command(ID_NEW_PACKAGE);
   });
   EXPECT_TRUE(Contains(log, "canceled by user")) << log;
@@ -157,11 +123,11 @@ TEST_F(Operations, CancelledAndFailedOperationsSaySoInTheLog) {
 TEST_F(Operations, EditDefaultConfigurationFromTheMenu) {
   const std::string defaults = paths.dataRoot + "\\Idagent-default.cfg";
   const std::string log = RunMainWindow([&](DialogActions& ui) {
-    g_editorSteps = [](MaintWorkflow_base& workflow, CfgSet& working) {
-      SetOption(working, "RA", L"192.168.1.20");
-      EXPECT_TRUE(workflow.SaveDefaultConfig());
-      return IDOK;
-    };
+    driver.When(IDD_KITDESK, [](DialogActions& editor) {
+      EXPECT_TRUE(editor.IsChecked(IDC_SAVE_AS_DEFAULTS));
+      editor.SetText(IDC_SERVER_LIST, "192.168.1.20");
+      editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
+    });
     ui.Command(ID_EDIT_DEFAULT_CONFIG);
   });
   EXPECT_TRUE(Contains(log, "(edit default configuration) succeeded.")) << log;
