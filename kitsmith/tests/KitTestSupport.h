@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "DataFolders.h"
 #include "KitUtilities.h"
 #include "LogPane.h"
 
@@ -115,4 +117,32 @@ class ToolRegistry {
     Set(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
   }
   void SetNumber(const char* name, DWORD value) { Set(name, REG_DWORD, &value, sizeof(value)); }
+};
+
+// The data root of a whole test program, which forms the tool's paths once: a scratch folder
+// named in the registry while the paths are first formed. Register one with
+// testing::AddGlobalTestEnvironment; Empty() removes what earlier operations left in it.
+class DataRootEnvironment : public testing::Environment {
+ public:
+  explicit DataRootEnvironment(std::string prefix) : prefix_(std::move(prefix)) {}
+
+  void SetUp() override {
+    root_ = std::make_unique<ScratchDir>(prefix_);
+    ToolRegistry registry;
+    registry.SetText("KitsmithDataRoot", root_->Path());
+    ASSERT_EQ(DataPaths::Get().dataRoot, root_->Path());
+  }
+  void TearDown() override { root_.reset(); }
+
+  // Without the Temp and Packages folders and the default configuration.
+  static void Empty() {
+    const std::string root = root_->UnixPath();
+    const DataPaths& paths = DataPaths::Get();
+    RunUnix("/bin/rm -rf " + root + "/Temp " + root + "/Packages " + root + "/Idagent-default.cfg",
+            [&] { return !PathExists(paths.tempFolder) && !PathExists(paths.packagesFolder); });
+  }
+
+ private:
+  static inline std::unique_ptr<ScratchDir> root_;
+  std::string prefix_;
 };

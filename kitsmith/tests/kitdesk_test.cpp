@@ -16,32 +16,14 @@
 
 namespace {
 
-ScratchDir* g_dataRoot = nullptr;
-
-class DataRootEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    g_dataRoot = new ScratchDir("kitdesk-data");
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey);
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey, "KitsmithDataRoot", REG_SZ, g_dataRoot->Path().c_str(),
-                    static_cast<DWORD>(g_dataRoot->Path().size() + 1));
-    ASSERT_EQ(DataPaths::Get().dataRoot, g_dataRoot->Path());
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey);
-  }
-  void TearDown() override {
-    delete g_dataRoot;
-    g_dataRoot = nullptr;
-  }
-};
-const auto* const g_environment = testing::AddGlobalTestEnvironment(new DataRootEnvironment);
+const auto* const g_environment =
+    testing::AddGlobalTestEnvironment(new DataRootEnvironment("kitdesk-data"));
 
 class KitdeskTest : public testing::Test {
  protected:
   void SetUp() override {
     previousFactory_ = MaintWorkflow_base::InstallEditorFactory(&KitdeskDlg::Create);
-    RunUnix("/bin/rm -rf " + g_dataRoot->UnixPath() + "/Temp " + g_dataRoot->UnixPath() + "/Packages " +
-                g_dataRoot->UnixPath() + "/Idagent-default.cfg",
-            [&] { return !PathExists(paths.tempFolder) && !PathExists(paths.packagesFolder); });
+    DataRootEnvironment::Empty();
   }
   void TearDown() override { MaintWorkflow_base::InstallEditorFactory(previousFactory_); }
 

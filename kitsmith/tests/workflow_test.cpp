@@ -20,25 +20,8 @@
 
 namespace {
 
-// The data root of the whole run, set in the registry before the paths are first formed.
-ScratchDir* g_dataRoot = nullptr;
-
-class DataRootEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    g_dataRoot = new ScratchDir("kitsmith-data");
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey);
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey, "KitsmithDataRoot", REG_SZ, g_dataRoot->Path().c_str(),
-                    static_cast<DWORD>(g_dataRoot->Path().size() + 1));
-    ASSERT_EQ(DataPaths::Get().dataRoot, g_dataRoot->Path());
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ToolRegistry::kKey);
-  }
-  void TearDown() override {
-    delete g_dataRoot;
-    g_dataRoot = nullptr;
-  }
-};
-const auto* const g_environment = testing::AddGlobalTestEnvironment(new DataRootEnvironment);
+const auto* const g_environment =
+    testing::AddGlobalTestEnvironment(new DataRootEnvironment("kitsmith-data"));
 
 // What the package dialog would do, as the test says.
 std::function<INT_PTR(MaintWorkflow_base&, CfgSet&)> g_editorAction;
@@ -82,13 +65,7 @@ class WorkflowTest : public testing::Test {
     previousLauncher_ = ScriptLauncher::Install(&launcher);
     previousFactory_ = MaintWorkflow_base::InstallEditorFactory(&MakeStandInEditor);
     g_editorAction = nullptr;
-    const DataPaths& paths = DataPaths::Get();
-    // Each test starts without the data tree (the interpreter's rd waits until it is gone).
-    for (const std::string& folder : {paths.tempFolder, paths.packagesFolder})
-      ConExec("", "/C rd /s /q \"" + folder + "\"", "");
-    DeleteFileA((paths.dataRoot + "\\Idagent-default.cfg").c_str());
-    ASSERT_FALSE(PathExists(paths.tempFolder));
-    ASSERT_FALSE(PathExists(paths.packagesFolder));
+    DataRootEnvironment::Empty();
   }
   void TearDown() override {
     g_editorAction = nullptr;

@@ -18,28 +18,15 @@
 
 namespace {
 
-// The data root of the whole run, set in the registry before the paths are first formed.
-ScratchDir* g_dataRoot = nullptr;
-
-class DataRootEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    g_dataRoot = new ScratchDir("kitsmith-operations");
-    ToolRegistry registry;
-    registry.SetText("KitsmithDataRoot", g_dataRoot->Path());
-    ASSERT_EQ(DataPaths::Get().dataRoot, g_dataRoot->Path());
-  }
-  void TearDown() override {
-    delete g_dataRoot;
-    g_dataRoot = nullptr;
-  }
-};
-const auto* const g_environment = testing::AddGlobalTestEnvironment(new DataRootEnvironment);
+const auto* const g_environment =
+    testing::AddGlobalTestEnvironment(new DataRootEnvironment("kitsmith-operations"));
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class Operations : public testing::Test {
  protected:
+  void SetUp() override { DataRootEnvironment::Empty(); }
+
   // Runs the main window, sends it the menu commands of steps and returns its log.
   std::string RunMainWindow(const std::function<void(DialogActions&)>& steps) {
     std::string log;
