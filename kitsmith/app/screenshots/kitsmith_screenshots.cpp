@@ -1,18 +1,28 @@
-// Writes the README's pictures of the tool: kitsmith-main.png (the main window and its log),
-// kitsmith-about.png and kitsmith-package.png (the package dialog with its property grid, on
-// the default configuration), in the folder given as the only argument. Run by
-// `make screenshots` under Xvfb.
+// Writes the README's pictures of the tool: kitsmith-main.png (the main window with its log
+// after a new package was saved), kitsmith-about.png and kitsmith-package.png (the package
+// dialog with its property grid, on the default configuration), in the folder given as the
+// only argument. Run by `make screenshots` under Xvfb.
 #include <cstdio>
 #include <string>
 
+#include "DataFolders.h"
 #include "DialogDriver.h"
 #include "KitdeskApp.h"
 #include "KitdeskDlgIds.h"
 #include "MaintWorkflow.h"
 #include "MainMenu.h"
+#include "PackageDialogs.h"
+#include "ScriptedPlatform.h"
 #include "resource.h"
 
 namespace {
+
+// Answers the question to create the package folder and opens no package view in a browser;
+// operation identifiers are real ones.
+class ShotPlatform : public ScriptedPlatform {
+ public:
+  HRESULT CreateGuid(GUID* guid) override { return WfPlatform::CreateGuid(guid); }
+};
 
 bool Shoot(DialogActions& ui, const std::string& path) {
   ::SetForegroundWindow(ui.Handle());
@@ -30,23 +40,36 @@ int main(int argc, char** argv) {
   }
   const std::string folder = argv[1];
   KitdeskApp app;
+  ShotPlatform platform;
   DialogDriver driver;
   bool saved = true;
+  // The package of an earlier run would make this one "New Package 2".
+  FolderRemover(DataPaths::Get().packagesFolder + "\\New Package 1");
   driver.When(IDD_MAINMENU, [&](DialogActions& ui) {
+    driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& versions) { versions.PressOK(); });
+    driver.When(IDD_KITDESK, [](DialogActions& package) {
+      package.SetText(IDC_SERVER_LIST, "10.1.2.3:139; filter2.example.com");
+      package.Command(ID_PACKAGE_SAVE_AND_QUIT);
+    });
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) { chooser.PressOK(); });
+    platform.ExpectBox(IDYES, "package folder does not exist");
+    ui.Command(ID_NEW_PACKAGE);
     saved = Shoot(ui, folder + "\\kitsmith-main.png") && saved;
+
     driver.When(IDD_ABOUTBOX, [&](DialogActions& about) {
       saved = Shoot(about, folder + "\\kitsmith-about.png") && saved;
       about.PressOK();
     });
     ui.Command(ID_APP_ABOUT_MENU);
+
+    driver.When(IDD_KITDESK, [&](DialogActions& package) {
+      package.SetText(IDC_SERVER_LIST, "10.1.2.3:139; filter2.example.com");
+      saved = Shoot(package, folder + "\\kitsmith-package.png") && saved;
+      package.Command(ID_PACKAGE_CANCEL);
+    });
+    ui.Command(ID_EDIT_DEFAULT_CONFIG);
     ui.Command(ID_FILE_EXIT);
   });
   app.InitInstance();
-  driver.When(IDD_KITDESK, [&](DialogActions& package) {
-    package.SetText(IDC_SERVER_LIST, "10.1.2.3:139; filter2.example.com");
-    saved = Shoot(package, folder + "\\kitsmith-package.png") && saved;
-    package.Command(ID_PACKAGE_CANCEL);
-  });
-  EditDefaultConfigWorkflow(nullptr).Execute();
   return saved ? 0 : 1;
 }
