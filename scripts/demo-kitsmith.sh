@@ -94,8 +94,8 @@ wait "$tool_pid" || true
 tool_pid=""
 
 package="$data/Packages/New Package 1"
-if [ ! -f "$package/Idagent.cfg" ]; then
-  echo "== demo FAILED: no package was saved in $data/Packages" >&2
+if ! grep -q 'RH\[45000\]' "$package/Idagent.cfg" 2>/dev/null; then
+  echo "== demo FAILED: no package with the edited value was saved in $data/Packages" >&2
   exit 1
 fi
 echo "== the saved package ($package):"
