@@ -177,9 +177,13 @@ void CDialog::RunModalLoop() {
   MSG msg;
   while (running_ && m_hWnd) {
     const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
-    if (got <= 0) {
+    if (got == 0) {
       // Leave the quit message for the loop that owns it.
       ::PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (got < 0) {  // the queue failed: the dialog ends, the program goes on
+      result_ = -1;
       break;
     }
     if (CWnd::WalkPreTranslateTree(m_hWnd, &msg)) continue;

@@ -67,7 +67,9 @@ HGDIOBJ CGdiObject::Detach() {
 
 BOOL CGdiObject::DeleteObject() {
   if (!m_hObject) return FALSE;
-  return ::DeleteObject(Detach());
+  const bool owned = owned_;
+  HGDIOBJ handle = Detach();
+  return owned ? ::DeleteObject(handle) : TRUE;
 }
 
 int CGdiObject::GetObject(int size, void* buffer) const {
@@ -87,7 +89,14 @@ CBrush::CBrush(COLORREF colour) {
 }
 CBrush* CBrush::FromHandle(HBRUSH handle) { return TemporaryFor<CBrush>(handle); }
 BOOL CBrush::CreateSolidBrush(COLORREF colour) { return Attach(::CreateSolidBrush(colour)); }
-BOOL CBrush::CreateSysColorBrush(int index) { return Attach(::GetSysColorBrush(index)); }
+// The system's brush is shared: the holder refers to it and never deletes it.
+BOOL CBrush::CreateSysColorBrush(int index) {
+  HBRUSH brush = ::GetSysColorBrush(index);
+  if (!brush) return FALSE;
+  DeleteObject();
+  AttachTemporary(brush);
+  return TRUE;
+}
 
 CFont* CFont::FromHandle(HFONT handle) { return TemporaryFor<CFont>(handle); }
 BOOL CFont::CreateFontIndirect(const LOGFONTA* logFont) {

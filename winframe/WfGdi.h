@@ -1,7 +1,8 @@
 // Drawing: GDI object holders and device contexts. Text is 8-bit (A calls).
 //   CGdiObject  m_hObject; Attach Detach DeleteObject GetSafeHandle GetObject FromHandle
 //   CPen        CreatePen / CPen(style, width, colour)              operator HPEN
-//   CBrush      CreateSolidBrush CreateSysColorBrush / CBrush(colour) operator HBRUSH
+//   CBrush      CreateSolidBrush CreateSysColorBrush (the shared system brush, never deleted)
+//               / CBrush(colour) operator HBRUSH
 //   CFont       CreateFontIndirect(const LOGFONTA*) GetLogFont       operator HFONT
 //   CBitmap     CreateCompatibleBitmap CreateBitmap LoadBitmap GetBitmap operator HBITMAP
 //   Each holder deletes its object when destroyed (select it out first). The

@@ -1,5 +1,7 @@
 #include "WfWnd.h"
 
+#include <cstdio>
+#include <exception>
 #include <unordered_map>
 
 #include "WfApp.h"
@@ -28,6 +30,26 @@ thread_local int dispatchDepth = 0;
 
 thread_local CWnd* creating = nullptr;
 thread_local HHOOK creationHook = nullptr;
+
+// A handler's failure must not unwind through the system's frames that called the window
+// procedure: it is reported to the debugger and the message gets the answer below.
+LRESULT HandlerFailed(HWND hWnd, UINT message, const char* what) {
+  char text[256];
+  snprintf(text, sizeof text, "Exception caught in the handler of message 0x%04X for window %p: %s\n",
+           message, static_cast<void*>(hWnd), what);
+  ::OutputDebugStringA(text);
+  switch (message) {
+    case WM_NCCREATE:
+      return FALSE;  // creation fails rather than leaving a half-made window
+    case WM_CREATE:
+      return -1;
+    case WM_PAINT:
+      ::ValidateRect(hWnd, nullptr);  // else the same paint request comes back at once, for ever
+      return 0;
+    default:
+      return 0;
+  }
+}
 
 }  // namespace
 
@@ -69,7 +91,14 @@ LRESULT CWnd::Dispatch(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM
   ++dispatchDepth;
   ++wnd->dispatchDepth_;
 
-  const LRESULT result = wnd->WindowProc(message, wParam, lParam);
+  LRESULT result = 0;
+  try {
+    result = wnd->WindowProc(message, wParam, lParam);
+  } catch (const CException& e) {
+    result = HandlerFailed(hWnd, message, e.GetRuntimeClass()->m_lpszClassName);
+  } catch (const std::exception& e) {
+    result = HandlerFailed(hWnd, message, e.what());
+  }
 
   innermostFrame_ = frame.outer;
   --dispatchDepth;

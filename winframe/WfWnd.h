@@ -20,6 +20,9 @@
 //   (OnChildNotify, its ON_CONTROL_REFLECT / ON_NOTIFY_REFLECT entries), then to this map.
 //   PreTranslateMessage: a modal loop offers each message to the target window and its
 //   parents up to the top-level window (WalkPreTranslateTree) before dispatching it.
+//   A CException or std::exception that escapes a handler stops at the window procedure:
+//   it goes to the debugger output and the message answers 0 (WM_CREATE -1 and
+//   WM_NCCREATE FALSE, so creation fails; WM_PAINT validates the window first).
 //
 // Message map of a class:
 //   class CMine : public CWnd { ... DECLARE_MESSAGE_MAP() };

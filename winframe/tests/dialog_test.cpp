@@ -172,6 +172,16 @@ TEST(Dialog, ModalLoopOffersMessagesToControlsAndTurnsEnterIntoOk) {
   EXPECT_EQ(dialog.custom.events, (Events{"presubclass", "pretranslated", "key 40"}));
 }
 
+TEST(Dialog, AQuitRequestEndsTheDialogAndIsLeftForTheProgramsLoop) {
+  TestDialog dialog;
+  ::PostQuitMessage(9);
+  EXPECT_EQ(dialog.DoModal(), -1);
+  EXPECT_EQ(dialog.m_hWnd, nullptr);
+  MSG msg;
+  ASSERT_TRUE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 9u);
+}
+
 TEST(Dialog, NullParentIsOwnedByTheMainWindowWhichIsDisabledWhileItRuns) {
   CWnd main;
   ASSERT_TRUE(main.CreateEx(0, "STATIC", "main", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -379,6 +380,86 @@ TEST_F(WindowTest, ObjectsDestroyTheirWindowsAndTemporaryWrappersNeverDo) {
   WfPurgeTemporaries();
   EXPECT_TRUE(IsWindow(hWnd));
   DestroyWindow(hWnd);
+}
+
+// Handlers that fail as the layer's calls fail: a DC or a GDI object that cannot be made.
+class Failing : public CWnd {
+ public:
+  bool failCreate = false;
+  int paints = 0;
+
+ protected:
+  int OnCreate(LPCREATESTRUCTA cs) {
+    if (failCreate) AfxThrowResourceException();
+    return CWnd::OnCreate(cs);
+  }
+  void OnPaint() {
+    ++paints;
+    AfxThrowResourceException();  // as a CPaintDC whose BeginPaint failed
+  }
+  LRESULT OnFail(WPARAM outOfMemory, LPARAM) {
+    trace.push_back("fail");
+    if (outOfMemory) throw std::bad_alloc();
+    AfxThrowResourceException();
+  }
+  LRESULT OnWork(WPARAM, LPARAM) {
+    trace.push_back("work");
+    return 5;
+  }
+  LRESULT OnSetText(WPARAM, LPARAM) {
+    SendMessage(WM_APP + 1);  // fails inside; this message is still the one Default() passes on
+    return Default();
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(Failing, CWnd)
+  ON_WM_CREATE()
+  ON_WM_PAINT()
+  ON_MESSAGE(WM_APP + 1, OnFail)
+  ON_MESSAGE(WM_APP + 2, OnWork)
+  ON_MESSAGE(WM_SETTEXT, OnSetText)
+END_MESSAGE_MAP()
+
+TEST_F(WindowTest, AHandlerThatThrowsEndsItsMessageButNotTheWindowOrTheLoop) {
+  Failing wnd;
+  ASSERT_TRUE(wnd.CreateEx(0, kClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 50, nullptr,
+                           nullptr));
+  EXPECT_EQ(wnd.SendMessage(WM_APP + 1), 0);
+  EXPECT_EQ(wnd.SendMessage(WM_APP + 1, TRUE), 0);
+  EXPECT_EQ(wnd.SendMessage(WM_APP + 2), 5);
+
+  wnd.SetWindowText("kept");
+  CString text;
+  wnd.GetWindowText(text);
+  EXPECT_STREQ(text, "kept");
+
+  // A failed paint leaves nothing to paint, so it does not come back.
+  wnd.UpdateWindow();
+  wnd.paints = 0;
+  wnd.Invalidate(FALSE);
+  wnd.UpdateWindow();
+  EXPECT_EQ(wnd.paints, 1);
+  EXPECT_FALSE(::GetUpdateRect(wnd.m_hWnd, nullptr, FALSE));
+
+  // Through a message loop of the program's own.
+  trace.clear();
+  wnd.PostMessage(WM_APP + 1);
+  wnd.PostMessage(WM_APP + 1, TRUE);
+  wnd.PostMessage(WM_APP + 2);
+  ::PostQuitMessage(4);
+  MSG msg;
+  while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+  EXPECT_EQ(msg.wParam, 4u);
+  EXPECT_EQ(trace, (std::vector<std::string>{"fail", "fail", "work"}));
+  EXPECT_EQ(wnd.paints, 1);
+  EXPECT_TRUE(::IsWindow(wnd.m_hWnd));
+
+  // A window whose creation handler fails is not made.
+  Failing refused;
+  refused.failCreate = true;
+  EXPECT_FALSE(refused.CreateEx(0, kClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+  EXPECT_EQ(refused.m_hWnd, nullptr);
 }
 
 }  // namespace
