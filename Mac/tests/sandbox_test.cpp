@@ -2,10 +2,14 @@
 // outlives the sandbox object.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -21,6 +25,22 @@ std::string Fixture(const std::string& name) {
 
 bool NamespaceExists(const std::string& name) {
   return std::system(("ip netns list | grep -qw " + name).c_str()) == 0;
+}
+
+// The script run straight from a shell command line in the folder given: its exit status.
+int RunScript(const std::string& arguments, const std::string& cwd = "/") {
+  const std::string script =
+      (std::filesystem::path(__FILE__).parent_path() / "../../tools/sandbox/netns-sandbox.sh").string();
+  const int status =
+      std::system(("cd " + cwd + " && bash " + script + " " + arguments + " 2>/dev/null").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A folder as `up` marks it, with one file in it.
+void MakeFolder(const std::string& path, bool marked) {
+  std::filesystem::create_directories(path);
+  std::ofstream(path + "/data") << "keep";
+  if (marked) std::ofstream(path + "/.netns-sandbox");
 }
 
 TEST(NetnsSandbox, AProgramRunsAsNobodyWithTheFakeDsclEn0AndTheAppliance) {
@@ -85,6 +105,65 @@ TEST(NetnsSandbox, NothingOutlivesIt) {
   EXPECT_EQ(NetnsSandbox::Wait(left, 20), 128 + SIGTERM);
   EXPECT_FALSE(NamespaceExists(ns));
   EXPECT_FALSE(std::filesystem::exists(home));
+}
+
+// `down` runs as root and removes a folder: only one that `up` marked, below the temporary
+// folder, named by an absolute path. This needs no root.
+TEST(NetnsSandbox, DownRemovesOnlyAFolderUpMadeBelowTheTemporaryFolder) {
+  TempDir tmp;
+  const std::string outside = NetnsSandbox::BinDir() + "/sandbox-outside-" + std::to_string(getpid());
+  MakeFolder(tmp / "made", true);
+  MakeFolder(tmp / "relative", true);
+  MakeFolder(tmp / "foreign", false);
+  MakeFolder(outside, true);
+  std::filesystem::create_directory_symlink(outside, tmp / "link");
+  const struct {
+    std::string arguments;
+    std::string kept;  // empty: nothing to check
+  } refused[] = {
+      {"down ''", ""},
+      {"down relative", tmp / "relative/data"},  // run from tmp, where it names a marked folder
+      {"down " + tmp / "foreign", tmp / "foreign/data"},
+      {"down " + outside, outside + "/data"},
+      {"down " + tmp / "link", outside + "/data"},
+      {"down " + tmp / "made/../../../" + outside, outside + "/data"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.arguments);
+    EXPECT_EQ(RunScript(c.arguments, tmp.path()), 1);
+    if (!c.kept.empty()) {
+      EXPECT_TRUE(std::filesystem::exists(c.kept));
+    }
+  }
+  EXPECT_TRUE(std::filesystem::exists(tmp / "made/data"));
+  EXPECT_EQ(RunScript("down " + tmp / "made"), 0);
+  EXPECT_FALSE(std::filesystem::exists(tmp / "made"));
+  EXPECT_EQ(RunScript("down " + tmp / "made"), 0);  // again: nothing left to do
+  std::filesystem::remove_all(outside);
+}
+
+// A machine that makes the namespace but no veth pair or address (a container): skipped,
+// and the namespace made on the way is gone with the sandbox.
+TEST(NetnsSandbox, ANamespaceWithoutVethOrAddressIsUnsupportedNotAFailure) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  TempDir fakes;
+  const std::string path = getenv("PATH");
+  for (const std::string step : {"type veth", "addr add"}) {
+    SCOPED_TRACE(step);
+    std::ofstream(fakes / "ip") << "#!/bin/sh\n"
+                                << "case \" $* \" in *\" " << step << " \"*) echo refused-here >&2; exit 2 ;; esac\n"
+                                << "PATH='" << path << "' exec ip \"$@\"\n";
+    std::filesystem::permissions(fakes / "ip", std::filesystem::perms::owner_all);
+    setenv("PATH", (fakes.path() + ":" + path).c_str(), 1);
+    {
+      NetnsSandbox sandbox;
+      setenv("PATH", path.c_str(), 1);
+      EXPECT_TRUE(sandbox.Unsupported()) << sandbox.Why();
+      EXPECT_NE(sandbox.Why().find("refused-here"), std::string::npos) << sandbox.Why();
+    }
+    const std::string ours = "qelid-sbx-" + std::to_string(getpid()) + "-";
+    EXPECT_NE(std::system(("ip netns list | grep -q " + ours).c_str()), 0);
+  }
 }
 
 }  // namespace

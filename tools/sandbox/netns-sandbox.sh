@@ -2,13 +2,15 @@
 # A sandbox for black-box runs of the Mac agent on Linux: a network namespace of its own
 # holding a veth pair en0/en1 (en0 with an IPv4 address), the stand-in appliance listening
 # on the namespace's loopback, and programs run there as the unprivileged user nobody with
-# a temporary HOME and the fake dscl first on PATH. Needs root and network namespaces;
-# without them `up` and `run` end with status 77 (the usual "skipped").
+# a temporary HOME and the fake dscl first on PATH. Needs root, network namespaces and
+# veth pairs; without them `up` and `run` end with status 77 (the usual "skipped").
+# DIR is an absolute path below the temporary folder (/tmp or $TMPDIR); any other ends the
+# script with status 1 before it touches anything.
 #
 #   netns-sandbox.sh up DIR [APPLIANCE ARGUMENTS...]
-#       Makes the sandbox in DIR (missing or empty) and starts the appliance with
-#       --port 0 and the arguments given. Writes DIR/sandbox.env (NS, PORT, ADDRESS,
-#       HOME_DIR, APPLIANCE_OUT, RUN_UID) and prints it.
+#       Makes the sandbox in DIR (missing or empty; marked as made here) and starts the
+#       appliance with --port 0 and the arguments given. Writes DIR/sandbox.env (NS, PORT,
+#       ADDRESS, HOME_DIR, APPLIANCE_OUT, RUN_UID) and prints it.
 #   netns-sandbox.sh run DIR [--dscl LISTING] [--env NAME=VALUE]... -- PROGRAM [ARGS...]
 #       Runs PROGRAM as nobody inside the namespace, in place of this script: the process
 #       id and the exit status are the program's, so a caller that starts this in the
@@ -21,7 +23,7 @@
 #   netns-sandbox.sh down DIR
 #       Stops the appliance and anything still running inside the namespace, by process
 #       id, deletes the namespace and removes DIR. Safe to call more than once and after a
-#       failed `up`.
+#       failed `up`. A DIR that `up` did not mark is left alone (status 1).
 #
 # SANDBOX_BUILD names the native build tree whose bin/appliance runs (default build/native).
 # The namespace is named after the process that ran `up` (its parent); `up` deletes
@@ -32,13 +34,27 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 prefix=qelid-sbx
 address=10.213.0.2/24
+marker=.netns-sandbox  # written by `up` first; `down` removes no folder without it
 
 die() { echo "netns-sandbox: $*" >&2; exit 1; }
+unsupported() { echo "netns-sandbox: $*; skipped" >&2; exit 77; }
 need_root() {
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "netns-sandbox: needs root (network namespace, veth, setpriv); skipped" >&2
-    exit 77
-  fi
+  [ "$(id -u)" -eq 0 ] || unsupported "needs root (network namespace, veth, setpriv)"
+}
+# DIR made absolute and free of links and "..", if it lies below a temporary folder:
+# this runs as root and `down` removes DIR.
+sandbox_dir() {
+  local dir=$1 real top
+  [[ $dir == /* ]] || die "\"$dir\" is not an absolute path"
+  real=$(realpath -m -- "$dir")
+  for top in /tmp ${TMPDIR:+"$TMPDIR"}; do
+    top=$(realpath -m -- "$top")
+    if [ "$top" != / ] && [[ $real == "$top"/?* ]]; then
+      printf '%s\n' "$real"
+      return 0
+    fi
+  done
+  die "$dir is not below the temporary folder"
 }
 # Running, as opposed to gone or ended and not yet reaped by its parent.
 alive() {
@@ -76,21 +92,21 @@ cmd_up() {
 
   mkdir -p "$dir"
   chmod 0755 "$dir"  # nobody passes through it to HOME and the programs
-  dir=$(cd "$dir" && pwd)
+  : >"$dir/$marker"
   local ns="$prefix-$PPID-$RANDOM"
   # Written first, so that `down` finds the namespace even if a later step fails.
   printf 'NS=%s\n' "$ns" >"$dir/sandbox.env"
   : >"$dir/pids"
 
-  if ! ip netns add "$ns" 2>"$dir/netns.err"; then
-    echo "netns-sandbox: this machine makes no network namespace: $(cat "$dir/netns.err"); skipped" >&2
-    exit 77
-  fi
-  ip -n "$ns" link set lo up
-  ip -n "$ns" link add en0 type veth peer name en1
-  ip -n "$ns" addr add "$address" dev en0
-  ip -n "$ns" link set en0 up
-  ip -n "$ns" link set en1 up
+  ip netns add "$ns" 2>"$dir/setup.err" ||
+    unsupported "this machine makes no network namespace: $(cat "$dir/setup.err")"
+  # A container may allow the namespace but not the veth module or the address.
+  { ip -n "$ns" link set lo up &&
+    ip -n "$ns" link add en0 type veth peer name en1 &&
+    ip -n "$ns" addr add "$address" dev en0 &&
+    ip -n "$ns" link set en0 up &&
+    ip -n "$ns" link set en1 up; } 2>"$dir/setup.err" ||
+    unsupported "this machine sets up no veth pair with an address: $(cat "$dir/setup.err")"
 
   local run_uid run_gid
   run_uid=$(id -u nobody)
@@ -163,25 +179,30 @@ cmd_notify() {
 
 cmd_down() {
   local dir=$1
-  [ -f "$dir/sandbox.env" ] || { rm -rf "$dir"; return 0; }
-  load "$dir"
-  local pids pid
-  pids="$(cat "$dir/pids" 2>/dev/null || true) $(ip netns pids "$NS" 2>/dev/null || true)"
-  for pid in $pids; do kill -TERM "$pid" 2>/dev/null || true; done
-  for _ in $(seq 1 40); do
-    local running=0
-    for pid in $pids; do alive "$pid" && running=1; done
-    [ "$running" = 0 ] && break
-    sleep 0.05
-  done
-  for pid in $pids; do kill -KILL "$pid" 2>/dev/null || true; done
-  ip netns delete "$NS" 2>/dev/null || true
+  [ -e "$dir" ] || return 0
+  [ -f "$dir/$marker" ] || die "$dir was not made by up; left alone"
+  if [ -f "$dir/sandbox.env" ]; then
+    load "$dir"
+    local pids pid
+    pids="$(cat "$dir/pids" 2>/dev/null || true) $(ip netns pids "${NS:-}" 2>/dev/null || true)"
+    for pid in $pids; do kill -TERM "$pid" 2>/dev/null || true; done
+    for _ in $(seq 1 40); do
+      local running=0
+      for pid in $pids; do alive "$pid" && running=1; done
+      [ "$running" = 0 ] && break
+      sleep 0.05
+    done
+    for pid in $pids; do kill -KILL "$pid" 2>/dev/null || true; done
+    [ -z "${NS:-}" ] || ip netns delete "$NS" 2>/dev/null || true
+  fi
   rm -rf "$dir"
 }
 
 [ $# -ge 2 ] || die "usage: $0 up|run|notify|down DIR ..."
 command=$1
-shift
+sandbox=$(sandbox_dir "$2") || exit 1
+shift 2
+set -- "$sandbox" "$@"
 case $command in
   up) cmd_up "$@" ;;
   run) cmd_run "$@" ;;
