@@ -107,8 +107,8 @@ TEST(NetnsSandbox, NothingOutlivesIt) {
   EXPECT_FALSE(std::filesystem::exists(home));
 }
 
-// `down` runs as root and removes a folder: only one that `up` marked, below the temporary
-// folder, named by an absolute path. This needs no root.
+// `down` runs as root and removes a folder: only one that `up` marked (or an empty one),
+// below the temporary folder, named by an absolute path. This needs no root.
 TEST(NetnsSandbox, DownRemovesOnlyAFolderUpMadeBelowTheTemporaryFolder) {
   TempDir tmp;
   const std::string outside = NetnsSandbox::BinDir() + "/sandbox-outside-" + std::to_string(getpid());
@@ -135,10 +135,13 @@ TEST(NetnsSandbox, DownRemovesOnlyAFolderUpMadeBelowTheTemporaryFolder) {
       EXPECT_TRUE(std::filesystem::exists(c.kept));
     }
   }
-  EXPECT_TRUE(std::filesystem::exists(tmp / "made/data"));
-  EXPECT_EQ(RunScript("down " + tmp / "made"), 0);
-  EXPECT_FALSE(std::filesystem::exists(tmp / "made"));
-  EXPECT_EQ(RunScript("down " + tmp / "made"), 0);  // again: nothing left to do
+  for (const std::string name : {"made", "empty"}) {
+    SCOPED_TRACE(name);
+    if (name == "empty") std::filesystem::create_directory(tmp / name);  // an `up` that failed early
+    EXPECT_EQ(RunScript("down " + tmp / name), 0);
+    EXPECT_FALSE(std::filesystem::exists(tmp / name));
+    EXPECT_EQ(RunScript("down " + tmp / name), 0);  // again: nothing left to do
+  }
   std::filesystem::remove_all(outside);
 }
 

@@ -23,7 +23,8 @@
 #   netns-sandbox.sh down DIR
 #       Stops the appliance and anything still running inside the namespace, by process
 #       id, deletes the namespace and removes DIR. Safe to call more than once and after a
-#       failed `up`. A DIR that `up` did not mark is left alone (status 1).
+#       failed `up`. A DIR that `up` did not mark is only removed when it is empty;
+#       otherwise it is left alone (status 1).
 #
 # SANDBOX_BUILD names the native build tree whose bin/appliance runs (default build/native).
 # The namespace is named after the process that ran `up` (its parent); `up` deletes
@@ -180,7 +181,11 @@ cmd_notify() {
 cmd_down() {
   local dir=$1
   [ -e "$dir" ] || return 0
-  [ -f "$dir/$marker" ] || die "$dir was not made by up; left alone"
+  if [ ! -f "$dir/$marker" ]; then
+    # An empty folder holds nothing to lose: the one a caller made for an `up` that failed early.
+    rmdir -- "$dir" 2>/dev/null || die "$dir was not made by up; left alone"
+    return 0
+  fi
   if [ -f "$dir/sandbox.env" ]; then
     load "$dir"
     local pids pid
