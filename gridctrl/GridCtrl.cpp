@@ -66,7 +66,10 @@ CGridCtrl::~CGridCtrl() {
   StopEditing();
   DeleteAllItems();
   if (titleTip_.GetSafeHwnd()) titleTip_.DestroyWindow();
+  dropTarget_.Revoke();
   if (GetSafeHwnd()) DestroyWindow();
+  // Copied text outlives the grid.
+  COleDataSource::FlushClipboard();
 }
 
 BOOL CGridCtrl::Create(const RECT& rect, CWnd* parent, UINT id, DWORD style) {

@@ -10,10 +10,20 @@
 
 #include "CellRange.h"
 #include "GridCell.h"
+#include "GridDropTarget.h"
 #include "TitleTip.h"
 #include "WfApp.h"
 #include "WfControls.h"
+#include "WfOle.h"
 #include "WfWnd.h"
+
+// The edit commands the grid answers.
+#ifndef ID_EDIT_COPY
+#define ID_EDIT_COPY 0xE122
+#define ID_EDIT_CUT 0xE123
+#define ID_EDIT_PASTE 0xE125
+#define ID_EDIT_SELECT_ALL 0xE12A
+#endif
 
 class CGridCtrl;
 
@@ -257,7 +267,27 @@ class CGridCtrl : public CWnd {
   COLORREF GetTitleTipTextColour() const { return titleTipTextColour_; }
   CTitleTip& GetTitleTip() { return titleTip_; }
 
+  // ---- clipboard and drag and drop ----
+  void SetCellTextAsEdit(int row, int column, LPCSTR text);
+  void ClearCellTexts(const CellRange& range);
+  CCellID GetLastDragOverCell() const { return lastDragOverCell_; }
+  CGridDropTarget& GetDropTarget() { return dropTarget_; }
+
   // Virtual operations a derived grid may replace.
+  virtual void ClearSelectedTexts();
+  // A new data source with the selected texts (the caller owns it), or null.
+  virtual COleDataSource* MakeSelectionDataSource();
+  virtual BOOL PasteTextAtCell(CCellID cell, COleDataObject* data, BOOL selectPasted = TRUE);
+  virtual void OnBeginDrag();
+  virtual DROPEFFECT OnDragEnter(COleDataObject* data, DWORD keyState, CPoint point);
+  virtual DROPEFFECT OnDragOver(COleDataObject* data, DWORD keyState, CPoint point);
+  virtual void OnDragLeave();
+  virtual BOOL OnDrop(COleDataObject* data, DROPEFFECT effect, CPoint point);
+  virtual void OnEditCut();
+  virtual void OnEditCopy();
+  virtual void OnEditPaste();
+  virtual void OnEditSelectAll();
+  virtual CImageList* CreateDragImage(CPoint* hotSpot);
   virtual void OnHeaderColumnPress(CCellID cell);
   virtual void OnHeaderRowPress(CCellID cell);
   virtual void BeginCellEdit(int row, int column, CPoint point, UINT firstChar);
@@ -321,7 +351,8 @@ class CGridCtrl : public CWnd {
                  const CRect* clip);
   int NextVisibleRow(int row, int step) const;
   int NextVisibleColumn(int column, int step) const;
-  void OnEditSelectAll();
+  void StoreEditedText(int row, int column, LPCSTR text);
+  void SetDropHighlight(const CCellID& cell, bool on);
   void DrawTrackingLine(CPoint point, bool column);
 
   COLORREF gridBackColour_;
@@ -394,6 +425,8 @@ class CGridCtrl : public CWnd {
   SelectionMap selectedCells_;
   SelectionMap previousSelection_;
   CTitleTip titleTip_;
+  CCellID lastDragOverCell_;
+  CGridDropTarget dropTarget_;
   BOOL sortAscending_ = TRUE;
   int sortColumn_ = -1;
   GridCompareFunction compareFunction_ = nullptr;

@@ -28,6 +28,10 @@ BEGIN_MESSAGE_MAP(CGridCtrl, CWnd)
   ON_MESSAGE(WM_SETFONT, OnSetFont)
   ON_MESSAGE(WM_GETFONT, OnGetFont)
   ON_NOTIFY(GridCode::EndEdit, CGridCtrl::kEditId, OnEndInPlaceEdit)
+  ON_COMMAND(ID_EDIT_CUT, OnEditCut)
+  ON_COMMAND(ID_EDIT_COPY, OnEditCopy)
+  ON_COMMAND(ID_EDIT_PASTE, OnEditPaste)
+  ON_COMMAND(ID_EDIT_SELECT_ALL, OnEditSelectAll)
 END_MESSAGE_MAP()
 
 LRESULT CGridCtrl::NotifyOwner(int row, int column, int code) {
@@ -65,16 +69,7 @@ BOOL CGridCtrl::AcceptEditedText(int row, int column, LPCSTR text) {
 }
 
 void CGridCtrl::FinishCellEdit(int row, int column, LPCSTR text) {
-  const CString old = GetItemText(row, column);
-  if (old != text) {
-    SetItemText(row, column, text);
-    if (AcceptEditedText(row, column, text) && NotifyOwner(row, column, GridCode::EndEdit) >= 0) {
-      SetModified(TRUE, row, column);
-      RedrawCell(row, column);
-    } else {
-      SetItemText(row, column, old);
-    }
-  }
+  StoreEditedText(row, column, text);
   if (CGridCellBase* cell = GetCell(row, column)) cell->OnEndEdit();
 }
 

@@ -45,7 +45,11 @@ void CGridCtrl::OnKeyDown(UINT key, UINT, UINT) {
     (message == WM_HSCROLL ? hScrolled : vScrolled) = true;
   };
 
+  if (ctrl && (key == VK_INSERT || key == 'C')) OnEditCopy();
   if (ctrl && key == 'A') OnEditSelectAll();
+  if (ctrl && key == 'V') OnEditPaste();
+  if (ctrl && key == 'X') OnEditCut();
+  if (shift && key == VK_INSERT) OnEditPaste();
 
   switch (key) {
     case VK_DOWN:
@@ -118,6 +122,9 @@ void CGridCtrl::OnKeyDown(UINT key, UINT, UINT) {
     case VK_F2:
       BeginCellEdit(focusCell_.row, focusCell_.col, CPoint(-1, -1), VK_LBUTTON);
       break;
+    case VK_DELETE:
+      ClearSelectedTexts();
+      break;
     default:
       Default();
       return;
@@ -186,12 +193,6 @@ LRESULT CGridCtrl::OnImeChar(WPARAM ch, LPARAM) {
   if (!KeyHeld(VK_CONTROL) && mouseMode_ == ModeNone && ch != VK_ESCAPE)
     BeginCellEdit(focusCell_.row, focusCell_.col, CPoint(-1, -1), static_cast<UINT>(ch));
   return 0;
-}
-
-void CGridCtrl::OnEditSelectAll() {
-  NotifyOwner(clickDownCell_.row, clickDownCell_.col, GridCode::SelChanging);
-  SelectEverything();
-  NotifyOwner(focusCell_.row, focusCell_.col, GridCode::SelChanged);
 }
 
 // ---- scroll bars ----
@@ -296,6 +297,7 @@ void CGridCtrl::OnTimer(UINT_PTR id) {
 void CGridCtrl::OnSize(UINT, int, int) {
   if (inSize_) return;
   inSize_ = true;
+  if (!dropTarget_.IsRegistered()) dropTarget_.Register(this);
   StopEditing();
   Default();
   ResetScrollBars();

@@ -365,6 +365,7 @@ void CGridCtrl::OnMouseMove(UINT flags, CPoint point) {
       case ModePrepareEdit:
       case ModePrepareDrag:
         mouseMode_ = ModePrepareDrag;
+        OnBeginDrag();
         break;
       default:
         break;
