@@ -287,3 +287,34 @@ TEST_F(ClipboardTest, TheDragImageIsTheFocusCell) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ClipboardTest, ARealDragMovesTheTextsToTheGridUnderTheCursor) {
+  CGridCtrl target(4, 3, 0, 0);
+  ASSERT_TRUE(target.Create(CRect(320, 0, 620, 200), &owner, 102, WS_CHILD | WS_VISIBLE));
+  for (int column = 0; column < 3; ++column) target.SetColumnWidth(column, 50);
+  for (int row = 0; row < 4; ++row) target.SetRowHeight(row, 20);
+  target.SetDragAndDrop(TRUE);
+  grid.SetDragAndDrop(TRUE);
+  ASSERT_TRUE(target.GetDropTarget().IsRegistered());
+
+  CPoint over(75, 30);  // cell (1, 1) of the target
+  target.ClientToScreen(&over);
+  SetCursorPos(over.x, over.y);
+  CPoint cursor;
+  GetCursorPos(&cursor);
+  if (cursor != over || WindowFromPoint(over) != target.GetSafeHwnd())
+    GTEST_SKIP() << "no cursor or window under it on this display";
+
+  grid.SelectRange(1, 1, 1, 2);
+  grid.OnBeginDrag();
+  EXPECT_EQ(target.GetItemText(1, 1), "11");
+  EXPECT_EQ(target.GetItemText(1, 2), "12");
+  // Moved: the source's texts are gone.
+  EXPECT_EQ(grid.GetItemText(1, 1), "");
+  EXPECT_EQ(grid.GetItemText(1, 2), "");
+  EXPECT_EQ(owner.notifications.front(), (Notification{GridCode::BeginDrag, 1, 1}));
+}
+
+}  // namespace
