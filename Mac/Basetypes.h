@@ -1,6 +1,10 @@
-// Small owning types the agent is built from: handle holders, the run-loop timer, byte
-// buffers, counted references, the per-user options folder and the lock-file mutex.
+// Small owning types the agent is built from: holders of framework objects and system resources,
+// the run-loop timer, byte buffers, counted references, the options folder and the lock-file mutex.
 #pragma once
+
+#include <ifaddrs.h>
+#include <spawn.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -65,8 +69,8 @@ class WCFData : public CFHandleWrapper<CFDataRef> {
       : CFHandleWrapper(CFDataCreate(kCFAllocatorDefault, static_cast<const UInt8*>(bytes), length)) {}
 };
 
-// Owns a socket object. release() invalidates it first (no more callbacks, the socket
-// closed); the destructor only lets go of the reference.
+// Owns a socket object. release() and reset() invalidate the socket held first (no more
+// callbacks, the socket closed); the destructor only lets go of the reference.
 class WCFSocket : public CFHandleWrapper<CFSocketRef> {
  public:
   using CFHandleWrapper::CFHandleWrapper;
@@ -74,8 +78,57 @@ class WCFSocket : public CFHandleWrapper<CFSocketRef> {
     if (_handle) CFSocketInvalidate(_handle);
     CFHandleWrapper::release();
   }
+  void reset(CFSocketRef handle) {
+    release();
+    _handle = handle;
+  }
   // The peer closed the connection in an orderly way: a peek finds the end of the stream.
   bool close_detected() const;
+};
+
+// Closes a descriptor when it goes out of scope.
+class FdHolder {
+ public:
+  explicit FdHolder(int fd) : _fd(fd) {}
+  FdHolder(const FdHolder&) = delete;
+  FdHolder& operator=(const FdHolder&) = delete;
+  ~FdHolder() {
+    if (_fd >= 0) close(_fd);
+  }
+  int get() const { return _fd; }
+
+ private:
+  int _fd;
+};
+
+// Frees the spawn file actions when they go out of scope.
+class SpawnActions {
+ public:
+  SpawnActions() { posix_spawn_file_actions_init(&_actions); }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&_actions); }
+  posix_spawn_file_actions_t* get() { return &_actions; }
+
+ private:
+  posix_spawn_file_actions_t _actions;
+};
+
+// The interface list of getifaddrs (null when it failed), freed when it goes out of scope.
+class IfAddrsHolder {
+ public:
+  IfAddrsHolder() {
+    if (getifaddrs(&_list) != 0) _list = nullptr;
+  }
+  IfAddrsHolder(const IfAddrsHolder&) = delete;
+  IfAddrsHolder& operator=(const IfAddrsHolder&) = delete;
+  ~IfAddrsHolder() {
+    if (_list) freeifaddrs(_list);
+  }
+  const ifaddrs* get() const { return _list; }
+
+ private:
+  ifaddrs* _list = nullptr;
 };
 
 // Owns an array of data objects each holding one T.

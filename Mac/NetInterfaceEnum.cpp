@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Basetypes.h"
 #include "Logging.h"
 
 namespace {
@@ -20,23 +21,6 @@ std::string InterfaceOf(const char* label) {
   std::string name = label ? label : "";
   return name.substr(0, name.find(':'));
 }
-
-// Frees the list of getifaddrs when it goes out of scope.
-class IfAddrsHolder {
- public:
-  IfAddrsHolder() {
-    if (getifaddrs(&_list) != 0) _list = nullptr;
-  }
-  IfAddrsHolder(const IfAddrsHolder&) = delete;
-  IfAddrsHolder& operator=(const IfAddrsHolder&) = delete;
-  ~IfAddrsHolder() {
-    if (_list) freeifaddrs(_list);
-  }
-  const ifaddrs* get() const { return _list; }
-
- private:
-  ifaddrs* _list = nullptr;
-};
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 

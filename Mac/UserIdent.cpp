@@ -22,34 +22,6 @@ namespace {
 
 constexpr size_t kMaxCacheValue = 512;  // longer cache values are not taken
 
-// Closes a descriptor when it goes out of scope.
-class FdHolder {
- public:
-  explicit FdHolder(int fd) : _fd(fd) {}
-  FdHolder(const FdHolder&) = delete;
-  FdHolder& operator=(const FdHolder&) = delete;
-  ~FdHolder() {
-    if (_fd >= 0) close(_fd);
-  }
-  int get() const { return _fd; }
-
- private:
-  int _fd;
-};
-
-// Frees the spawn file actions when they go out of scope.
-class SpawnActions {
- public:
-  SpawnActions() { posix_spawn_file_actions_init(&_actions); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&_actions); }
-  posix_spawn_file_actions_t* get() { return &_actions; }
-
- private:
-  posix_spawn_file_actions_t _actions;
-};
-
 bool ReadAll(int fd, std::string& out) {
   out.clear();
   if (lseek(fd, 0, SEEK_SET) < 0) return false;

@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -249,6 +251,25 @@ TEST(File_aid, PrintfCutsAtTheBufferAndWritesNoTerminator) {
   EXPECT_EQ(text.substr(0, 9), "RH=60000\n");
   File_aid::AnsiTextFile closed;
   EXPECT_EQ(closed.Printf("abc"), 3);
+}
+
+TEST(WCFSocket, ReleasingOrReplacingInvalidatesTheSocketHeld) {
+  for (const bool replace : {false, true}) {
+    WCFSocket held(CFSocketCreate(kCFAllocatorDefault, AF_INET, SOCK_STREAM, IPPROTO_TCP, 0, nullptr, nullptr));
+    ASSERT_NE(held.get(), nullptr);
+    const CFSocketRef first = held.get();
+    CFRetain(first);  // kept to look at after the holder let go
+    if (replace)
+      held.reset(CFSocketCreate(kCFAllocatorDefault, AF_INET, SOCK_STREAM, IPPROTO_TCP, 0, nullptr, nullptr));
+    else
+      held.release();
+    EXPECT_FALSE(CFSocketIsValid(first)) << (replace ? "reset" : "release");
+    EXPECT_EQ(held.get() != nullptr, replace);
+    if (held.get()) {
+      EXPECT_TRUE(CFSocketIsValid(held.get()));
+    }
+    CFRelease(first);
+  }
 }
 
 // Options folder and lock -------------------------------------------------------------------
