@@ -14,9 +14,12 @@ bool File<T>::Open(int32_t mode) {
 }
 
 template <class T>
-void File<T>::Close() {
-  if (_stream) fclose(_stream);
+bool File<T>::Close() {
+  if (!_stream) return true;
+  const bool failed = ferror(_stream) != 0;
+  const bool closed = fclose(_stream) == 0;
   _stream = nullptr;
+  return closed && !failed;
 }
 
 template <class T>
@@ -108,6 +111,10 @@ bool WriteTextFile(const char* path, const char* text, int32_t* error) {
     return false;
   }
   if (text) fputs(text, file.Stream());
+  if (!file.Close()) {
+    if (error) *error = -2;
+    return false;
+  }
   return true;
 }
 

@@ -28,7 +28,9 @@ class File {
 
   // Mode kRead reads; every other mode appends, creating the file when missing.
   bool Open(int32_t mode);
-  void Close();
+  // False when a write on the stream failed or closing it did (buffered bytes not
+  // written); true when all went through or nothing was open.
+  bool Close();
   void SetFilename(const char* name) { _name = name ? name : ""; }
   const std::string& Filename() const { return _name; }
   bool IsOpen() const { return _stream != nullptr; }
@@ -60,7 +62,8 @@ class AnsiTextFile : public File<char> {
 XCFString FindFileInPathList(const char* name, const char* const* folders, int32_t count, int32_t* index);
 // The whole file as a string; one that cannot be opened or read: the empty string and -2.
 XCFString ReadTextFile(const char* path, int32_t* error);
-// Appends text to the file (created when missing); false with -2 when it cannot be opened.
+// Appends text to the file (created when missing); false with -2 when it cannot be opened
+// or written.
 bool WriteTextFile(const char* path, const char* text, int32_t* error);
 
 }  // namespace File_aid

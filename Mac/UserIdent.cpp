@@ -49,6 +49,17 @@ std::string DomainOfRecordName(const std::string& name) {
   return name.substr(start, backslash - start);
 }
 
+// The first line of text that begins with key; null when none does.
+const char* LineStartingWith(const char* text, const char* key) {
+  const size_t length = std::strlen(key);
+  for (const char* line = text; line;) {
+    if (std::strncmp(line, key, length) == 0) return line;
+    line = std::strchr(line, '\n');
+    if (line) ++line;
+  }
+  return nullptr;
+}
+
 const char* const kCacheKeys[] = {"_userName:", "_machineName:", "_distinguishedName:", "_domainName:",
                                   "_groupName:", "_identType:",  "_unixUserID:"};
 
@@ -300,7 +311,9 @@ bool UserIdent::Save() {
                                  &_groupName,    &type,             &uid};
   file.Printf("#Ver:1\n");
   for (size_t i = 0; i < std::size(kCacheKeys); ++i) file.Printf("%s%s\n", kCacheKeys[i], values[i]->c_str());
-  return true;
+  if (file.Close()) return true;
+  unlink(path.c_str());  // a cut file would later be read as a cut identity
+  return false;
 }
 
 bool UserIdent::Load(int32_t userID) {
@@ -315,7 +328,7 @@ bool UserIdent::Load(int32_t userID) {
   std::string* fields[] = {&_userName, &_machineName, &_distinguishedName, &_domainName, &_groupName};
   bool taken = false;
   for (size_t i = 0; i < std::size(kCacheKeys); ++i) {
-    const char* key = std::strstr(text, kCacheKeys[i]);
+    const char* key = LineStartingWith(text, kCacheKeys[i]);
     if (!key) continue;
     const char* value = key + std::strlen(kCacheKeys[i]);
     const char* end = std::strchr(value, '\n');

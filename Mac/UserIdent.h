@@ -66,9 +66,10 @@ class UserIdent {
 
   void DebugDump();
   // Writes "userident-<uid>.txt" in the options folder for the process's own user id,
-  // replacing an earlier one.
+  // replacing an earlier one; false, and no file left, when it cannot be opened or written
+  // in full.
   bool Save();
-  // Reads the cache file of that user id.
+  // Reads the cache file of that user id: the first line that begins with a key gives its value.
   bool Load(int32_t userID);
 
   // Parsers of the tools' output; public for their tests.

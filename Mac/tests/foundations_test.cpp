@@ -195,6 +195,18 @@ TEST(File_aid, TextFilesReadWholeAndWriteAppending) {
   EXPECT_STREQ(File_aid::ReadTextFile(nullptr, nullptr).c_str(), "");
 }
 
+TEST(File_aid, AWriteThatFailsIsReported) {
+  // The full device opens, and every write to it fails once the buffer is flushed.
+  int32_t error = 0;
+  EXPECT_FALSE(File_aid::WriteTextFile("/dev/full", "RA[10.0.0.1]", &error));
+  EXPECT_EQ(error, -2);
+  File_aid::AnsiTextFile file("/dev/full", File_aid::kAppend);
+  ASSERT_TRUE(file.IsOpen());
+  file.Printf("%s", std::string(5000, 'y').c_str());
+  EXPECT_FALSE(file.Close());
+  EXPECT_TRUE(file.Close());  // nothing open any more
+}
+
 TEST(File_aid, SizesAreSixtyFourBitAndBigFilesAreNotRead) {
   TempDir dir;
   const std::string path = dir / "big";

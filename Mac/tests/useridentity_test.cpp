@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -329,6 +331,43 @@ TEST_F(UserIdentTest, CacheRoundTripReplacesTheFile) {
   EXPECT_TRUE(partial.Load(getuid()));
   EXPECT_EQ(partial.GetGroupName(), std::string(511, 'g'));
   EXPECT_FALSE(UserIdent(log).Load(99999));
+
+  // A key counts only at the start of a line: values holding another key's text stand in for nothing.
+  WriteFile(path, "#Ver:1\n_userName:jo_unixUserID:0\n_distinguishedName:cn=x_groupName:admin\n_groupName:staff\n");
+  UserIdent keyed(log);
+  ASSERT_TRUE(keyed.Load(getuid()));
+  ExpectIdentity(keyed, {"jo_unixUserID:0", "", "cn=x_groupName:admin", "staff", AT_UNK, -1}, "keys");
+}
+
+using UserIdentDeathTest = UserIdentTest;
+
+TEST_F(UserIdentDeathTest, ACacheThatCannotBeWrittenInFullIsNotSaved) {
+  UserIdent ident(log);
+  RunDscl(ident, "dscl-ad.txt", true);
+  EXPECT_EXIT(
+      {
+        // Room for a few bytes only: the rest of the write fails as on a full disk.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit small{};
+        small.rlim_cur = small.rlim_max = 16;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool saved = ident.Save();
+        _exit(!saved && !std::filesystem::exists(CachePath(getuid())) ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_TRUE(ident.Save());
+  EXPECT_TRUE(UserIdent(log).Load(getuid()));
+}
+
+TEST_F(UserIdentTest, ToolsRunWithoutTheLockDescriptor) {
+  const std::string lockPath = tmp / "applock";
+  FileMutex lock(lockPath.c_str());
+  ASSERT_TRUE(lock.IsLocked());
+  // The child lists its own descriptors.
+  SystemRun run(log);
+  ASSERT_EQ(run.Execute({"ls", "-l", "/proc/self/fd/"}), 0);
+  EXPECT_NE(run.Output().find(" -> "), std::string::npos) << run.Output();
+  EXPECT_EQ(run.Output().find(lockPath), std::string::npos) << run.Output();
 }
 
 TEST_F(UserIdentTest, NamesFallBackToTheLoginAndHostName) {
