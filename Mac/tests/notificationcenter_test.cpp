@@ -110,9 +110,9 @@ class WorkspaceChannelTest : public testing::Test {
     close(fd);
   }
 
-  // Runs the loop until count notifications arrived or two seconds passed.
+  // Runs the loop until count notifications arrived or ten seconds passed.
   void RunUntil(size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (received.size() < count && std::chrono::steady_clock::now() < deadline)
       CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, true);
   }

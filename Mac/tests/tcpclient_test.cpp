@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,15 +117,33 @@ TEST(TcpClient, NameResolvedThenConnectedOnTheConfiguredPort) {
                 " at 127.0.0.1 (localhost)");
 }
 
+// Threads of this process: the resolver threads beside the test's own.
+size_t ThreadCount() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                           std::filesystem::directory_iterator()));
+}
+
 TEST(TcpClient, ReleasedWhileResolvingGivesNoCallback) {
   VirtualClock clock;
+  LogLines log;
   {
     Owner owner;
     ASSERT_TRUE(owner.tcp()->Connect("localhost", 139));
+    ASSERT_EQ(owner.state(), TcpClientFSM::ST_DNS_InProgress);
   }
-  // The answer arrives for a host that is gone: nothing runs, nothing is left to wait for.
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const size_t linesAtRelease = log.Messages().size();
+  // A resolver thread queues its answer before it ends: once none is left, the answer
+  // waits in the loop's queue ahead of the marker.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ThreadCount() > 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(ThreadCount(), 1u);
+  bool marker = false;
+  CFRunLoopPerformBlock(CFRunLoopGetCurrent(), kCFRunLoopDefaultMode, [&] { marker = true; });
+  // The answer for the host that is gone ran nothing, and nothing is left to wait for.
   EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1, false), kCFRunLoopRunFinished);
+  EXPECT_TRUE(marker);
+  EXPECT_EQ(log.Messages().size(), linesAtRelease);
 }
 
 TEST(TcpClient, ConnectRefusesBadArgumentsAndSecondCalls) {
