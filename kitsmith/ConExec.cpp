@@ -2,14 +2,12 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "KitUtilities.h"
 #include "StringSplitter.h"
+#include "WfPlatform.h"
 
 namespace {
 
-constexpr DWORD kInputIdleMs = 60000;
 constexpr DWORD kPollMs = 200;
 constexpr unsigned kStdinDeleteLimitMs = 3000;
 constexpr int kUniqueNameTries = 100;
@@ -106,28 +104,17 @@ int ConExec::Run() {
 
   const std::string program =
       FindNoCase(params_.program.c_str(), ".exe") == std::string::npos ? CommandInterpreterPath() : params_.program;
-  std::vector<char> commandLine(params_.commandLine.begin(), params_.commandLine.end());
-  commandLine.push_back(0);
-  PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessA(program.c_str(), params_.commandLine.empty() ? nullptr : commandLine.data(),
-                                      nullptr, nullptr, TRUE, 0, nullptr,
-                                      params_.workingFolder.empty() ? nullptr : params_.workingFolder.c_str(),
-                                      &startup, &process);
-  if (!started) {
+  DWORD code = 0;
+  const BOOL ran = WfPlatform::Current().RunProcess(
+      program.c_str(), params_.commandLine.empty() ? nullptr : params_.commandLine.c_str(),
+      params_.workingFolder.empty() ? nullptr : params_.workingFolder.c_str(), startup, &code);
+  if (!ran) {
     message_ << "ConExec failed in CreateProcess: " << Win32ErrorText().Text();
     if (!inputPath.empty()) DeleteFileWithRetry(inputPath, kStdinDeleteLimitMs);
     return -10;
   }
-  HandleHolder child(process.hProcess);
-  HandleHolder thread(process.hThread);
   input.Close();
   output.Close();
-
-  WaitForInputIdle(child.Get(), kInputIdleMs);
-  while (WaitForSingleObject(child.Get(), kPollMs) == WAIT_TIMEOUT) {
-  }
-  DWORD code = 0;
-  GetExitCodeProcess(child.Get(), &code);
   status_ = static_cast<int>(code);
   if (!inputPath.empty()) DeleteFileWithRetry(inputPath, kStdinDeleteLimitMs);
   return 0;

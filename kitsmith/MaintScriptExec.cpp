@@ -14,25 +14,9 @@ namespace {
 constexpr size_t kMinCodeDigits = 3;
 constexpr size_t kMaxCodeDigits = 9;
 
-ScriptLauncher g_realLauncher;
-ScriptLauncher* g_launcher = &g_realLauncher;
-
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
 }  // namespace
-
-ScriptLauncher::Result ScriptLauncher::Launch(const ConExecParams& params) {
-  ConExec run(params);
-  return {run.Status(), run.OutputText()};
-}
-
-ScriptLauncher& ScriptLauncher::Current() { return *g_launcher; }
-
-ScriptLauncher* ScriptLauncher::Install(ScriptLauncher* launcher) {
-  ScriptLauncher* previous = g_launcher;
-  g_launcher = launcher ? launcher : &g_realLauncher;
-  return previous;
-}
 
 bool MaintScriptExec::SafeParameters(const std::string& parameters) {
   for (size_t i = 0; i < parameters.size();) {
@@ -77,9 +61,9 @@ MaintScriptExec::MaintScriptExec(const std::string& script, const std::string& p
   ConExecParams params;
   params.commandLine = commandLine;
   params.workingFolder = workingFolder;
-  const ScriptLauncher::Result result = ScriptLauncher::Current().Launch(params);
-  output_ = result.output;
-  exitCode_ = ParseExitCode(script, result.status, output_);
+  ConExec run(params);
+  output_ = run.OutputText();
+  exitCode_ = ParseExitCode(script, run.Status(), output_);
   if (verbose_) {
     LogLine() << output_;
     LogLine() << "::::: Script exited with code [" << exitCode_ << "] (" << (exitCode_ == 0 ? "success)" : "FAIL)")

@@ -6,22 +6,6 @@
 
 #include "ConExec.h"
 
-// Starts a console program and hands back its status (-1: no run to its end) and output.
-// The default object runs ConExec; a test installs its own (and puts the old one back).
-class ScriptLauncher {
- public:
-  struct Result {
-    int status = -1;
-    std::string output;
-  };
-  virtual ~ScriptLauncher() = default;
-  virtual Result Launch(const ConExecParams& params);
-
-  static ScriptLauncher& Current();
-  // Makes launcher the current one (null: the real one again); returns the previous.
-  static ScriptLauncher* Install(ScriptLauncher* launcher);
-};
-
 class MaintScriptExec {
  public:
   MaintScriptExec(const std::string& script, const std::string& parameters, const std::string& workingFolder,

@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr DWORD kInputIdleMs = 60000;
+
 WfPlatform& RealPlatform() {
   static WfPlatform real;
   return real;
@@ -37,6 +39,24 @@ BOOL WfPlatform::StartProcess(const char* commandLine, int showCommand) {
     return FALSE;
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
+  return TRUE;
+}
+
+BOOL WfPlatform::RunProcess(const char* program, const char* commandLine, const char* folder,
+                            const STARTUPINFOA& startup, DWORD* exitCode) {
+  std::string line(commandLine ? commandLine : "");  // CreateProcessA may write to it
+  STARTUPINFOA info = startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessA(program, commandLine ? line.data() : nullptr, nullptr, nullptr, TRUE, 0, nullptr, folder,
+                        &info, &process))
+    return FALSE;
+  ::CloseHandle(process.hThread);
+  ::WaitForInputIdle(process.hProcess, kInputIdleMs);
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hProcess);
+  if (exitCode) *exitCode = code;
   return TRUE;
 }
 

@@ -5,6 +5,9 @@
 //   ShellOpen     ShellExecuteA with the "open" verb; TRUE when the shell accepted it
 //   StartProcess  CreateProcessA of a command line without waiting, no handle
 //                 inheritance, the given show state; both handles closed; TRUE when started
+//   RunProcess    CreateProcessA of program (null: the command line's first word) in folder
+//                 (null: ours) with startup's standard handles, inherited, and show state;
+//                 waits for its end. TRUE with its exit code when it started
 //   CreateGuid    CoCreateGuid
 #pragma once
 
@@ -17,6 +20,8 @@ class WfPlatform {
   virtual int MessageBox(HWND owner, const char* text, const char* caption, UINT type);
   virtual BOOL ShellOpen(HWND owner, const char* target, int showCommand);
   virtual BOOL StartProcess(const char* commandLine, int showCommand);
+  virtual BOOL RunProcess(const char* program, const char* commandLine, const char* folder,
+                          const STARTUPINFOA& startup, DWORD* exitCode);
   virtual HRESULT CreateGuid(GUID* guid);
 
   static WfPlatform& Current();

@@ -10,6 +10,7 @@
 #include "ConExec.h"
 #include "KitTestSupport.h"
 #include "MaintScriptExec.h"
+#include "ScriptedPlatform.h"
 
 namespace {
 
@@ -226,28 +227,19 @@ TEST(MaintScriptExec, ParametersTheInterpreterWouldExpandAreRefused) {
   EXPECT_FALSE(PathExists(dir / "Test-Create-Package.cmd"));
 }
 
-class RecordingLauncher : public ScriptLauncher {
- public:
-  Result Launch(const ConExecParams& params) override {
-    calls.push_back(params);
-    return {0, "Create-Package=042\r\n"};
-  }
-  std::vector<ConExecParams> calls;
-};
-
-TEST(MaintScriptExec, LauncherReceivesTheInterpreterCommandLine) {
+TEST(MaintScriptExec, PlatformRunsTheSystemInterpreterHiddenWithTheScriptLine) {
   ScratchDir dir;
-  RecordingLauncher launcher;
-  ScriptLauncher* previous = ScriptLauncher::Install(&launcher);
+  ScriptedPlatform platform;
+  platform.runAnswer = RunAnswer{0, "Create-Package=042\r\n"};
   const MaintScriptExec run(kScript, "id \"C:\\Temp\" ", dir.Path(), false);
-  ScriptLauncher::Install(previous);
-  ASSERT_EQ(launcher.calls.size(), 1u);
-  const ConExecParams& params = launcher.calls[0];
-  EXPECT_EQ(params.program, "");
-  EXPECT_EQ(params.commandLine, "/C \"\"" + kScript + "\" id \"C:\\Temp\" \"");
-  EXPECT_EQ(params.workingFolder, dir.Path());
-  EXPECT_TRUE(params.hide);
-  EXPECT_EQ(params.stdinText, "");
+  ASSERT_EQ(platform.ProcessRuns().size(), 1u);
+  const RecordedRun& started = platform.ProcessRuns()[0];
+  EXPECT_EQ(started.program, SystemCmd());
+  EXPECT_EQ(started.commandLine, "/C \"\"" + kScript + "\" id \"C:\\Temp\" \"");
+  EXPECT_EQ(started.folder, dir.Path());
+  EXPECT_TRUE(started.hidden);
+  EXPECT_TRUE(run.Ran());
+  EXPECT_EQ(run.OutputText(), "Create-Package=042\r\n");
   EXPECT_EQ(run.ExitCode(), 42);
 }
 

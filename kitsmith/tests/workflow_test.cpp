@@ -40,37 +40,19 @@ std::unique_ptr<PackageEditor> MakeStandInEditor(HWND, MaintWorkflow_base& workf
   return std::make_unique<StandInEditor>(workflow, working);
 }
 
-// Runs the scripts for real and notes the name of each.
-class RecordingLauncher : public ScriptLauncher {
- public:
-  Result Launch(const ConExecParams& params) override {
-    const size_t start = params.commandLine.find("\"\"") + 2;
-    const std::string script = params.commandLine.substr(start, params.commandLine.find('"', start) - start);
-    scripts.push_back(script.substr(script.rfind('\\') + 1));
-    return ScriptLauncher::Launch(params);
-  }
-  int Count(const std::string& prefix) const {
-    int n = 0;
-    for (const std::string& s : scripts) n += s.rfind(prefix, 0) == 0;
-    return n;
-  }
-  std::vector<std::string> scripts;
-};
-
 std::string Option(const CfgSet& set, const char* id) { return Narrow(set.TextById(id)); }
 
 class WorkflowTest : public testing::Test {
  protected:
   void SetUp() override {
-    previousLauncher_ = ScriptLauncher::Install(&launcher);
     previousFactory_ = MaintWorkflow_base::InstallEditorFactory(&MakeStandInEditor);
     g_editorAction = nullptr;
     DataRootEnvironment::Empty();
+    runsSeen_ = platform.ProcessRuns().size();
   }
   void TearDown() override {
     g_editorAction = nullptr;
     MaintWorkflow_base::InstallEditorFactory(previousFactory_);
-    ScriptLauncher::Install(previousLauncher_);
   }
 
   // A new package saved once with RA set, through the real scripts.
@@ -85,7 +67,7 @@ class WorkflowTest : public testing::Test {
     EXPECT_TRUE(workflow.Execute());
     g_editorAction = nullptr;
     log.Clear();
-    launcher.scripts.clear();
+    runsSeen_ = platform.ProcessRuns().size();
     return workflow.PackagePath();
   }
 
@@ -93,10 +75,27 @@ class WorkflowTest : public testing::Test {
   ScriptedPlatform platform;
   DialogDriver driver;
   LogCapture log;
-  RecordingLauncher launcher;
+
+  // The names of the package scripts run (for real) since the last mark, in order.
+  std::vector<std::string> Scripts() const {
+    std::vector<std::string> names;
+    for (size_t i = runsSeen_; i < platform.ProcessRuns().size(); ++i) {
+      const std::string& line = platform.ProcessRuns()[i].commandLine;
+      const std::string start = "/C \"\"";
+      if (line.rfind(start, 0) != 0) continue;
+      const std::string script = line.substr(start.size(), line.find('"', start.size()) - start.size());
+      names.push_back(script.substr(script.rfind('\\') + 1));
+    }
+    return names;
+  }
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (const std::string& s : Scripts()) n += s.rfind(prefix, 0) == 0;
+    return n;
+  }
 
  private:
-  ScriptLauncher* previousLauncher_ = nullptr;
+  size_t runsSeen_ = 0;
   PackageEditorFactory previousFactory_ = nullptr;
 };
 
@@ -157,7 +156,7 @@ TEST_F(WorkflowTest, NewPackageRunsTheScriptsAndSavesThePackage) {
   EXPECT_NE(ReadTextFile(packagePath + "\\package-version.cmd").find("set packprover=2.1"), std::string::npos);
   EXPECT_EQ(platform.ShellOpens(), (std::vector<std::string>{packagePath + "\\Packages-View.html"}));
 
-  EXPECT_EQ(launcher.scripts,
+  EXPECT_EQ(Scripts(),
             (std::vector<std::string>{"Create-Package.cmd", "Save-Package.cmd", "cleanup-" + id + ".cmd"}));
   EXPECT_EQ(log.Text().find("ERROR"), std::string::npos);
   EXPECT_FALSE(PathExists(paths.tempFolder + "\\PackAsm-" + id));
@@ -173,7 +172,7 @@ TEST_F(WorkflowTest, CancelledVersionChoiceAndTheCleanupSwitch) {
   EXPECT_TRUE(workflow.Cancelled());
   ExpectInOrder(log.Text(), {"Operation " + workflow.OperationId() + " canceled by user\r\n",
                              "WARNING:  No cleanup performed on TEMPROOT, because NoToolCleanup is defined in registry\r\n"});
-  EXPECT_TRUE(launcher.scripts.empty());
+  EXPECT_TRUE(Scripts().empty());
 }
 
 TEST_F(WorkflowTest, EditPackageSavesAManualRevision) {
@@ -197,7 +196,7 @@ TEST_F(WorkflowTest, EditPackageSavesAManualRevision) {
   ExpectInOrder(log.Text(), {"Starting edit package operation with ID ", "Edit-Package=000",
                              "Moved the old package " + package + " aside", "Save-Package=000",
                              "Removed the old package's backup", "(edit package) succeeded."});
-  EXPECT_EQ(launcher.scripts, (std::vector<std::string>{"Edit-Package.cmd", "Save-Package.cmd",
+  EXPECT_EQ(Scripts(), (std::vector<std::string>{"Edit-Package.cmd", "Save-Package.cmd",
                                                         "cleanup-" + workflow.OperationId() + ".cmd"}));
   EXPECT_FALSE(PathExists(paths.tempFolder + "\\PackBak-" + workflow.OperationId()));
 }
@@ -231,7 +230,7 @@ TEST_F(WorkflowTest, FailingSaveKeepsTheOldPackageWhole) {
                              "Restored the old package " + package, "Package script reported: disk full",
                              "ERROR: Script " + paths.tempFolder + "\\PackAsm-" + id + "\\Save-Package.cmd was not found",
                              "Operation " + id + " FAILED: \r\n"});
-  EXPECT_EQ(launcher.Count("cleanup-"), 2);
+  EXPECT_EQ(Count("cleanup-"), 2);
   EXPECT_EQ(platform.ShellOpens().size(), opened);
 }
 
@@ -247,7 +246,7 @@ TEST_F(WorkflowTest, EditPackageRefusesAReadOnlyConfiguration) {
   EXPECT_FALSE(workflow.Execute());
   SetFileAttributesA((package + "\\Idagent.cfg").c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_NE(log.Text().find(" FAILED: "), std::string::npos);
-  EXPECT_TRUE(launcher.scripts.empty());
+  EXPECT_TRUE(Scripts().empty());
   EXPECT_EQ(platform.Boxes()[0].caption, "Qel Identra Deployment Kit Error");
 }
 
@@ -324,7 +323,7 @@ TEST_F(WorkflowTest, SaveRefusesTargetsOutsidePackagesAndAMissingScript) {
     workflow.SetPackagePath(target);
     EXPECT_FALSE(workflow.SavePackage(-1, false)) << target;
   }
-  EXPECT_TRUE(launcher.scripts.empty());
+  EXPECT_TRUE(Scripts().empty());
   EXPECT_NE(log.Text().find("is not a package folder directly under " + paths.packagesFolder), std::string::npos);
   EXPECT_NE(log.Text().find("ERROR: Script " + assembly + "\\Save-Package.cmd was not found"), std::string::npos);
 }

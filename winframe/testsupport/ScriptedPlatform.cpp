@@ -45,6 +45,20 @@ BOOL ScriptedPlatform::StartProcess(const char* commandLine, int) {
   return startResult;
 }
 
+BOOL ScriptedPlatform::RunProcess(const char* program, const char* commandLine, const char* folder,
+                                  const STARTUPINFOA& startup, DWORD* exitCode) {
+  const bool hidden = (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE;
+  processRuns_.push_back({program ? program : "", commandLine ? commandLine : "", folder ? folder : "", hidden});
+  if (!runAnswer) return WfPlatform::RunProcess(program, commandLine, folder, startup, exitCode);
+  DWORD written = 0;
+  if (!runAnswer->output.empty()) {
+    EXPECT_TRUE(WriteFile(startup.hStdOutput, runAnswer->output.data(), static_cast<DWORD>(runAnswer->output.size()),
+                          &written, nullptr));
+  }
+  if (exitCode) *exitCode = runAnswer->exitCode;
+  return TRUE;
+}
+
 HRESULT ScriptedPlatform::CreateGuid(GUID* guid) {
   *guid = GUID{++guidCounter_, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
   return S_OK;

@@ -1,15 +1,18 @@
 // The platform seam for tests: message boxes answered from a queue, shell requests,
-// process starts and GUIDs recorded. Installed while the object lives.
+// process starts and runs and GUIDs recorded. Installed while the object lives.
 //   ExpectBox(answer, textPart)  the next box gets answer; its text must contain textPart
 //   A box nobody expected fails the test and gets the box's negative answer
 //   (IDOK for an OK box, IDNO for Yes/No, else IDCANCEL). Expected boxes that never came
 //   fail the test when the object goes.
-//   Boxes(), ShellOpens(), ProcessStarts(): what was asked, in order.
+//   Boxes(), ShellOpens(), ProcessStarts(), ProcessRuns(): what was asked, in order.
 //   shellResult / startResult: what ShellOpen / StartProcess answer (TRUE by default).
+//   runAnswer: when set, RunProcess starts nothing: it writes the answer's output to the
+//   standard output handle and gives its exit code. Unset, the process runs for real.
 //   GUIDs are {00000001-0000-0000-0000-000000000000}, then ...02, and so on.
 #pragma once
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,18 @@ struct RecordedBox {
   std::string text;
   std::string caption;
   UINT type;
+};
+
+struct RecordedRun {
+  std::string program;
+  std::string commandLine;
+  std::string folder;
+  bool hidden;
+};
+
+struct RunAnswer {
+  DWORD exitCode;
+  std::string output;
 };
 
 class ScriptedPlatform : public WfPlatform {
@@ -33,13 +48,17 @@ class ScriptedPlatform : public WfPlatform {
   const std::vector<RecordedBox>& Boxes() const { return boxes_; }
   const std::vector<std::string>& ShellOpens() const { return shellOpens_; }
   const std::vector<std::string>& ProcessStarts() const { return processStarts_; }
+  const std::vector<RecordedRun>& ProcessRuns() const { return processRuns_; }
 
   BOOL shellResult = TRUE;
   BOOL startResult = TRUE;
+  std::optional<RunAnswer> runAnswer;
 
   int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override;
   BOOL ShellOpen(HWND owner, const char* target, int showCommand) override;
   BOOL StartProcess(const char* commandLine, int showCommand) override;
+  BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
+                  DWORD* exitCode) override;
   HRESULT CreateGuid(GUID* guid) override;
 
  private:
@@ -52,5 +71,6 @@ class ScriptedPlatform : public WfPlatform {
   std::vector<RecordedBox> boxes_;
   std::vector<std::string> shellOpens_;
   std::vector<std::string> processStarts_;
+  std::vector<RecordedRun> processRuns_;
   unsigned long guidCounter_ = 0;
 };
