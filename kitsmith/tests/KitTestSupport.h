@@ -64,17 +64,22 @@ bool RunUnix(const std::string& commandLine, Done done) {
 // the host's rm, which also takes links that Windows calls cannot remove under Wine.
 class ScratchDir {
  public:
+  // Wine's process ids repeat across prefixes and several build trees test at once: a name
+  // counts only once this run made the folder, so no run takes or removes another's.
   explicit ScratchDir(const std::string& prefix = "kitsmith-test") {
-    static std::atomic<int> counter{0};
-    unixPath_ = "/tmp/" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
-                "-" + std::to_string(counter++);
-    path_ = "Z:" + unixPath_;
-    for (char& c : path_)
-      if (c == '/') c = '\\';
-    CreateDirectoryA(path_.c_str(), nullptr);
+    static std::atomic<unsigned> counter{GetTickCount()};
+    constexpr int kTries = 100;
+    for (int i = 0; i < kTries && !made_; ++i) {
+      unixPath_ = "/tmp/" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+      path_ = "Z:" + unixPath_;
+      for (char& c : path_)
+        if (c == '/') c = '\\';
+      made_ = CreateDirectoryA(path_.c_str(), nullptr) != FALSE;
+    }
+    if (!made_) ADD_FAILURE() << "no new scratch folder after " << kTries << " names, last " << path_;
   }
   ~ScratchDir() {
-    RunUnix("/bin/rm -rf " + unixPath_, [this] { return !PathExists(path_); });
+    if (made_) RunUnix("/bin/rm -rf " + unixPath_, [this] { return !PathExists(path_); });
   }
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
@@ -86,6 +91,7 @@ class ScratchDir {
  private:
   std::string path_;
   std::string unixPath_;
+  bool made_ = false;
 };
 
 inline void WriteTextFile(const std::string& path, const std::string& text) {
