@@ -175,7 +175,7 @@ int DetectTextEncoding(const unsigned char* bytes, size_t length) {
 }
 
 CfgFile::Load::Load(CfgSet& set, const std::string& path) {
-  const std::wstring widePath = Widen(path);
+  const std::wstring widePath = WideFromAcp(path);
   WideFileReader file(widePath);
   if (!file.readOk) {
     error = L"Error reading file " + widePath + L": " + Widen(file.error);
@@ -208,7 +208,14 @@ CfgFile::Load::Load(CfgSet& set, const std::string& path) {
   if (!success) error = L"Error parsing file " + widePath + L": " + parser.error;
 }
 
-CfgFile::Save::Save(const CfgSet& set, const std::wstring& path) : Save(set, Narrow(path)) {}
+CfgFile::Save::Save(const CfgSet& set, const std::wstring& path) {
+  std::string acpPath;
+  if (!AcpFromWide(path, acpPath)) {
+    error = L"Error writing file " + path + L": its name holds characters outside the system code page";
+    return;
+  }
+  *this = Save(set, acpPath);
+}
 
 CfgFile::Save::Save(const CfgSet& set, const std::string& path) {
   std::ostringstream text;
@@ -216,5 +223,5 @@ CfgFile::Save::Save(const CfgSet& set, const std::string& path) {
   std::string reason = writer.done ? AgentReadableProblem(set) : writer.error;
   if (reason.empty()) reason = ReplaceFile(path, text.str());
   success = reason.empty();
-  if (!success) error = L"Error writing file " + Widen(path) + L": " + Widen(reason);
+  if (!success) error = L"Error writing file " + WideFromAcp(path) + L": " + WideFromAcp(reason);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "KitHolders.h"
+#include "KitUtilities.h"
 #include "LogPane.h"
 #include "StringSplitter.h"
 #include "support/Utilities.h"
@@ -102,9 +103,13 @@ RegistryText RegistryString(HKEY root, const char* subKey, const char* valueName
   RegistryText result;
   result.keyOpened = value.keyOpened;
   result.found = value.valueRead;
-  if (value.valueRead)
-    result.text = Narrow(value.text);
-  else if (defaultText)
+  if (value.valueRead && !AcpFromWide(value.text, result.text)) {
+    // Dropping or replacing the characters would name another folder, which the tool creates and empties.
+    LogLine() << "ERROR: Registry value " << (valueName ? valueName : "") << " holds characters outside the system code page; not used";
+    result.found = false;
+    result.text.clear();
+  }
+  if (!result.found && defaultText)
     result.text = defaultText;
   return result;
 }
@@ -127,7 +132,7 @@ bool CreatePath(const std::string& path) {
     const size_t server = path.find('\\', 2);
     if (server == std::string::npos || path.find('\\', server + 1) == std::string::npos) return false;
   }
-  return CreateDirectoryPath(Widen(path));
+  return CreateDirectoryPath(WideFromAcp(path));
 }
 
 std::string NormalisedFolder(const std::string& path) {
@@ -279,7 +284,8 @@ bool IsDirectory(const std::string& path) { return FileInfo(path).isFolder; }
 
 bool FolderIsEmpty(const std::string& path) {
   FindHolder find(EnsureTrailingChar(path, '\\') + "*.*");
-  if (!find.Valid()) return true;
+  // A folder that cannot be searched may hold anything: saving into it needs the question.
+  if (!find.Valid()) return false;
   do {
     if (!IsDots(find.data.cFileName)) return false;
   } while (find.Next());

@@ -125,5 +125,5 @@ class FileInfo {
 };
 
 bool IsDirectory(const std::string& path);
-// True when the folder holds no entry at all (or cannot be searched).
+// True when the folder holds no entry at all; false when it cannot be searched.
 bool FolderIsEmpty(const std::string& path);

@@ -49,18 +49,36 @@ Win32ErrorText::~Win32ErrorText() {
 namespace {
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+constexpr DWORD kReadShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+DWORD AttributesOf(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+HANDLE OpenToRead(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ, kReadShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+HANDLE OpenToRead(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ, kReadShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+// For messages only: a character the code page lacks shows as its default one.
+std::string Shown(const std::string& path) { return path; }
+std::string Shown(const std::wstring& path) {
+  std::string text;
+  AcpFromWide(path, text);
+  return text;
+}
+
 // Reads the whole file into data followed by `zeros` zero bytes. The size is the 64-bit one
 // and the read never passes the block it was given.
-void ReadFileInto(const std::string& path, size_t zeros, bool& exists, bool& readOk, std::string& error,
-                  HeapBuff& data, size_t& byteSize) {
-  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    error = "File not found: " + path;
+template <class Path>
+void ReadFileInto(const Path& path, size_t zeros, bool& exists, bool& readOk, std::string& error, HeapBuff& data,
+                  size_t& byteSize) {
+  if (AttributesOf(path) == INVALID_FILE_ATTRIBUTES) {
+    error = "File not found: " + Shown(path);
     return;
   }
   exists = true;
-  const std::string failed = "File exists but read failed: " + path;
-  HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::string failed = "File exists but read failed: " + Shown(path);
+  HandleHolder file(OpenToRead(path));
   LARGE_INTEGER size = {};
   if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
       static_cast<unsigned long long>(size.QuadPart) > kMaxReadFileBytes) {
@@ -97,18 +115,42 @@ size_t FindNoCase(const char* text, const char* pattern) {
   return std::string::npos;
 }
 
+std::wstring WideFromAcp(const std::string& text) {
+  const int size = static_cast<int>(text.size());
+  const int units = size ? MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0) : 0;
+  std::wstring out(units > 0 ? units : 0, L'\0');
+  if (units > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), size, out.data(), units);
+  return out;
+}
+
+bool AcpFromWide(const std::wstring& text, std::string& out) {
+  out.clear();
+  if (text.empty()) return true;
+  // A UTF-8 code page takes no default character; there an unpaired surrogate is the failure.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL defaulted = FALSE;
+  BOOL* usedDefault = utf8 ? nullptr : &defaulted;
+  const int size = static_cast<int>(text.size());
+  const int bytes = WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr, usedDefault);
+  if (bytes <= 0) return false;
+  out.resize(bytes);
+  WideCharToMultiByte(CP_ACP, flags, text.data(), size, out.data(), bytes, nullptr, usedDefault);
+  return !defaulted;
+}
+
 WholeFileReader::WholeFileReader(const std::string& path) {
   ReadFileInto(path, 1, exists, readOk, error, data, length);
 }
 
 WideFileReader::WideFileReader(const std::wstring& path) {
-  ReadFileInto(Narrow(path), 2, exists, readOk, error, data, byteSize);
+  ReadFileInto(path, 2, exists, readOk, error, data, byteSize);
   length = byteSize / 2;
 }
 
 bool ReadModuleVersion(const char* path, ModuleVersion& version) {
   if (!path) return ReadModuleVersion(version);
-  return ReadModuleVersionOf(Widen(path).c_str(), version);
+  return ReadModuleVersionOf(WideFromAcp(path).c_str(), version);
 }
 
 std::string FormatModuleVersion(const ModuleVersion& version, int form) {

@@ -51,6 +51,11 @@ class Win32ErrorText {
 // npos when either is missing or empty.
 size_t FindNoCase(const char* text, const char* pattern);
 
+// 8-bit text of the system code page (paths too) to 16-bit characters and back. A character
+// the code page lacks makes AcpFromWide fail rather than stand for another one.
+std::wstring WideFromAcp(const std::string& text);
+bool AcpFromWide(const std::wstring& text, std::string& out);
+
 // Files above this size are refused as a failed read.
 constexpr unsigned long long kMaxReadFileBytes = 64ull * 1024 * 1024;
 

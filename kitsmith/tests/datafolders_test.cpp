@@ -40,6 +40,34 @@ TEST(DataPaths, RegistryRootMovesTheDataTreeAndIsLoggedOnce) {
   EXPECT_FALSE(PathExists("D:\\kit"));
 }
 
+// The root as the registry holds it, in 16-bit characters: the tool's 8-bit path must name the
+// same folder, or the value is not used. U+20AC and U+00E9 exist in the Western code page,
+// U+0141 and U+017A do not (keeping the low byte made U+0141 an 'A': another folder).
+TEST(DataPaths, RegistryRootKeepsEveryCharacterOrIsNotUsed) {
+  ScratchDir dir;
+  const std::wstring base = WideFromAcp(dir.Path());
+  for (const std::wstring& name : {std::wstring(L"caf\u00e9 \u20ac"), std::wstring(L"\u0141\u00f3d\u017a")}) {
+    const std::wstring root = base + L"\\" + name;
+    ToolRegistry registry;
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, Widen(ToolRegistry::kKey).c_str(), L"KitsmithDataRoot", REG_SZ,
+                              root.c_str(), static_cast<DWORD>((root.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    LogCapture log;
+    const DataPaths paths;
+    std::string acp;
+    if (AcpFromWide(root, acp)) {
+      EXPECT_EQ(paths.dataRoot, acp);
+      ASSERT_TRUE(CreatePath(paths.packagesFolder + "\\"));
+      EXPECT_NE(GetFileAttributesW((root + L"\\Packages").c_str()), INVALID_FILE_ATTRIBUTES);
+    } else {
+      EXPECT_EQ(paths.dataRoot, AppDataFolder() + "\\Qel Security\\Identra Deployment Kit");
+      EXPECT_NE(log.Text().find("ERROR: Registry value KitsmithDataRoot holds characters outside the system code page"),
+                std::string::npos)
+          << log.Text();
+    }
+  }
+}
+
 TEST(DataPaths, WithoutRegistryValueTheApplicationDataFolderHoldsTheTree) {
   ToolRegistry registry;
   registry.SetText("KitsmithDataRoot", "");
@@ -173,6 +201,22 @@ TEST(FolderInfo, DeleteAndEmpty) {
   EXPECT_FALSE(tree.ExistsAsFolder());
   EXPECT_TRUE(tree.Delete());  // nothing left to do
   EXPECT_FALSE(FolderInfo(dir / "missing").Empty());
+}
+
+TEST(FolderIsEmpty, OnlyAFolderSeenEmptyCountsAsEmpty) {
+  ScratchDir dir;
+  CreatePath(dir / "empty\\");
+  CreatePath(dir / "withFolder\\inner\\");
+  CreatePath(dir / "withFile\\");
+  WriteTextFile(dir / "withFile\\a.txt", "a");
+  // A search that cannot start (no folder there, or a file) must not let a save skip its question.
+  const struct {
+    const char* name;
+    bool empty;
+  } cases[] = {{"empty", true}, {"withFolder", false}, {"withFile", false}, {"missing", false},
+               {"withFile\\a.txt", false}};
+  for (const auto& c : cases) EXPECT_EQ(FolderIsEmpty(dir / c.name), c.empty) << c.name;
+  EXPECT_TRUE(FolderIsEmpty(dir / "empty\\"));
 }
 
 TEST(FolderRemover, CountsWhatItRemoves) {

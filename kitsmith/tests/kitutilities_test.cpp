@@ -123,6 +123,21 @@ TEST(FileReaders, ContentsSizesAndErrors) {
   EXPECT_EQ(wideNone.error, "File not found: " + missing);
 }
 
+TEST(FileReaders, WidePathOpensTheFileItNames) {
+  ScratchDir dir;
+  // The low bytes of U+0141 U+017A are 'A' and 'z': dropping the high bytes read the decoy.
+  WriteTextFile(dir / "Aodz.cfg", "decoy");
+  const std::wstring path = WideFromAcp(dir.Path()) + L"\\\u0141od\u017a.cfg";
+  {
+    HandleHolder file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.Get(), "real", 4, &written, nullptr));
+  }
+  const WideFileReader reader(path);
+  ASSERT_TRUE(reader.readOk) << reader.error;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(reader.data.Data()), reader.byteSize), "real");
+}
+
 TEST(FileReaders, FilesAboveTheCapAndUnreadableOnesFail) {
   ScratchDir dir;
   const std::string big = dir / "big.bin";
