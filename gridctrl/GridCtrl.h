@@ -242,6 +242,16 @@ class CGridCtrl : public CWnd {
   void SetSortAscending(BOOL ascending) { sortAscending_ = ascending; }
   BOOL GetSortAscending() const { return sortAscending_; }
   void SetCompareFunction(GridCompareFunction compare) { compareFunction_ = compare; }
+  BOOL SortByColumn(int column, BOOL ascending, LPARAM data = 0);
+  BOOL SortByText(int column, BOOL ascending, LPARAM data = 0);
+  BOOL SortRows(GridCompareFunction compare, int column, BOOL ascending, LPARAM data = 0);
+  // The two compare functions offered: texts in the system's code page, and signed decimal numbers.
+  static int CompareTexts(const CGridCellBase* first, const CGridCellBase* second, LPARAM data);
+  static int CompareNumbers(const CGridCellBase* first, const CGridCellBase* second, LPARAM data);
+
+  // ---- delimited text ----
+  BOOL SaveAsDelimitedText(LPCSTR fileName, char delimiter = ',');
+  BOOL LoadDelimitedText(LPCSTR fileName, char delimiter = ',');
   void SetDragAndDrop(BOOL allow) { dragAndDropAllowed_ = allow; }
   BOOL GetDragAndDrop() const { return dragAndDropAllowed_; }
   void EnableTitleTips(BOOL enable = TRUE) { titleTips_ = enable; }
@@ -352,6 +362,8 @@ class CGridCtrl : public CWnd {
   int NextVisibleRow(int row, int step) const;
   int NextVisibleColumn(int column, int step) const;
   void StoreEditedText(int row, int column, LPCSTR text);
+  void SwapRows(int first, int second);
+  BOOL QuickSortRows(GridCompareFunction compare, int column, BOOL ascending, LPARAM data, int low, int high);
   void SetDropHighlight(const CCellID& cell, bool on);
   void DrawTrackingLine(CPoint point, bool column);
 

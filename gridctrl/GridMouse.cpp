@@ -298,7 +298,13 @@ void CGridCtrl::OnLButtonDown(UINT flags, CPoint point) {
 }
 
 void CGridCtrl::OnHeaderRowPress(CCellID cell) {
-  if (!IsValid(cell) || !fixedRowClickSelects_) return;
+  if (!IsValid(cell)) return;
+  if (sortOnHeaderClick_) {
+    CWaitCursor wait;
+    SortByColumn(cell.col, cell.col == sortColumn_ && sortAscending_ ? FALSE : TRUE, 0);
+    Refresh();
+  }
+  if (!fixedRowClickSelects_) return;
   mouseMode_ = cell.col < fixedColumnCount_ ? ModeSelectAll : ModeSelectColumns;
   ApplyDragSelection(cell);
 }
