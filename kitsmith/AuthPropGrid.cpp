@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "support/Utilities.h"  // Narrow, Widen
+#include "WinSupport.h"  // Narrow, Widen
 
 namespace {
 struct Column {

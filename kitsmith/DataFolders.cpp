@@ -10,7 +10,7 @@
 #include "KitUtilities.h"
 #include "LogPane.h"
 #include "StringSplitter.h"
-#include "support/Utilities.h"
+#include "WinSupport.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-// Owners of the tool's system objects (the kernel-handle holder is the agent's).
+// Owners of the tool's system objects (the kernel-handle holder is shared with the agent).
 #pragma once
 
-#include "support/Utilities.h"  // HandleHolder
+#include "WinHolders.h"  // HandleHolder
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // whole-file readers and the module version texts.
 #pragma once
 
-#include "support/Utilities.h"  // HandleHolder, ResourcePtr, ModuleVersion, Narrow, Widen
+#include "WinSupport.h"  // HandleHolder, ModuleVersion, Narrow, Widen
 
 #include <cstddef>
 #include <string>

@@ -6,7 +6,7 @@
 #include "LogPane.h"
 #include "PackageDialogs.h"
 #include "StringHelpers.h"
-#include "support/Utilities.h"  // Narrow, Widen
+#include "WinSupport.h"  // Narrow, Widen
 
 namespace {
 // Characters no server address holds, and "]", which would end the value in the

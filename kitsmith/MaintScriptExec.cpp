@@ -7,7 +7,7 @@
 
 #include "DataFolders.h"
 #include "LogPane.h"
-#include "support/Utilities.h"
+#include "WinSupport.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "PackageVersions.h"
 #include "StringSplitter.h"
 #include "WfPlatform.h"
-#include "support/Utilities.h"
+#include "WinSupport.h"
 
 namespace {
 

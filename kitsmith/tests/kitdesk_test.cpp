@@ -12,7 +12,7 @@
 #include "MaintWorkflow.h"
 #include "PackageDialogs.h"
 #include "ScriptedPlatform.h"
-#include "support/Utilities.h"
+#include "WinSupport.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "KitTestSupport.h"
-#include "support/Utilities.h"  // HandleHolder
+#include "WinHolders.h"  // HandleHolder
 
 namespace {
 

@@ -1,5 +1,6 @@
-// The agent's holders: each owns one resource (kernel handle, critical section, registry key,
-// library module, COM apartment, Windows Sockets start) and releases it once, when it goes.
+// The agent's holders: each owns one resource (critical section, event, library module, COM
+// apartment, Windows Sockets start) and releases it once, when it goes; the kernel-handle,
+// registry-key and resource holders are shared with the tool (WinHolders.h).
 // Windows are held by MessageWindow.
 #pragma once
 
@@ -10,42 +11,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-// Owns one kernel handle; null and INVALID_HANDLE_VALUE both mean none.
-class HandleHolder {
- public:
-  HandleHolder() = default;
-  explicit HandleHolder(HANDLE handle) : handle_(handle) {}
-  ~HandleHolder() { Close(); }
-  HandleHolder(const HandleHolder&) = delete;
-  HandleHolder& operator=(const HandleHolder&) = delete;
-  HandleHolder(HandleHolder&& other) noexcept : handle_(other.Detach()) {}
-  HandleHolder& operator=(HandleHolder&& other) noexcept {
-    if (this != &other) Reset(other.Detach());
-    return *this;
-  }
-
-  HANDLE Get() const { return handle_; }
-  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  // Closes the held handle (once) and clears it.
-  void Close() {
-    if (Valid()) CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-  // Closes the held handle and takes over another.
-  void Reset(HANDLE handle = nullptr) {
-    Close();
-    handle_ = handle;
-  }
-  // Gives the handle up without closing it.
-  HANDLE Detach() {
-    HANDLE h = handle_;
-    handle_ = nullptr;
-    return h;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
+#include "WinHolders.h"  // HandleHolder, KeyHolder, ResourcePtr
 
 // A critical section, initialised on construction and deleted (and zeroed) on destruction.
 class CriticalSection {
@@ -111,32 +77,6 @@ class EventHolder {
 
  private:
   HandleHolder event_;
-};
-
-// An open registry key (none when the open failed).
-class KeyHolder {
- public:
-  KeyHolder() = default;
-  KeyHolder(HKEY parent, const char* name, REGSAM access = KEY_READ) { Open(parent, name, access); }
-  ~KeyHolder() { Close(); }
-  KeyHolder(const KeyHolder&) = delete;
-  KeyHolder& operator=(const KeyHolder&) = delete;
-
-  // Closes the held key, then opens another; false when that failed.
-  bool Open(HKEY parent, const char* name, REGSAM access = KEY_READ) {
-    Close();
-    if (RegOpenKeyExA(parent, name, 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
-    return key_ != nullptr;
-  }
-  void Close() {
-    if (key_) RegCloseKey(key_);
-    key_ = nullptr;
-  }
-  HKEY Get() const { return key_; }
-  bool Valid() const { return key_ != nullptr; }
-
- private:
-  HKEY key_ = nullptr;
 };
 
 // A loaded library module.

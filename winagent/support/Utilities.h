@@ -1,8 +1,9 @@
-// Small helpers the agent stands on, beside the holders of Holders.h: text helpers, registry
-// and file readers, and the program's own version text.
+// Small helpers the agent stands on, beside the holders of Holders.h and the helpers it shares
+// with the tool (WinSupport.h): text helpers, the whole-file reader, and the program's own version text.
 #pragma once
 
 #include "support/Holders.h"
+#include "WinSupport.h"  // Narrow, Widen, RegValueText, CreateDirectoryPath, ModuleVersion
 
 #include <cstdint>
 #include <string>
@@ -13,22 +14,6 @@ inline HRESULT ResultFromWin32(DWORD code) { return static_cast<HRESULT>(0x80070
 
 // Cuts at every delimiter; every piece is kept, empty ones included (an empty text gives one).
 std::vector<std::wstring> SplitText(const std::wstring& text, wchar_t delimiter);
-
-struct RegTextResult {
-  bool keyOpened = false;
-  bool valueRead = false;
-  std::wstring text;
-};
-// Reads a string value (REG_SZ, REG_EXPAND_SZ; a REG_MULTI_SZ is joined with line feeds) of at
-// most 32 KB. Any failure, including a value that does not fit, gives empty text.
-RegTextResult RegValueText(HKEY root, const char* subKey, const char* valueName);
-
-// Creates every folder of the path from the root down, never its last name and never the
-// server and share of a network path. True when the path already is a folder or every
-// level exists as a folder afterwards.
-bool CreateDirectoryPath(const std::wstring& path);
-// The folders CreateDirectoryPath would create, from the root down.
-std::vector<std::wstring> DirectoryLevels(const std::wstring& path);
 
 struct KnownFolderResult {
   bool invalidId = false;
@@ -48,11 +33,6 @@ ReplaceResult ReplaceText(const std::wstring& text, const std::wstring& search, 
 
 // The whole string as UTF-8.
 std::string ToUtf8(const std::wstring& text);
-// Each character's low 8 bits.
-std::string Narrow(const std::wstring& text);
-// Each byte as one character (the inverse of Narrow).
-std::wstring Widen(const std::string& text);
-
 // Number of entries matching the pattern that are not folders.
 int CountFiles(const std::wstring& pattern);
 
@@ -71,46 +51,6 @@ WholeFileText ReadWholeFile(const std::string& path);
 // that line without trailing white space (empty when name is not found).
 std::wstring FindLineValue(const std::wstring& text, const std::wstring& name);
 
-// Owner of one resource loaded from a module; it also owns the module handle given to Load.
-template <typename T>
-class ResourcePtr {
- public:
-  ResourcePtr() = default;
-  virtual ~ResourcePtr() { Release(); }
-  ResourcePtr(const ResourcePtr&) = delete;
-  ResourcePtr& operator=(const ResourcePtr&) = delete;
-
-  // Releases what was held, then finds, loads and locks the resource; takes over the module.
-  // On failure the error text names the step and the object is released.
-  T* Load(HMODULE module, LPCWSTR name, LPCWSTR type);
-  // Frees the module (when set) and forgets the resource.
-  void Release();
-
-  T* Data() const { return data_; }
-  DWORD Size() const { return size_; }
-  const std::wstring& Error() const { return error_; }
-
- private:
-  HMODULE module_ = nullptr;
-  T* data_ = nullptr;
-  HGLOBAL resource_ = nullptr;
-  DWORD size_ = 0;
-  std::wstring error_;
-};
-
-struct ModuleVersion {
-  uint32_t fileMS = 0;
-  uint32_t fileLS = 0;
-  uint32_t productMS = 0;
-  uint32_t productLS = 0;
-};
-// The running program's version record.
-bool ReadModuleVersion(ModuleVersion& version);
-// The version record of the module file at path (loaded as a data file).
-bool ReadModuleVersionOf(const wchar_t* path, ModuleVersion& version);
-// Scans a version resource for the fixed version record (signature 0xFEEF04BD) that lies
-// wholly inside the data.
-bool FindFixedVersionInfo(const unsigned char* data, size_t size, ModuleVersion& version);
 // "%d.%d.%d.%d" of the file version.
 std::wstring FormatModuleVersion(const ModuleVersion& version);
 

@@ -1,0 +1,181 @@
+#include "WinSupport.h"
+
+#include <cstring>
+
+RegTextResult RegValueText(HKEY root, const char* subKey, const char* valueName) {
+  RegTextResult result;
+  const KeyHolder key(root, subKey);
+  if (!key.Valid()) return result;
+  result.keyOpened = true;
+
+  constexpr DWORD kBufferBytes = 32 * 1024;
+  std::vector<wchar_t> buffer(kBufferBytes / sizeof(wchar_t) + 2, L'\0');  // room for two terminators
+  DWORD type = 0;
+  DWORD size = kBufferBytes;
+  std::wstring name = Widen(valueName ? valueName : "");
+  LONG rc = RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+  // A value larger than the buffer answers ERROR_MORE_DATA: it is an error, never a partial read.
+  if (rc != ERROR_SUCCESS || size > kBufferBytes) return result;
+  if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return result;
+
+  // Stored strings need not be terminated: take only the bytes the registry wrote.
+  size_t chars = size / sizeof(wchar_t);
+  std::wstring text(buffer.data(), chars);
+  if (type == REG_MULTI_SZ) {
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    for (auto& c : text)
+      if (c == L'\0') c = L'\n';
+  } else {
+    size_t end = text.find(L'\0');
+    if (end != std::wstring::npos) text.resize(end);
+  }
+  result.valueRead = true;
+  result.text = std::move(text);
+  return result;
+}
+
+static bool IsFolder(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+std::vector<std::wstring> DirectoryLevels(const std::wstring& path) {
+  // Skip what cannot be created: "\\server\share\" of a network path, or the drive root.
+  size_t pos = 0;
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    pos = 2;
+    for (int part = 0; part < 2 && pos < path.size(); ++part) {
+      while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+      if (pos < path.size()) ++pos;
+    }
+  } else if (path.size() >= 2 && path[1] == L':') {
+    pos = 2;
+    if (pos < path.size() && IsSeparator(path[pos])) ++pos;
+  } else if (!path.empty() && IsSeparator(path[0])) {
+    pos = 1;
+  }
+
+  std::vector<std::wstring> levels;
+  for (;;) {
+    size_t sep = pos;
+    while (sep < path.size() && !IsSeparator(path[sep])) ++sep;
+    if (sep >= path.size()) return levels;  // what is left is the last name
+    if (sep > pos) levels.push_back(path.substr(0, sep));
+    pos = sep + 1;
+  }
+}
+
+bool CreateDirectoryPath(const std::wstring& path) {
+  if (IsFolder(path)) return true;
+  for (const std::wstring& level : DirectoryLevels(path)) {
+    if (IsFolder(level)) continue;
+    if (!CreateDirectoryW(level.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (!IsFolder(level)) return false;
+  }
+  return true;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string out(text.size(), '\0');
+  for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i] & 0xFF);
+  return out;
+}
+
+std::wstring Widen(const std::string& text) {
+  std::wstring out(text.size(), L'\0');
+  for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+  return out;
+}
+
+// The system's message for an error, or "<unknown error>".
+static std::wstring SystemMessage(DWORD error) {
+  if (error == 0) return L"<unknown error>";
+  wchar_t* message = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  std::wstring text = (n && message) ? std::wstring(message, n) : std::wstring(L"<unknown error>");
+  LocalFree(message);
+  return text;
+}
+
+// A resource name or type as text: numeric ids (MAKEINTRESOURCE) as "#<id>".
+static std::wstring ResourceName(LPCWSTR name) {
+  if (IS_INTRESOURCE(name)) return L"#" + std::to_wstring(reinterpret_cast<uintptr_t>(name));
+  return name;
+}
+
+template <typename T>
+T* ResourcePtr<T>::Load(HMODULE module, LPCWSTR name, LPCWSTR type) {
+  Release();
+  error_.clear();
+  module_ = module;
+  wchar_t step[512];
+  const unsigned moduleBits = static_cast<unsigned>(reinterpret_cast<uintptr_t>(module));
+  DWORD error = 0;
+  HRSRC found = FindResourceW(module, name, type);
+  if (!found) {
+    error = GetLastError();
+    _snwprintf(step, 511, L"ResourcePtr::Load(0x%x) / FindResource failed", moduleBits);
+  } else if (!(resource_ = LoadResource(module, found))) {
+    error = GetLastError();
+    _snwprintf(step, 511, L"ResourcePtr::Load(0x%x,%s,%s) / LoadResource failed", moduleBits, ResourceName(name).c_str(),
+               ResourceName(type).c_str());
+  } else if (!(data_ = static_cast<T*>(LockResource(resource_)))) {
+    error = GetLastError();
+    _snwprintf(step, 511, L"ResourcePtr::Load(0x%x,%s,%s) / LockResource failed", moduleBits, ResourceName(name).c_str(),
+               ResourceName(type).c_str());
+  } else {
+    size_ = SizeofResource(module, found);
+    return data_;
+  }
+  step[511] = L'\0';
+  error_ = std::wstring(step) + L": ->" + SystemMessage(error);
+  Release();
+  return nullptr;
+}
+
+template <typename T>
+void ResourcePtr<T>::Release() {
+  if (module_) FreeLibrary(module_);
+  module_ = nullptr;
+  data_ = nullptr;
+  resource_ = nullptr;
+  size_ = 0;
+}
+
+template class ResourcePtr<unsigned char>;
+
+bool ReadModuleVersionOf(const wchar_t* path, ModuleVersion& version) {
+  HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return false;
+  ResourcePtr<unsigned char> resource;  // owns the module from here on
+  const unsigned char* data = resource.Load(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+  if (!data) return false;
+
+  return FindFixedVersionInfo(data, resource.Size(), version);
+}
+
+bool FindFixedVersionInfo(const unsigned char* data, size_t size, ModuleVersion& version) {
+  // The whole fixed record must lie inside the data before any of it is read.
+  constexpr uint32_t kSignature = 0xFEEF04BD;
+  for (size_t i = 0; i + sizeof(VS_FIXEDFILEINFO) <= size; ++i) {
+    VS_FIXEDFILEINFO info;
+    memcpy(&info, data + i, sizeof(info));
+    if (info.dwSignature != kSignature) continue;
+    version.fileMS = info.dwFileVersionMS;
+    version.fileLS = info.dwFileVersionLS;
+    version.productMS = info.dwProductVersionMS;
+    version.productLS = info.dwProductVersionLS;
+    return true;
+  }
+  return false;
+}
+
+bool ReadModuleVersion(ModuleVersion& version) {
+  wchar_t path[MAX_PATH + 1] = {};
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  return ReadModuleVersionOf(path, version);
+}

@@ -1,0 +1,45 @@
+// Small Win32 helpers both Windows programs use, beside the holders of WinHolders.h: text
+// narrowing, the registry text reader, folder creation and module version records.
+#pragma once
+
+#include "WinHolders.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Each character's low 8 bits.
+std::string Narrow(const std::wstring& text);
+// Each byte as one character (the inverse of Narrow).
+std::wstring Widen(const std::string& text);
+
+struct RegTextResult {
+  bool keyOpened = false;
+  bool valueRead = false;
+  std::wstring text;
+};
+// Reads a string value (REG_SZ, REG_EXPAND_SZ; a REG_MULTI_SZ is joined with line feeds) of at
+// most 32 KB. Any failure, including a value that does not fit, gives empty text.
+RegTextResult RegValueText(HKEY root, const char* subKey, const char* valueName);
+
+// Creates every folder of the path from the root down, never its last name and never the
+// server and share of a network path. True when the path already is a folder or every
+// level exists as a folder afterwards.
+bool CreateDirectoryPath(const std::wstring& path);
+// The folders CreateDirectoryPath would create, from the root down.
+std::vector<std::wstring> DirectoryLevels(const std::wstring& path);
+
+struct ModuleVersion {
+  uint32_t fileMS = 0;
+  uint32_t fileLS = 0;
+  uint32_t productMS = 0;
+  uint32_t productLS = 0;
+};
+// The running program's version record.
+bool ReadModuleVersion(ModuleVersion& version);
+// The version record of the module file at path (loaded as a data file).
+bool ReadModuleVersionOf(const wchar_t* path, ModuleVersion& version);
+// Scans a version resource for the fixed version record (signature 0xFEEF04BD) that lies
+// wholly inside the data.
+bool FindFixedVersionInfo(const unsigned char* data, size_t size, ModuleVersion& version);
