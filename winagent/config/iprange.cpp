@@ -19,8 +19,6 @@ constexpr int kLineNoDefault = 253;
 
 // Longest text between the parentheses of one group.
 constexpr size_t kMaxGroup = 513;
-// Longest default chain text.
-constexpr size_t kMaxDefaultChain = 255;
 
 
 }  // namespace
@@ -114,9 +112,8 @@ void BackupChains::Assemble(const AgentConfig& config) {
   ParseList(config.BackupChains);
   RemoveDefault();
   if (config.RA[0] == L'\0') return;
-  wchar_t text[kMaxDefaultChain + 1];
-  _snwprintf(text, kMaxDefaultChain, L"0.0.0.0;255.255.255.255;%s", config.RA);
-  text[kMaxDefaultChain] = L'\0';
+  // Every character of RA the reader accepts goes in: a cut could end the chain inside an address.
+  const std::wstring text = L"0.0.0.0;255.255.255.255;" + std::wstring(config.RA);
   // The flag marks a chain that is really there, so RemoveDefault never takes a configured one.
-  if (SUCCEEDED(ParseChain(text))) defaultPresent_ = true;
+  if (SUCCEEDED(ParseChain(text.c_str()))) defaultPresent_ = true;
 }

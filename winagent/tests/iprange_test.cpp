@@ -56,7 +56,19 @@ struct DefaultChainCase {
 
 // The default chain built from RA: "0.0.0.0;255.255.255.255;" + RA.
 TEST_F(BackupChainsTest, DefaultChainFromRaTable) {
+  // The longest RA the reader accepts (257 characters): every server of it is in the chain.
+  std::wstring longRa;
+  std::vector<Server> longServers;
+  for (int i = 0; i < 15; ++i) {
+    longRa += L"100.100.100.100;";
+    longServers.push_back({"100.100.100.100", 0});
+  }
+  longRa += L"1.2.3.4;10.0.0.12";
+  longServers.insert(longServers.end(), {{"1.2.3.4", 0}, {"10.0.0.12", 0}});
+  ASSERT_EQ(longRa.size(), 257u);
+
   const DefaultChainCase cases[] = {
+      {longRa.c_str(), true, longServers, nullptr},
       {L"10.0.0.1;10.0.0.2", true, {{"10.0.0.1", 0}, {"10.0.0.2", 0}}, nullptr},
       {L"10.0.0.1:8080;10.0.0.2", true, {{"10.0.0.1", 8080}, {"10.0.0.2", 0}}, nullptr},
       // Every character of the delimiter set separates, "-" included.
