@@ -21,11 +21,18 @@ struct Worker {
 struct Coordinator {
   CriticalSection lock;
   std::vector<Worker> workers;
-  std::atomic<HANDLE> event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   bool initialized = false;
   std::atomic<bool> started{false};
   std::atomic<bool> finished{false};
   DWORD workerWaitMs = kWorkerWaitSeconds * 1000;
+
+  HANDLE Event() const { return event_.load(); }
+  // Takes over next as the shutdown event; the one it replaces is closed here and only here.
+  void ReplaceEvent(HANDLE next) { CloseHandle(event_.exchange(next)); }
+
+ private:
+  // Read without the lock by every waiter; replaced only under it.
+  std::atomic<HANDLE> event_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 // Built on first use and never destroyed: workers may still look at the event while the
@@ -81,7 +88,7 @@ void AppShutdown::Initialize() {
     // releasing the marker that this instance now holds.
     ResetEvent(named);
   }
-  CloseHandle(state.event.exchange(named));
+  state.ReplaceEvent(named);
 }
 
 void AppShutdown::RegisterWorker(HANDLE doneEvent, const wchar_t* name) {
@@ -100,10 +107,10 @@ void AppShutdown::RegisterWorker(HANDLE doneEvent, const wchar_t* name) {
 }
 
 bool AppShutdown::IsShutdownRequested(DWORD milliseconds) {
-  return WaitForSingleObject(State().event.load(), milliseconds) != WAIT_TIMEOUT;
+  return WaitForSingleObject(State().Event(), milliseconds) != WAIT_TIMEOUT;
 }
 
-HANDLE AppShutdown::ShutdownEvent() { return State().event.load(); }
+HANDLE AppShutdown::ShutdownEvent() { return State().Event(); }
 
 bool AppShutdown::IsShutdownFinished() { return State().finished; }
 
@@ -115,7 +122,7 @@ void AppShutdown::ResetForTest() {
   Coordinator& state = State();
   LockHolder hold(state.lock);
   state.workers.clear();
-  CloseHandle(state.event.exchange(CreateEventW(nullptr, TRUE, FALSE, nullptr)));
+  state.ReplaceEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   state.initialized = false;
   state.started = false;
   state.finished = false;
@@ -134,7 +141,7 @@ void ShutdownApp() {
   {
     // Under the lock, so that an Initialize running at the same time sees the start.
     LockHolder hold(state.lock);
-    SetEvent(state.event.load());
+    SetEvent(state.Event());
     workers.swap(state.workers);
   }
   std::vector<HANDLE> handles;

@@ -3,7 +3,6 @@
 #include <winsock2.h>
 #include <iphlpapi.h>
 
-#include <mutex>
 #include <vector>
 
 #include "support/Logging.h"
@@ -11,15 +10,8 @@
 
 namespace {
 
-std::mutex g_folderLock;
-std::wstring g_libraryFolder;
-
-HMODULE LoadClientLibrary(const wchar_t* name) {
-  std::wstring path;
-  {
-    std::lock_guard<std::mutex> hold(g_folderLock);
-    path = g_libraryFolder;
-  }
+HMODULE LoadClientLibrary(const std::wstring& folder, const wchar_t* name) {
+  std::wstring path = folder;
   if (!path.empty() && path.back() != L'\\') path += L'\\';
   path += name;
   return LoadLibraryW(path.c_str());
@@ -97,15 +89,10 @@ std::vector<std::string> SubKeyNames(HKEY key) {
 
 }  // namespace
 
-void SetNovellLibraryFolder(const std::wstring& folder) {
-  std::lock_guard<std::mutex> hold(g_folderLock);
-  g_libraryFolder = folder;
-}
-
-NovellClient::NovellClient() {
-  net_.Reset(LoadClientLibrary(L"NETWIN32.DLL"));
-  if (net_.Valid()) loc_.Reset(LoadClientLibrary(L"LOCWIN32.DLL"));
-  if (loc_.Valid()) cal_.Reset(LoadClientLibrary(L"CALWIN32.DLL"));
+NovellClient::NovellClient(const std::wstring& libraryFolder) {
+  net_.Reset(LoadClientLibrary(libraryFolder, L"NETWIN32.DLL"));
+  if (net_.Valid()) loc_.Reset(LoadClientLibrary(libraryFolder, L"LOCWIN32.DLL"));
+  if (loc_.Valid()) cal_.Reset(LoadClientLibrary(libraryFolder, L"CALWIN32.DLL"));
   if (!cal_.Valid()) return;
 
   const bool resolved =
@@ -183,8 +170,8 @@ bool NovellClient::QueryIdentity() {
   return true;
 }
 
-bool NovellClientAvailable() {
-  NovellClient client;
+bool NovellClientAvailable(const std::wstring& libraryFolder) {
+  NovellClient client(libraryFolder);
   return client.Available();
 }
 
@@ -329,8 +316,8 @@ bool NovellUserIdentHack::BuildUserDN() {
   return true;
 }
 
-IdentInfoNovell::IdentInfoNovell(bool serviceMode) : IdentInfoSource(NOVELL) {
-  NovellClient client;
+IdentInfoNovell::IdentInfoNovell(bool serviceMode, const std::wstring& libraryFolder) : IdentInfoSource(NOVELL) {
+  NovellClient client(libraryFolder);
   if (!client.Available()) return;
   if (serviceMode) {
     NovellUserIdentHack search;

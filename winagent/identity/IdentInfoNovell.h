@@ -9,15 +9,12 @@
 #include "identity/NovellClientApi.h"
 #include "support/Holders.h"
 
-// Folder the three client libraries are loaded from; empty (the default) loads
-// them by name through the system's search order.
-void SetNovellLibraryFolder(const std::wstring& folder);
-
 // One binding of the client: built, used and released within one query.
 class NovellClient {
  public:
-  // Loads the libraries, resolves the twelve entry points and initialises.
-  NovellClient();
+  // Loads the libraries (from libraryFolder; empty: by name through the system's search
+  // order), resolves the twelve entry points and initialises.
+  explicit NovellClient(const std::wstring& libraryFolder);
   // NWDSFreeContext, NWFreeUnicodeTables, NWCallsTerm, then frees the libraries.
   ~NovellClient();
   NovellClient(const NovellClient&) = delete;
@@ -62,7 +59,7 @@ class NovellClient {
 };
 
 // Whether the client's libraries and entry points bind and initialise.
-bool NovellClientAvailable();
+bool NovellClientAvailable(const std::wstring& libraryFolder);
 
 // True when the TCP table holds an established connection to remote port 524.
 bool ActiveNovellConnection();
@@ -95,7 +92,7 @@ class IdentInfoNovell : public IdentInfoSource {
  public:
   // serviceMode: the registry search instead of the query through the client;
   // both only when the client's libraries bind.
-  explicit IdentInfoNovell(bool serviceMode);
+  IdentInfoNovell(bool serviceMode, const std::wstring& libraryFolder);
   bool Answered() const { return answered_; }
 
  private:

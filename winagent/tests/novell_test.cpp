@@ -12,6 +12,7 @@
 #include "identity/IdentInfoNovell.h"
 #include "identity/UserIdentification.h"
 #include "support/Logging.h"
+#include "TestPlatform.h"
 #include "TestSupport.h"
 
 namespace {
@@ -108,14 +109,14 @@ class NovellTest : public ::testing::Test {
  public:
   void SetUp() override {
     for (const wchar_t* name : kFixtureVariables) SetEnvironmentVariableW(name, nullptr);
-    SetNovellLibraryFolder(FakeClientFolder());
+    novellFolder = FakeClientFolder();
+    platform.identity.novellLibraryFolder = &novellFolder;
     SetServiceMode(false);
   }
   void TearDown() override {
     // Whatever a query set up in the client, it took down again.
     EXPECT_TRUE(ClientReleased());
     for (const wchar_t* name : kFixtureVariables) SetEnvironmentVariableW(name, nullptr);
-    SetNovellLibraryFolder(L"");
     SetServiceMode(false);
   }
 
@@ -124,6 +125,9 @@ class NovellTest : public ::testing::Test {
   }
 
   TraceLines traces{L"novell-log"};
+  // Where the identification object and the sources load the client libraries from.
+  std::wstring novellFolder;
+  TestPlatform platform;
 };
 
 std::wstring Dump(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> fields, bool novell = true) {
@@ -196,8 +200,8 @@ TEST_F(NovellTest, SessionQueryThroughTheClient) {
     SCOPED_TRACE(row.name);
     for (const wchar_t* name : kFixtureVariables) SetEnvironmentVariableW(name, nullptr);
     for (const auto& [name, value] : row.fixture) SetEnvironmentVariableW(name, value.c_str());
-    EXPECT_EQ(NovellClientAvailable(), row.available);
-    IdentInfoNovell source(false);
+    EXPECT_EQ(NovellClientAvailable(novellFolder), row.available);
+    IdentInfoNovell source(false, novellFolder);
     if (std::string(row.name).starts_with("an overlong")) {
       // The whole name did not fit the record; the directory still found the object.
       EXPECT_EQ(source.Record().UserName.value, std::wstring(255, L'u'));
@@ -366,11 +370,11 @@ TEST_F(NovellTest, DetectEnvironment) {
     NovellRegistry registry;
     if (row.registryIdentity) registry.LastLogin(L"tree", L"jdoe.acme", 0, 5);
     // Absent: the libraries by name, from this program's own folder, where there are none.
-    SetNovellLibraryFolder(row.clientPresent ? FakeClientFolder() : L"");
+    novellFolder = row.clientPresent ? FakeClientFolder() : L"";
     SetServiceMode(row.serviceMode);
     traces.Clear();
     AgentConfig config{};
-    UserIdentification ident(config);
+    UserIdentification ident(config, platform);
     ident.SetEnvironmentType(row.configured);
     ident.DetectEnvironment();
     EXPECT_EQ(ident.EnvironmentType(), row.expected);
@@ -386,7 +390,7 @@ TEST_F(NovellTest, SessionIdentificationAndNovellCheck) {
   AgentConfig config{};
   config.Identity.ComputerDNTemplate = IdentityField{CFG, L"CN=%1,O=acme"};
   config.Identity.filled = true;
-  UserIdentification ident(config);
+  UserIdentification ident(config, platform);
   ident.SetEnvironmentType(UserIdentification::kEnvNovell);
 
   ident.IdentifyCurrentUser();
@@ -423,7 +427,7 @@ TEST_F(NovellTest, ServiceIdentificationFromTheRegistry) {
   NovellRegistry registry;
   registry.LastLogin(L"tree", L"jdoe.staff.acme", 0, 5);
   AgentConfig config{};
-  UserIdentification ident(config);
+  UserIdentification ident(config, platform);
   ident.SetEnvironmentType(UserIdentification::kEnvNovell);
   {
     LoopbackConnection connection;
@@ -439,11 +443,11 @@ TEST_F(NovellTest, ServiceIdentificationFromTheRegistry) {
                     {L"UserDistinguishedName", L"CN=jdoe, OU=staff, O=acme"}}));
 
     // The Novell check in service mode needs the client libraries as well.
-    SetNovellLibraryFolder(L"");
+    novellFolder = L"";
     ident.CheckNovellIdentity();
     EXPECT_EQ(traces.Count(L"Novell is not connected."), 1);
-    SetNovellLibraryFolder(FakeClientFolder());
-    IdentInfoNovell source(true);
+    novellFolder = FakeClientFolder();
+    IdentInfoNovell source(true, novellFolder);
     EXPECT_EQ(source.Record().UserDistinguishedName.value, L"CN=jdoe, OU=staff, O=acme");
     EXPECT_EQ(source.Record().UserName.source, NOVELL);
   }
