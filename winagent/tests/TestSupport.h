@@ -117,6 +117,23 @@ inline std::future<std::wstring> CloseMessageBoxAsync(const std::wstring& captio
   });
 }
 
+// CreateProcessW, tried again a few times when Wine's process start fails with an internal
+// error (1359), which it does now and then under load; any other failure is returned at once.
+inline bool StartProcess(std::wstring commandLine, bool inheritHandles, STARTUPINFOW& startup,
+                         PROCESS_INFORMATION& process) {
+  for (int attempt = 1;; ++attempt) {
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0, nullptr,
+                       nullptr, &startup, &process))
+      return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(500);
+  }
+}
+
 // Output (carriage returns dropped) and exit code of a helper program run to its end.
 struct ToolResult {
   DWORD exitCode = STILL_ACTIVE;
@@ -140,9 +157,7 @@ inline ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 600
   startup.hStdError = writeEnd;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process = {};
-  std::wstring line = commandLine;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-    return result;
+  if (!StartProcess(commandLine, true, startup, process)) return result;
   HandleHolder processHandle(process.hProcess);
   HandleHolder threadHandle(process.hThread);
   writer.Close();
