@@ -253,6 +253,49 @@ BOOL CGridCellBase::Draw(CDC* dc, int row, int column, CRect rect, BOOL erase) {
   return TRUE;
 }
 
+BOOL CGridCellBase::PrintCell(CDC* dc, int, int, CRect rect) {
+  CGridCtrl* grid = GetGrid();
+  if (!grid || !dc || rect.Width() < 1 || rect.Height() < 1) return FALSE;
+  SavedDCState saved(dc);
+  dc->SetBkMode(TRANSPARENT);
+  COLORREF text = RGB(0, 0, 0);
+  if (grid->GetPrintColours()) {
+    CGridCellBase* def = GetDefaultCell();
+    if (!def) return FALSE;
+    bool hasBack = false;
+    COLORREF back = 0;
+    if (IsFixed()) {
+      back = Resolved(GetBackColour(), def->GetBackColour());
+      hasBack = true;
+    } else if (GetBackColour() != kDefaultColour && GetBackColour() != def->GetBackColour()) {
+      back = GetBackColour();
+      hasBack = true;
+    }
+    text = Resolved(GetTextColour(), def->GetTextColour());
+    if (dc->GetDeviceCaps(NUMCOLORS) == 2 && !hasBack)
+      text = RGB(static_cast<int>(GetRValue(text) * 0.30), static_cast<int>(GetGValue(text) * 0.59),
+                 static_cast<int>(GetBValue(text) * 0.11));
+    if (hasBack) FillWith(dc, CRect(rect.left, rect.top, rect.right + 1, rect.bottom + 1), back);
+  }
+  dc->SetTextColor(text);
+  DCSelection<CFont> font(dc, GetFontInstance());
+  if (grid->GetGridLines() != 0 && IsFixed()) {
+    Polyline(dc, GetSysColor(COLOR_BTNHIGHLIGHT), {{rect.right, rect.top}, {rect.left, rect.top}, {rect.left, rect.bottom}});
+    Polyline(dc, GetSysColor(COLOR_3DDKSHADOW), {{rect.right, rect.top}, {rect.right, rect.bottom}, {rect.left, rect.bottom}});
+    rect.DeflateRect(1, 1);
+  }
+  const int margin = static_cast<int>(GetMargin());
+  rect.DeflateRect(margin, 0);
+  CSize image;
+  if (ImageSize(image)) {
+    ImageList_Draw(grid->GetImageList()->GetSafeHandle(), GetImage(), dc->GetSafeHdc(), rect.left, rect.top,
+                   ILD_NORMAL);
+    rect.left += margin + image.cx;
+  }
+  dc->DrawText(GetText(), -1, &rect, GetFormat() | DT_NOPREFIX);
+  return TRUE;
+}
+
 // ---- CGridCell ----
 
 CGridCell::CGridCell() = default;

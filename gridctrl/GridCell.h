@@ -69,6 +69,7 @@ class CGridCellBase : public CObject {
   virtual BOOL Edit(int, int, CRect, CPoint, UINT, UINT) { return FALSE; }
   virtual BOOL ValidateEdit(LPCSTR) { return TRUE; }
   virtual void EndEdit() {}
+  virtual BOOL PrintCell(CDC* dc, int row, int column, CRect rect);
 
   virtual void OnEndEdit() {}
   virtual void OnMouseHook1() {}

@@ -15,6 +15,7 @@
 #include "WfApp.h"
 #include "WfControls.h"
 #include "WfOle.h"
+#include "WfPrint.h"
 #include "WfWnd.h"
 
 // The edit commands the grid answers.
@@ -249,6 +250,21 @@ class CGridCtrl : public CWnd {
   static int CompareTexts(const CGridCellBase* first, const CGridCellBase* second, LPARAM data);
   static int CompareNumbers(const CGridCellBase* first, const CGridCellBase* second, LPARAM data);
 
+  // ---- printing ----
+  void SetPrintMargins(int header, int footer, int left, int right, int top, int bottom, int gap);
+  void GetPrintMargins(int& header, int& footer, int& left, int& right, int& top, int& bottom, int& gap) const;
+  void SetWysiwygPrinting(BOOL wysiwyg) { wysiwygPrinting_ = wysiwyg; }
+  void SetPrintColours(BOOL colours) { printColours_ = colours; }
+  int GetPagesAcross() const { return pagesAcross_; }
+  virtual void OnBeginPrinting(CDC* dc, CPrintInfo* info);
+  virtual void OnPrint(CDC* dc, CPrintInfo* info);
+  virtual void OnEndPrinting(CDC* dc, CPrintInfo* info);
+  virtual void PrintHeadingRowCells(int firstColumn, int endColumn, int& row, CRect& rect, CDC* dc, BOOL& firstLine);
+  virtual void PrintHeadingRows(CDC* dc, CPrintInfo* info);
+  virtual void PrintPageHeader(CDC* dc, CPrintInfo* info);
+  virtual void PrintPageFooter(CDC* dc, CPrintInfo* info);
+  virtual void PrintHeadingColumns(CDC* dc, CPrintInfo* info);
+
   // ---- delimited text ----
   BOOL SaveAsDelimitedText(LPCSTR fileName, char delimiter = ',');
   BOOL LoadDelimitedText(LPCSTR fileName, char delimiter = ',');
@@ -363,6 +379,7 @@ class CGridCtrl : public CWnd {
   int NextVisibleColumn(int column, int step) const;
   void StoreEditedText(int row, int column, LPCSTR text);
   void SwapRows(int first, int second);
+  CString PrintTitle() const;
   BOOL QuickSortRows(GridCompareFunction compare, int column, BOOL ascending, LPARAM data, int low, int high);
   void SetDropHighlight(const CCellID& cell, bool on);
   void DrawTrackingLine(CPoint point, bool column);
@@ -443,6 +460,24 @@ class CGridCtrl : public CWnd {
   int sortColumn_ = -1;
   GridCompareFunction compareFunction_ = nullptr;
   BOOL printColours_ = TRUE;
+  BOOL wysiwygPrinting_ = FALSE;
+  CFont printerFont_;
+  CSize charSize_{1, 1};
+  int pageHeight_ = 0;
+  CSize logicalPageSize_;
+  CSize paperSize_;
+  int pageWidth_ = 0;
+  int currentPrintRow_ = 0;
+  int currentPrintColumn_ = 0;
+  int pageCount_ = 0;
+  int pagesAcross_ = 1;
+  int headerMargin_ = 2;
+  int footerMargin_ = 2;
+  int leftMargin_ = 4;
+  int rightMargin_ = 4;
+  int topMargin_ = 1;
+  int bottomMargin_ = 1;
+  int gap_ = 1;
   bool inSetup_ = false;
   bool setupDone_ = false;
   bool inSize_ = false;
