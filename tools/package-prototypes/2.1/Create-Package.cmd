@@ -18,12 +18,12 @@ copy /y "%~dp0package-version.cmd" "%asm%\" >nul
 copy /y "%~dp0Idagent-prototype.cfg" "%temp_root%\%id%.cfg" >nul
 for %%f in (Save-Package.cmd package-version.cmd) do if not exist "%asm%\%%f" goto failed
 if not exist "%temp_root%\%id%.cfg" goto failed
-echo Prepared package operation %id% from prototype %~dp0
+echo Prepared package operation %id% from prototype "%~dp0"
 echo Create-Package=000
 exit /b 0
 
 :failed
-echo Could not prepare package operation %id% from %~dp0>"%temp_root%\errors-%id%.txt"
+>"%temp_root%\errors-%id%.txt" echo Could not prepare package operation %id% from "%~dp0"
 echo Create-Package=001
 exit /b 1
 

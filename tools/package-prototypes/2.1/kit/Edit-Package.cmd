@@ -14,12 +14,12 @@ copy /y "%kit%\Cleanup-Package.cmd" "%temp_root%\cleanup-%id%.cmd" >nul
 if not exist "%asm%" mkdir "%asm%"
 copy /y "%kit%\*.*" "%asm%\" >nul
 if not exist "%asm%\Save-Package.cmd" goto failed
-echo Prepared edit operation %id% of package %~dp0
+echo Prepared edit operation %id% of package "%~dp0"
 echo Edit-Package=000
 exit /b 0
 
 :failed
-echo Could not prepare edit operation %id% of %~dp0>"%temp_root%\errors-%id%.txt"
+>"%temp_root%\errors-%id%.txt" echo Could not prepare edit operation %id% of "%~dp0"
 echo Edit-Package=001
 exit /b 1
 

@@ -5,7 +5,7 @@ setlocal
 set "here=%~dp0"
 set "target=%ProgramFiles%\Qel Identra"
 if not exist "%here%idagent.exe" (
-  echo idagent.exe is missing beside %~nx0
+  echo idagent.exe is missing beside "%~nx0"
   exit /b 1
 )
 if not exist "%target%" mkdir "%target%"

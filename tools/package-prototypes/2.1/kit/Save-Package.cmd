@@ -22,12 +22,12 @@ for %%f in (Edit-Package.cmd Install-Idagent.cmd Packages-View.css) do copy /y "
 rem Each step is checked by what it leaves: some interpreters report builtins' failures late.
 for %%f in (Idagent.cfg Packages-View.html package-version.cmd Edit-Package.cmd Install-Idagent.cmd kit\Save-Package.cmd kit\Cleanup-Package.cmd) do if not exist "%pkg%\%%f" goto failed
 >>"%pkg%\package-version.cmd" echo set packagerevision=%rev%
-echo Saved revision %rev% of package %pkg%
+echo Saved revision %rev% of package "%pkg%"
 echo Save-Package=000
 exit /b 0
 
 :failed
-echo Could not save package %pkg% of operation %id%>"%temp_root%\errors-%id%.txt"
+>"%temp_root%\errors-%id%.txt" echo Could not save package "%pkg%" of operation %id%
 echo Save-Package=001
 exit /b 1
 
