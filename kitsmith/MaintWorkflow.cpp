@@ -237,8 +237,14 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
   WriteCfgView(working_, assembly + kPathSeparator + "Cfg-View.html");
 
   // The old package is moved aside, not deleted, until the script has written the new one.
-  const std::string backup = TempPath(kBackupPrefix + operationId_);
-  FolderRemover staleBackup(backup);
+  // A backup that an earlier save could not put back may be the only copy of a package: it
+  // stays, and this save's backup takes the next free name.
+  const std::string firstBackup = TempPath(kBackupPrefix + operationId_);
+  std::string backup = firstBackup;
+  for (int n = 2; FileInfo(backup).exists; ++n) {
+    LogLine() << "WARNING: An old package left in " << backup << " by an earlier save is kept there";
+    backup = firstBackup + "-" + std::to_string(n);
+  }
   const bool hadPackage = FolderInfo(packagePath_).ExistsAsFolder();
   if (hadPackage) {
     if (!MoveFileExA(packagePath_.c_str(), backup.c_str(), 0)) {
@@ -260,8 +266,8 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
       if (MoveFileExA(backup.c_str(), packagePath_.c_str(), 0))
         LogLine() << "Restored the old package " << packagePath_;
       else
-        LogLine() << "ERROR: Could not restore the old package " << packagePath_ << " from " << backup << ": "
-                  << Win32ErrorText().Text();
+        LogLine() << "ERROR: Could not restore the old package " << packagePath_ << "; it is left in " << backup
+                  << ": " << Win32ErrorText().Text();
     }
     // The errors file is read before the clean-up script can remove it.
     ReadErrorsFile();
