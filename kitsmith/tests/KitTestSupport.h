@@ -140,12 +140,14 @@ class DataRootEnvironment : public testing::Environment {
   }
   void TearDown() override { root_.reset(); }
 
-  // Without the Temp and Packages folders and the default configuration.
+  // Without the Temp and Packages folders and the default configuration. The host's rm runs
+  // on its own and takes its operands in order: a marker named last is gone only when the rest is.
   static void Empty() {
     const std::string root = root_->UnixPath();
-    const DataPaths& paths = DataPaths::Get();
-    RunUnix("/bin/rm -rf " + root + "/Temp " + root + "/Packages " + root + "/Idagent-default.cfg",
-            [&] { return !PathExists(paths.tempFolder) && !PathExists(paths.packagesFolder); });
+    const std::string marker = root_->Path() + "\\emptying";
+    WriteTextFile(marker, "");
+    RunUnix("/bin/rm -rf " + root + "/Temp " + root + "/Packages " + root + "/Idagent-default.cfg " + root + "/emptying",
+            [&] { return !PathExists(marker); });
   }
 
  private:
