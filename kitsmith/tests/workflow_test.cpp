@@ -234,6 +234,88 @@ TEST_F(WorkflowTest, FailingSaveKeepsTheOldPackageWhole) {
   EXPECT_EQ(platform.ShellOpens().size(), opened);
 }
 
+// A backup that a failed save could not put back is the only copy of the old package: later
+// saves of the operation keep it and set their own backups aside under the next free name.
+// The failing script leaves a plain file where the package was, so the move back fails.
+TEST_F(WorkflowTest, BackupThatCouldNotBePutBackOutlivesLaterSaves) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string before = ReadTextFile(package + "\\Idagent.cfg");
+  ToolRegistry registry;
+  registry.SetNumber("NoKitsmithCleanup", 1);  // the assembly folder stays from save to save
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  std::string backup;
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    const std::string script = paths.tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\Save-Package.cmd";
+    backup = paths.tempFolder + "\\PackBak-" + workflow.OperationId();
+    const std::string realScript = ReadTextFile(script);
+    WriteTextFile(script, "@echo off\r\necho partial>\"%~3\"\r\necho Save-Package=001\r\nexit /b 1\r\n");
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
+
+    DeleteFileA(package.c_str());
+    WriteTextFile(script, realScript);
+    EXPECT_TRUE(workflow.SavePackage(-1, false));
+    EXPECT_TRUE(workflow.SavePackage(-1, false));  // the new package goes aside and is removed
+    return IDOK;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_TRUE(workflow.Execute());
+  EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
+  EXPECT_FALSE(PathExists(backup + "-2"));
+  const std::string kept = "WARNING: An old package left in " + backup + " by an earlier save is kept there";
+  ExpectInOrder(log.Text(), {"Moved the old package " + package + " aside to " + backup + "\r\n", "Save-Package=001",
+                             "ERROR: Could not restore the old package " + package + "; it is left in " + backup + ": ",
+                             kept, "Save-Package=001", kept, "Save-Package=000", kept,
+                             "Moved the old package " + package + " aside to " + backup + "-2", "Save-Package=000",
+                             "Removed the old package's backup " + backup + "-2"});
+}
+
+// Package and data folders may hold & ^ ( ) and blanks: the real scripts echo them in quotes,
+// run no part of them, and write their errors file where it belongs.
+TEST_F(WorkflowTest, PackageNamedWithCommandCharactersThroughTheRealScripts) {
+  const std::string package = paths.packagesFolder + "\\Sales & Support (^1)";
+  driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    workflow.SetPackagePath(package);
+    working.Find("RA")->SetFromText(L"10.0.0.1", AuthCfg::kEditor);
+    EXPECT_TRUE(workflow.SavePackage(-1, false));
+    // Without package-version.cmd in the assembly folder the script fails and says why.
+    DeleteFileA((paths.tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\package-version.cmd").c_str());
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    return IDCANCEL;
+  };
+  NewPackageWorkflow create(nullptr);
+  EXPECT_TRUE(create.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.0.0.1] RP[139] LD[1] ");
+  ExpectInOrder(log.Text(), {"Saved revision 1 of package \"" + package + "\"\r\n", "Save-Package=000",
+                             "Save-Package=001", "Restored the old package " + package,
+                             "Package script reported: Could not save package \"" + package + "\" of operation " +
+                                 create.OperationId() + "\r\n"});
+
+  log.Clear();
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "Sales & Support (^1)");
+    ui.PressOK();
+  });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet&) {
+    EXPECT_TRUE(workflow.SavePackage(5, false));
+    return IDOK;
+  };
+  EditPackageWorkflow edit(nullptr);
+  EXPECT_TRUE(edit.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[5] RA[10.0.0.1] RP[139] LD[1] ");
+  ExpectInOrder(log.Text(), {"Prepared edit operation " + edit.OperationId() + " of package \"" + package + "\\\"\r\n",
+                             "Edit-Package=000", "Saved revision 5 of package \"" + package + "\"\r\n",
+                             "Save-Package=000"});
+}
+
 TEST_F(WorkflowTest, EditPackageRefusesAReadOnlyConfiguration) {
   const std::string package = MakePackage("10.0.0.1");
   SetFileAttributesA((package + "\\Idagent.cfg").c_str(), FILE_ATTRIBUTE_READONLY);
