@@ -79,11 +79,9 @@ TEST(ConExec, MissingProgramLeavesNoStatus) {
   EXPECT_EQ(run.OutputText(), "");
 }
 
-// The tool is a windowed program without a console: the interpreter then gets a console of its
-// own, whose host inherits the output handle and may hold it a moment after the interpreter
-// has ended. The output must still be read, and its file removed.
-TEST(ConExec, ReadsTheOutputWhenTheProgramHasNoConsole) {
-  ASSERT_TRUE(FreeConsole());
+// Runs only inside the child started by the test below.
+TEST(ConExec, NoConsoleChild) {
+  if (GetEnvironmentVariableA("CONEXEC_NO_CONSOLE_CHILD", nullptr, 0) == 0) GTEST_SKIP() << "child part";
   ScratchDir dir;
   ConExecParams params;
   params.commandLine = "/C echo Probe=000";
@@ -100,7 +98,40 @@ TEST(ConExec, ReadsTheOutputWhenTheProgramHasNoConsole) {
       EXPECT_FALSE(PathExists(path));
     }
   }
-  AllocConsole();
+}
+
+// The tool is a windowed program without a console: the interpreter then gets a console of its
+// own, whose host inherits the output handle and may hold it a moment after the interpreter
+// has ended. The output must still be read, and its file removed. The case runs in a child
+// of this test program started without a console, whatever console the test itself has.
+TEST(ConExec, ReadsTheOutputWhenTheProgramHasNoConsole) {
+  char self[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  ScratchDir dir;
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  HandleHolder report(CreateFileA((dir / "child.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_NE(report.Get(), INVALID_HANDLE_VALUE);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = report.Get();
+  PROCESS_INFORMATION child = {};
+  std::string line =
+      "\"" + std::string(self) + "\" --gtest_filter=ConExec.NoConsoleChild";
+  SetEnvironmentVariableA("CONEXEC_NO_CONSOLE_CHILD", "1");
+  const BOOL started =
+      CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &startup, &child);
+  SetEnvironmentVariableA("CONEXEC_NO_CONSOLE_CHILD", nullptr);
+  ASSERT_TRUE(started);
+  HandleHolder process(child.hProcess), thread(child.hThread);
+  ASSERT_EQ(WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeProcess(child.hProcess, &code);
+  report.Close();
+  const std::string output = ReadTextFile(dir / "child.txt");
+  EXPECT_EQ(code, 0u) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
 // Without TEMP the system's temporary folder takes the output; the interpreter is the system
