@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 
 #include "GridCtrl.h"
 #include "GridHolders.h"
@@ -357,8 +358,11 @@ BOOL CGridCell::Edit(int row, int column, CRect rect, CPoint, UINT id, UINT ch) 
   }
   const DWORD format = GetFormat();
   const DWORD style = (format & DT_RIGHT) ? ES_RIGHT : (format & DT_CENTER) ? ES_CENTER : ES_LEFT;
+  // An editor whose window could not be made is ours to delete, and the cell is not editing.
+  std::unique_ptr<CInPlaceEdit> editor(new CInPlaceEdit(grid_, rect, style, id, row, column, GetText(), ch));
+  if (!editor->GetSafeHwnd()) return FALSE;
   editing_ = TRUE;
-  editWnd_ = new CInPlaceEdit(grid_, rect, style, id, row, column, GetText(), ch);
+  editWnd_ = editor.release();
   return TRUE;
 }
 

@@ -132,8 +132,8 @@ void CGridCtrl::OnEditCut() {
   if (!editable_) return;
   const std::unique_ptr<COleDataSource> source(MakeSelectionDataSource());
   if (!source) return;
-  source->SetClipboard();
-  ClearSelectedTexts();
+  // Texts the clipboard did not take stay in their cells.
+  if (source->SetClipboard()) ClearSelectedTexts();
 }
 
 void CGridCtrl::OnEditCopy() {

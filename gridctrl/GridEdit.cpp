@@ -60,7 +60,7 @@ void CGridCtrl::BeginCellEdit(int row, int column, CPoint point, UINT firstChar)
   CGridCellBase* cell = GetCell(row, column);
   if (!cell) return;
   editingCell_ = CCellID(row, column);
-  cell->Edit(row, column, rect, point, kEditId, firstChar);
+  if (!cell->Edit(row, column, rect, point, kEditId, firstChar)) editingCell_ = CCellID();
 }
 
 BOOL CGridCtrl::AcceptEditedText(int row, int column, LPCSTR text) {

@@ -380,7 +380,6 @@ CSize CGridCtrl::MeasureCellText(int row, int column, LPCSTR text) {
 BOOL CGridCtrl::FitColumnToContents(int column, int style, BOOL resetScrollBars) {
   if (column < 0 || column >= columnCount_ || GetColumnWidth(column) <= 0 || !GetSafeHwnd()) return FALSE;
   CClientDC dc(this);
-  if (!dc.GetSafeHdc()) return FALSE;
   if (style == 0) style = fitStyle_;
   const int first = (style & 1) ? 0 : fixedRowCount_;
   const int last = (style & 2) ? rowCount_ - 1 : fixedRowCount_ - 1;
@@ -398,7 +397,6 @@ BOOL CGridCtrl::FitColumnToContents(int column, int style, BOOL resetScrollBars)
 BOOL CGridCtrl::FitRowToContents(int row, BOOL resetScrollBars) {
   if (row < 0 || row >= rowCount_ || GetRowHeight(row) <= 0 || !GetSafeHwnd()) return FALSE;
   CClientDC dc(this);
-  if (!dc.GetSafeHdc()) return FALSE;
   if (virtualMode_) SendCacheHint(CellRange(row, 0, row, columnCount_ - 1));
   int height = 0;
   for (int column = 0; column < columnCount_; ++column)
@@ -425,7 +423,6 @@ void CGridCtrl::FitAllRowsToContents() {
 void CGridCtrl::FitGridToContents(int style) {
   if (!GetSafeHwnd()) return;
   CClientDC dc(this);
-  if (!dc.GetSafeHdc()) return;
   if (style == 0) style = fitStyle_;
   const int first = (style & 1) ? 0 : fixedRowCount_;
   const int last = (style & 2) ? rowCount_ - 1 : fixedRowCount_ - 1;

@@ -1,25 +1,8 @@
 // Item access by row and column, the modified marks, grid-wide properties and
 // virtual mode.
 #include <cstdarg>
-#include <cstdio>
-#include <vector>
 
 #include "GridCtrl.h"
-
-namespace {
-
-CString FormatText(LPCSTR format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (length < 0) return CString();
-  std::vector<char> buffer(static_cast<size_t>(length) + 1);
-  std::vsnprintf(buffer.data(), buffer.size(), format, args);
-  return CString(buffer.data());
-}
-
-}  // namespace
 
 CGridCellBase* CGridCtrl::GetCell(int row, int column) const {
   if (row < 0 || row >= rowCount_ || column < 0 || column >= columnCount_) return nullptr;
@@ -71,7 +54,10 @@ CGridCellBase* CGridCtrl::GetCell(int row, int column) const {
 BOOL CGridCtrl::SetCell(int row, int column, CGridCellBase* cell) {
   if (virtualMode_ || !cell || !IsValid(row, column)) return FALSE;
   cell->SetCellPosition(row, column);
-  (*rows_[row])[column] = cell;
+  // The grid owns its cells and the caller gets no way back to the one replaced.
+  CGridCellBase*& slot = (*rows_[row])[column];
+  if (slot != cell) delete slot;
+  slot = cell;
   return TRUE;
 }
 
@@ -120,7 +106,8 @@ BOOL CGridCtrl::SetItemText(int row, int column, LPCSTR text) {
 BOOL CGridCtrl::SetItemTextFormatted(int row, int column, LPCSTR format, ...) {
   va_list args;
   va_start(args, format);
-  const CString text = FormatText(format, args);
+  CString text;
+  text.FormatV(format, args);
   va_end(args);
   return SetItemText(row, column, text);
 }
@@ -130,7 +117,8 @@ BOOL CGridCtrl::SetItemTextFromResource(int row, int column, UINT formatId, ...)
   if (!format.LoadString(formatId)) return FALSE;
   va_list args;
   va_start(args, formatId);
-  const CString text = FormatText(format, args);
+  CString text;
+  text.FormatV(format, args);
   va_end(args);
   return SetItemText(row, column, text);
 }

@@ -16,6 +16,7 @@ CInPlaceEdit::CInPlaceEdit(CWnd* parent, const CRect& rect, DWORD style, UINT id
                            const CString& text, UINT firstChar)
     : row_(row), column_(column), initialText_(text), exitOnArrows_(firstChar != VK_LBUTTON), rect_(rect) {
   if (!Create(WS_BORDER | WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | style, rect, parent, id)) return;
+  created_ = true;
   SetFont(parent->GetFont());
   SetWindowText(text);
   SetFocus();
@@ -129,4 +130,7 @@ void CInPlaceEdit::EndEdit() {
   ending = false;
 }
 
-void CInPlaceEdit::PostNcDestroy() { delete this; }
+// A window lost while it was being made leaves the object to whoever called new.
+void CInPlaceEdit::PostNcDestroy() {
+  if (created_) delete this;
+}

@@ -1,7 +1,8 @@
 #pragma once
 // The small edit window laid over a cell while its text is edited. It reports the
 // end of the edit to the grid (code -106 with the text and the key that ended it)
-// and deletes itself when its window is gone.
+// and deletes itself when its window is gone. When the window cannot be made, the
+// object has no window (GetSafeHwnd() is null) and its creator deletes it.
 
 #include "WfControls.h"
 
@@ -34,4 +35,5 @@ class CInPlaceEdit : public CEdit {
   UINT lastKey_ = 0;
   BOOL exitOnArrows_;
   CRect rect_;
+  bool created_ = false;
 };

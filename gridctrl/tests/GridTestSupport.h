@@ -116,3 +116,18 @@ inline void SizeClient(CGridCtrl& grid, int width, int height) {
   EXPECT_EQ(ClientOf(grid).Width(), width);
   EXPECT_EQ(ClientOf(grid).Height(), height);
 }
+
+// Makes `grid` a rows x columns grid with the given fixed rows and columns, every
+// column `width` and every row `height` pixels, a child of `owner` (its window is
+// made when it has none yet). False when the window cannot be made.
+inline bool MakeGrid(CGridCtrl& grid, CWnd& owner, int rows, int columns, int width, int height, int fixedRows = 1,
+                     int fixedColumns = 1) {
+  grid.SetRowCount(rows);
+  grid.SetColumnCount(columns);
+  grid.SetFixedRowCount(fixedRows);
+  grid.SetFixedColumnCount(fixedColumns);
+  if (!grid.GetSafeHwnd() && !grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE)) return false;
+  for (int column = 0; column < columns; ++column) grid.SetColumnWidth(column, width);
+  for (int row = 0; row < rows; ++row) grid.SetRowHeight(row, height);
+  return true;
+}

@@ -61,15 +61,9 @@ class ClipboardTest : public testing::Test {
   }
 
   void Fill() {
-    grid.SetRowCount(5);
-    grid.SetColumnCount(4);
-    grid.SetFixedRowCount(1);
-    grid.SetFixedColumnCount(1);
-    for (int row = 0; row < 5; ++row) {
-      grid.SetRowHeight(row, 20);
+    ASSERT_TRUE(MakeGrid(grid, owner, 5, 4, 50, 20));
+    for (int row = 0; row < 5; ++row)
       for (int column = 0; column < 4; ++column) grid.SetItemTextFormatted(row, column, "%d%d", row, column);
-    }
-    for (int column = 0; column < 4; ++column) grid.SetColumnWidth(column, 50);
   }
 
   void Paste(CCellID cell, const std::string& bytes, BOOL select = TRUE) {
@@ -111,6 +105,20 @@ TEST_F(ClipboardTest, CopyAndCutGoThroughTheClipboard) {
   EXPECT_EQ(grid.GetItemText(4, 2), "");
   EXPECT_EQ(owner.Codes(), std::vector<int>({GridCode::BeginEdit, GridCode::EndEdit, GridCode::BeginEdit,
                                              GridCode::EndEdit}));
+}
+
+TEST_F(ClipboardTest, ACutTheClipboardRefusesKeepsTheTexts) {
+  grid.SelectRange(1, 1, 1, 1);
+  grid.OnEditCopy();
+  grid.SelectRange(3, 2, 4, 2);
+  // Another window holds the clipboard open.
+  ASSERT_TRUE(OpenClipboard(owner.GetSafeHwnd()));
+  grid.OnEditCut();
+  CloseClipboard();
+  EXPECT_EQ(grid.GetItemText(3, 2), "32");
+  EXPECT_EQ(grid.GetItemText(4, 2), "42");
+  EXPECT_EQ(ClipboardText(), "11");
+  EXPECT_EQ(owner.Codes(), std::vector<int>());
 }
 
 TEST_F(ClipboardTest, CutWithoutASelectedCellChangesNothing) {

@@ -309,6 +309,40 @@ TEST(GridStorage, CellClassesReplaceCellsAndKeepTheirAttributes) {
   EXPECT_FALSE(grid.GetCell(2, 2)->IsKindOf(RUNTIME_CLASS(CustomCell)));
 }
 
+// A cell that counts its destructions.
+class CountedCell : public CGridCell {
+ public:
+  explicit CountedCell(int* destroyed) : destroyed_(destroyed) {}
+  ~CountedCell() override { ++*destroyed_; }
+
+ private:
+  int* destroyed_;
+};
+
+TEST(GridStorage, SetCellTakesTheCellAndFreesTheOneItReplaces) {
+  int destroyed = 0;
+  {
+    CGridCtrl grid(3, 3, 1, 1);
+    auto* first = new CountedCell(&destroyed);
+    ASSERT_TRUE(grid.SetCell(2, 1, first));
+    EXPECT_EQ(grid.GetCell(2, 1), first);
+
+    auto* second = new CountedCell(&destroyed);
+    ASSERT_TRUE(grid.SetCell(2, 1, second));
+    EXPECT_EQ(destroyed, 1);
+    ASSERT_TRUE(grid.SetCell(2, 1, second));  // the same cell again is kept
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(grid.GetCell(2, 1), second);
+
+    // A refused cell stays the caller's.
+    CountedCell refused(&destroyed);
+    EXPECT_FALSE(grid.SetCell(3, 1, &refused));
+    EXPECT_FALSE(grid.SetCell(2, 1, nullptr));
+    EXPECT_EQ(grid.GetCell(2, 1), second);
+  }
+  EXPECT_EQ(destroyed, 3);  // the grid's one and the refused one
+}
+
 // A grid whose cell creation runs out of memory after a budget of cells.
 class StarvedGrid : public CGridCtrl {
  public:

@@ -28,12 +28,7 @@ class EditTest : public testing::Test {
     Fill();
   }
   void Fill() {
-    grid.SetRowCount(6);
-    grid.SetColumnCount(4);
-    grid.SetFixedRowCount(1);
-    grid.SetFixedColumnCount(1);
-    for (int column = 0; column < 4; ++column) grid.SetColumnWidth(column, 60);
-    for (int row = 0; row < 6; ++row) grid.SetRowHeight(row, 20);
+    ASSERT_TRUE(MakeGrid(grid, owner, 6, 4, 60, 20));
     for (int row = 1; row < 6; ++row)
       for (int column = 1; column < 4; ++column) grid.SetItemText(row, column, "old");
     grid.SetModified(FALSE);
@@ -84,6 +79,56 @@ TEST_F(EditTest, TypingStartsAnEditThatEnterCommits) {
   ASSERT_EQ(owner.endEditTexts.size(), 1u);
   EXPECT_EQ(owner.endEditTexts[0], "new");
   EXPECT_EQ(grid.GetFocusCell(), CCellID(1, 1));
+}
+
+// While it lives, edit windows made on this thread fail their creation: WM_CREATE
+// answers -1, as it does when a handler of the layer throws.
+class EditCreationRefusal {
+ public:
+  EditCreationRefusal() : hook_(SetWindowsHookExA(WH_CBT, &OnCbt, nullptr, GetCurrentThreadId())) {}
+  ~EditCreationRefusal() { UnhookWindowsHookEx(hook_); }
+  EditCreationRefusal(const EditCreationRefusal&) = delete;
+  EditCreationRefusal& operator=(const EditCreationRefusal&) = delete;
+
+ private:
+  static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
+    char className[16] = {};
+    const HWND wnd = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_CREATEWND && GetClassNameA(wnd, className, sizeof(className)) &&
+        lstrcmpiA(className, "Edit") == 0)
+      inner_ = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RefuseCreate)));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static LRESULT CALLBACK RefuseCreate(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return -1;
+    return CallWindowProcA(inner_, wnd, message, wParam, lParam);
+  }
+
+  static inline WNDPROC inner_ = nullptr;
+  HHOOK hook_;
+};
+
+TEST_F(EditTest, AnEditorThatCannotBeCreatedLeavesNeitherCellNorGridEditing) {
+  {
+    EditCreationRefusal refusal;
+    TypeOn({2, 2}, 'x');
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_FALSE(grid.IsItemEditing(2, 2));
+    EXPECT_EQ(grid.GetEditingCell(), CCellID());
+    grid.SendMessage(WM_KEYDOWN, VK_F2);
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_FALSE(grid.IsItemEditing(2, 2));
+  }
+  EXPECT_EQ(grid.GetItemText(2, 2), "old");
+  // Once editors can be made again the same cell edits as usual.
+  TypeOn({2, 2}, 'n');
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_TRUE(grid.IsItemEditing(2, 2));
+  End(VK_RETURN);
+  EXPECT_EQ(grid.GetItemText(2, 2), "n");
+  EXPECT_EQ(owner.Codes(), std::vector<int>({GridCode::BeginEdit, GridCode::BeginEdit, GridCode::BeginEdit,
+                                             GridCode::EndEdit}));
 }
 
 TEST_F(EditTest, FirstCharactersDecideTheStartingText) {

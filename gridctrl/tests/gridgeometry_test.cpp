@@ -11,13 +11,7 @@ namespace {
 class GeometryTest : public testing::Test {
  protected:
   void Build(int rows, int columns, int width = 50, int height = 20, int fixedRows = 1, int fixedColumns = 1) {
-    grid.SetRowCount(rows);
-    grid.SetColumnCount(columns);
-    grid.SetFixedRowCount(fixedRows);
-    grid.SetFixedColumnCount(fixedColumns);
-    ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE));
-    for (int column = 0; column < columns; ++column) grid.SetColumnWidth(column, width);
-    for (int row = 0; row < rows; ++row) grid.SetRowHeight(row, height);
+    ASSERT_TRUE(MakeGrid(grid, owner, rows, columns, width, height, fixedRows, fixedColumns));
     SizeClient(grid, 300, 200);
   }
 

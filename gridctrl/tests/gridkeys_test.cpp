@@ -16,17 +16,7 @@ class KeysTest : public testing::Test {
     Build(6, 6);
   }
 
-  void Build(int rows, int columns) {
-    grid.SetRowCount(rows);
-    grid.SetColumnCount(columns);
-    grid.SetFixedRowCount(1);
-    grid.SetFixedColumnCount(1);
-    if (!grid.GetSafeHwnd()) {
-      ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE));
-    }
-    for (int column = 0; column < columns; ++column) grid.SetColumnWidth(column, 40);
-    for (int row = 0; row < rows; ++row) grid.SetRowHeight(row, 20);
-  }
+  void Build(int rows, int columns) { ASSERT_TRUE(MakeGrid(grid, owner, rows, columns, 40, 20)); }
 
   void Key(UINT key, wftest::Modifiers held = {}) { wftest::KeyDown(grid.GetSafeHwnd(), key, held); }
 

@@ -13,13 +13,7 @@ namespace {
 class MouseTest : public testing::Test {
  protected:
   void SetUp() override {
-    grid.SetRowCount(6);
-    grid.SetColumnCount(6);
-    grid.SetFixedRowCount(1);
-    grid.SetFixedColumnCount(1);
-    ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE));
-    for (int column = 0; column < 6; ++column) grid.SetColumnWidth(column, 40);
-    for (int row = 0; row < 6; ++row) grid.SetRowHeight(row, 20);
+    ASSERT_TRUE(MakeGrid(grid, owner, 6, 6, 40, 20));
   }
 
   static LPARAM At(CCellID cell) { return MAKELPARAM(cell.col * 40 + 20, cell.row * 20 + 10); }

@@ -25,13 +25,7 @@ constexpr COLORREF kLines = RGB(0xC0, 0xC0, 0xC0);
 class PaintTest : public testing::Test {
  protected:
   void SetUp() override {
-    grid.SetRowCount(4);
-    grid.SetColumnCount(3);
-    grid.SetFixedRowCount(1);
-    grid.SetFixedColumnCount(1);
-    ASSERT_TRUE(grid.Create(CRect(0, 0, 220, 170), &owner, 100, WS_CHILD | WS_VISIBLE));
-    for (int column = 0; column < 3; ++column) grid.SetColumnWidth(column, 30);
-    for (int row = 0; row < 4; ++row) grid.SetRowHeight(row, 20);
+    ASSERT_TRUE(MakeGrid(grid, owner, 4, 3, 30, 20));
     SizeClient(grid, 200, 150);
     grid.GetDefaultCell(TRUE, TRUE)->SetBackColour(kCorner);
     grid.GetDefaultCell(TRUE, FALSE)->SetBackColour(kFixedRow);
