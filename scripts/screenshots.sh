@@ -9,7 +9,7 @@ fi
 tree=$(realpath "$1")
 out=$(realpath "$(dirname "$0")/..")/docs/screenshots
 mkdir -p "$out"
-# A prefix of its own: the tests' prefix uses the null display driver.
+# An X11 prefix beside the tests' one (which uses the null display driver); make demo's Kitsmith part shares it, so the two never run at once on one tree.
 export WINEPREFIX=$tree/wineprefix-x11
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
