@@ -42,7 +42,6 @@ struct ServiceState {
   HandleHolder started{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::atomic<bool> runThreadRunning{false};
   ServiceSeams seams;
-  DebugWaitSeams debugWait;
 };
 
 // Never destroyed: the control handler may still run while the process ends.
@@ -277,7 +276,7 @@ void WINAPI authServiceMain(DWORD argc, LPWSTR* argv) {
 }
 
 int serviceRunThread() {
-  DebugWaitHook(false);
+  DebugWaitHook(false, RealPlatform());
   TsAuthServ(1) << L"serviceRunThread starting...";
   ComApartment com;
 
@@ -341,17 +340,16 @@ void ServiceStop() {
   RaiseCheckpoint();
 }
 
-void DebugWaitHook(bool breakIntoDebugger) {
-  const DebugWaitSeams& seams = State().debugWait;
+void DebugWaitHook(bool breakIntoDebugger, AgentPlatform& platform) {
   const RegTextResult value = RegValueText(HKEY_LOCAL_MACHINE, "SOFTWARE\\IdentraHack", "AuthDebugTimeout");
   long seconds = wcstol(value.text.c_str(), nullptr, 10);
-  if (seconds == 0 || seams.isDebuggerPresent()) return;
+  if (seconds == 0 || platform.DebuggerPresent()) return;
 
   bool first = true;
   while (seconds > 0) {
-    seams.sleep(1000);
-    if (seams.isDebuggerPresent()) {
-      if (breakIntoDebugger) seams.debugBreak();
+    platform.DebugWaitSleep(1000);
+    if (platform.DebuggerPresent()) {
+      if (breakIntoDebugger) platform.BreakIntoDebugger();
       return;
     }
     --seconds;
@@ -362,7 +360,7 @@ void DebugWaitHook(bool breakIntoDebugger) {
                 "timeout...\n",
                 static_cast<int>(GetCurrentProcessId()), static_cast<int>(seconds));
       text[511] = '\0';
-      seams.output(text);
+      platform.DebuggerOutput(text);
     }
     first = false;
   }
@@ -395,4 +393,3 @@ void ResetServiceStateForTest() {
   ResetEvent(s.started.Get());
 }
 
-void SetDebugWaitSeams(const DebugWaitSeams& seams) { State().debugWait = seams; }

@@ -35,7 +35,7 @@ void ServiceStop();
 
 // Developer hook: waits up to HKLM "SOFTWARE\IdentraHack" "AuthDebugTimeout" seconds for a
 // debugger to attach, and breaks into it when breakIntoDebugger is set.
-void DebugWaitHook(bool breakIntoDebugger);
+void DebugWaitHook(bool breakIntoDebugger, AgentPlatform& platform);
 
 // The service command-line text (the process command line, then the service's arguments).
 std::wstring ServiceCommandLine();
@@ -57,10 +57,3 @@ void SetServiceSeams(const ServiceSeams& seams);
 // Only while no run thread is running.
 void ResetServiceStateForTest();
 
-struct DebugWaitSeams {
-  VOID(WINAPI* sleep)(DWORD) = &Sleep;
-  BOOL(WINAPI* isDebuggerPresent)() = &IsDebuggerPresent;
-  VOID(WINAPI* debugBreak)() = &DebugBreak;
-  VOID(WINAPI* output)(LPCSTR) = &OutputDebugStringA;
-};
-void SetDebugWaitSeams(const DebugWaitSeams& seams);

@@ -52,6 +52,14 @@ void AgentPlatform::EndService(DWORD delayMs) {
   ExitProcess(1);
 }
 
+void AgentPlatform::DebugWaitSleep(DWORD milliseconds) { Sleep(milliseconds); }
+
+bool AgentPlatform::DebuggerPresent() { return IsDebuggerPresent() != FALSE; }
+
+void AgentPlatform::BreakIntoDebugger() { DebugBreak(); }
+
+void AgentPlatform::DebuggerOutput(const char* text) { OutputDebugStringA(text); }
+
 AgentPlatform& RealPlatform() {
   static AgentPlatform platform;
   return platform;

@@ -59,6 +59,12 @@ class AgentPlatform {
   // The end of a service that cannot go on (ServiceModeExit): sleeps delayMs, then ends the
   // process with exit status 1, unless the shutdown event becomes set meanwhile.
   virtual void EndService(DWORD delayMs);
+  // The developer's wait for a debugger (DebugWaitHook): its one-second sleep, whether a
+  // debugger is attached, the break into it, and the lines it is sent.
+  virtual void DebugWaitSleep(DWORD milliseconds);
+  virtual bool DebuggerPresent();
+  virtual void BreakIntoDebugger();
+  virtual void DebuggerOutput(const char* text);
 
   MainTimings mainTimings;
   ClientTimings clientTimings;

@@ -68,7 +68,7 @@ CTavoMain::~CTavoMain() {
 }
 
 int CTavoMain::Run() {
-  DebugWaitHook(true);
+  DebugWaitHook(true, platform_);
   AppShutdown::Initialize();
 
   const SessionRegistration session = RegisterSessionNotifications(Window(), platform_);

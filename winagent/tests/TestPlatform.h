@@ -39,6 +39,15 @@ class TestPlatform : public AgentPlatform {
     }
   }
 
+  void DebugWaitSleep(DWORD milliseconds) override {
+    debugWaitSleep ? debugWaitSleep(milliseconds) : AgentPlatform::DebugWaitSleep(milliseconds);
+  }
+  bool DebuggerPresent() override { return debuggerPresent ? debuggerPresent() : AgentPlatform::DebuggerPresent(); }
+  void BreakIntoDebugger() override { breakIntoDebugger ? breakIntoDebugger() : AgentPlatform::BreakIntoDebugger(); }
+  void DebuggerOutput(const char* text) override {
+    debuggerOutput ? debuggerOutput(text) : AgentPlatform::DebuggerOutput(text);
+  }
+
   static constexpr DWORD kUnreadableSession = 0xFFFFFFFF;
 
   std::function<bool(const std::wstring& host, in_addr& address)> resolve;
@@ -49,4 +58,9 @@ class TestPlatform : public AgentPlatform {
   IdentityPlatform identity;
   LogonRetryCalculator::RandomSource random;
   std::function<void(DWORD delayMs)> endService;  // empty: the real sleep and process end
+  // The debugger wait's calls; empty: the real ones.
+  std::function<void(DWORD milliseconds)> debugWaitSleep;
+  std::function<bool()> debuggerPresent;
+  std::function<void()> breakIntoDebugger;
+  std::function<void(const char* text)> debuggerOutput;
 };

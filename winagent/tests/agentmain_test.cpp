@@ -17,6 +17,7 @@
 #include "ApplianceProcess.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
+#include "TestPlatform.h"
 #include "TestSupport.h"
 
 namespace {
@@ -706,17 +707,15 @@ DebugWaitRecord g_debug;
 class DebugWait : public testing::Test {
  protected:
   void SetUp() override {
-    DebugWaitSeams seams;
-    seams.sleep = [](DWORD ms) {
+    platform_.debugWaitSleep = [](DWORD ms) {
       EXPECT_EQ(ms, 1000u);
       ++g_debug.sleeps;
     };
-    seams.isDebuggerPresent = []() -> BOOL {
+    platform_.debuggerPresent = [] {
       return g_debug.attachAfterSleeps >= 0 && g_debug.sleeps >= g_debug.attachAfterSleeps;
     };
-    seams.debugBreak = []() { ++g_debug.breaks; };
-    seams.output = [](LPCSTR text) { g_debug.lines.push_back(text); };
-    SetDebugWaitSeams(seams);
+    platform_.breakIntoDebugger = [] { ++g_debug.breaks; };
+    platform_.debuggerOutput = [](const char* text) { g_debug.lines.push_back(text); };
     const LONG created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IdentraHack", 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &key_, &disposition_);
     ASSERT_EQ(created, ERROR_SUCCESS);
@@ -725,7 +724,6 @@ class DebugWait : public testing::Test {
     RegDeleteValueW(key_, L"AuthDebugTimeout");
     RegCloseKey(key_);
     if (disposition_ == REG_CREATED_NEW_KEY) RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IdentraHack");
-    SetDebugWaitSeams(DebugWaitSeams{});
   }
 
   void SetTimeout(const wchar_t* text) {
@@ -737,6 +735,7 @@ class DebugWait : public testing::Test {
                    static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
   }
 
+  TestPlatform platform_;
   HKEY key_ = nullptr;
   DWORD disposition_ = 0;
 };
@@ -775,7 +774,7 @@ TEST_F(DebugWait, CountsDownAndStopsWhenADebuggerAttaches) {
     g_debug = DebugWaitRecord{};
     g_debug.attachAfterSleeps = c.attachAfterSleeps;
     SetTimeout(c.value);
-    DebugWaitHook(c.breakFlag);
+    DebugWaitHook(c.breakFlag, platform_);
     EXPECT_EQ(g_debug.sleeps, c.sleeps);
     EXPECT_EQ(g_debug.breaks, c.breaks);
     std::vector<std::string> expected;
