@@ -263,7 +263,9 @@ class NovellWorkstation {
     SetText(L"DefaultNDSContext", L"staff.acme");
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    connected_ = Connect() || (Listen() && Connect());
+    // Our own listener whenever the port is free: a connection to another test's listener ends
+    // when that test does, and the service then finds no connection and ends with status 1.
+    connected_ = (Listen() && Connect()) || Connect();
   }
   ~NovellWorkstation() {
     for (SOCKET s : {client_, server_, listener_})
@@ -289,7 +291,7 @@ class NovellWorkstation {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return address;
   }
-  // A listener some other test keeps on the port does as well as our own.
+  // A listener some other test keeps on the port does when ours cannot have it.
   bool Connect() {
     client_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     const sockaddr_in address = Address();
@@ -306,8 +308,12 @@ class NovellWorkstation {
     BOOL reuse = TRUE;
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof(reuse));
     const sockaddr_in address = Address();
-    return bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
-           listen(listener_, 1) == 0;
+    if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
+        listen(listener_, 1) == 0)
+      return true;
+    closesocket(listener_);
+    listener_ = INVALID_SOCKET;
+    return false;
   }
 
   HKEY key_ = nullptr;
