@@ -251,6 +251,8 @@ class CGridCtrl : public CWnd {
   static int CompareNumbers(const CGridCellBase* first, const CGridCellBase* second, LPARAM data);
 
   // ---- printing ----
+  // The whole job; without a dialog given the print dialog is shown for the printer.
+  void Print(PRINTDLGA* dialog = nullptr);
   void SetPrintMargins(int header, int footer, int left, int right, int top, int bottom, int gap);
   void GetPrintMargins(int& header, int& footer, int& left, int& right, int& top, int& bottom, int& gap) const;
   void SetWysiwygPrinting(BOOL wysiwyg) { wysiwygPrinting_ = wysiwyg; }

@@ -7,6 +7,7 @@
 
 #include "GridCtrl.h"
 #include "GridHolders.h"
+#include "WfPlatform.h"
 
 namespace {
 
@@ -36,6 +37,42 @@ void Line(CDC* dc, int x1, int y1, int x2, int y2) {
 }
 
 }  // namespace
+
+void CGridCtrl::Print(PRINTDLGA* dialog) {
+  WfPlatform& platform = WfPlatform::Current();
+  CDC dc;
+  if (dialog) {
+    dc.AttachTemporary(dialog->hDC);
+  } else {
+    const DWORD flags = PD_ALLPAGES | PD_USEDEVMODECOPIES | PD_NOPAGENUMS | PD_HIDEPRINTTOFILE | PD_NOSELECTION;
+    if (!dc.Attach(platform.PrintDialog(GetSafeHwnd(), flags))) return;
+  }
+  if (!dc.GetSafeHdc()) return;
+  dc.m_bPrinting = TRUE;
+
+  CString title;
+  title.LoadString(kAppTitleString);
+  if (title.IsEmpty()) title = PrintTitle();
+  DOCINFOA document{};
+  document.cbSize = sizeof(document);
+  document.lpszDocName = title;
+
+  BOOL printing = platform.StartDoc(dc, document) > 0;
+  CPrintInfo info;
+  info.m_rectDraw.SetRect(0, 0, dc.GetDeviceCaps(HORZRES), dc.GetDeviceCaps(VERTRES));
+  OnBeginPrinting(&dc, &info);
+  for (UINT page = info.GetFromPage(); printing && page <= info.GetToPage(); ++page) {
+    platform.StartPage(dc);
+    info.m_nCurPage = page;
+    OnPrint(&dc, &info);
+    printing = platform.EndPage(dc) > 0;
+  }
+  OnEndPrinting(&dc, &info);
+  if (printing)
+    platform.EndDoc(dc);
+  else
+    platform.AbortDoc(dc);
+}
 
 void CGridCtrl::SetPrintMargins(int header, int footer, int left, int right, int top, int bottom, int gap) {
   int* margins[] = {&headerMargin_, &footerMargin_, &leftMargin_, &rightMargin_, &topMargin_, &bottomMargin_, &gap_};

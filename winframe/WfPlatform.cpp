@@ -62,6 +62,26 @@ BOOL WfPlatform::RunProcess(const char* program, const char* commandLine, const 
 
 HRESULT WfPlatform::CreateGuid(GUID* guid) { return ::CoCreateGuid(guid); }
 
+HDC WfPlatform::PrintDialog(HWND owner, DWORD flags) {
+  PRINTDLGA dialog{};
+  dialog.lStructSize = sizeof(dialog);
+  dialog.hwndOwner = owner;
+  dialog.Flags = flags | PD_RETURNDC;
+  const BOOL confirmed = ::PrintDlgA(&dialog);
+  // The device settings are ours to free; the DC goes to the caller.
+  if (dialog.hDevMode) ::GlobalFree(dialog.hDevMode);
+  if (dialog.hDevNames) ::GlobalFree(dialog.hDevNames);
+  if (confirmed) return dialog.hDC;
+  if (dialog.hDC) ::DeleteDC(dialog.hDC);
+  return nullptr;
+}
+
+int WfPlatform::StartDoc(HDC dc, const DOCINFOA& document) { return ::StartDocA(dc, &document); }
+int WfPlatform::StartPage(HDC dc) { return ::StartPage(dc); }
+int WfPlatform::EndPage(HDC dc) { return ::EndPage(dc); }
+int WfPlatform::EndDoc(HDC dc) { return ::EndDoc(dc); }
+int WfPlatform::AbortDoc(HDC dc) { return ::AbortDoc(dc); }
+
 WfPlatform& WfPlatform::Current() { return current ? *current : RealPlatform(); }
 
 WfPlatform* WfPlatform::Install(WfPlatform* platform) {

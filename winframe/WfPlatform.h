@@ -9,9 +9,13 @@
 //                 (null: ours) with startup's standard handles, inherited, and show state;
 //                 waits for its end. TRUE with its exit code when it started
 //   CreateGuid    CoCreateGuid
+//   PrintDialog   PrintDlgA with the given flags (PD_RETURNDC added); the printer DC,
+//                 which the caller deletes, or null when the dialog was not confirmed
+//   StartDoc, StartPage, EndPage, EndDoc, AbortDoc  the printer document calls
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 class WfPlatform {
  public:
@@ -23,6 +27,12 @@ class WfPlatform {
   virtual BOOL RunProcess(const char* program, const char* commandLine, const char* folder,
                           const STARTUPINFOA& startup, DWORD* exitCode);
   virtual HRESULT CreateGuid(GUID* guid);
+  virtual HDC PrintDialog(HWND owner, DWORD flags);
+  virtual int StartDoc(HDC dc, const DOCINFOA& document);
+  virtual int StartPage(HDC dc);
+  virtual int EndPage(HDC dc);
+  virtual int EndDoc(HDC dc);
+  virtual int AbortDoc(HDC dc);
 
   static WfPlatform& Current();
   // Makes platform the current seam (null: the real one again); returns the previous.

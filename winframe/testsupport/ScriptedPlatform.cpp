@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 ScriptedPlatform::ScriptedPlatform() : previous_(WfPlatform::Install(this)) {}
 
 ScriptedPlatform::~ScriptedPlatform() {
@@ -62,4 +64,34 @@ BOOL ScriptedPlatform::RunProcess(const char* program, const char* commandLine, 
 HRESULT ScriptedPlatform::CreateGuid(GUID* guid) {
   *guid = GUID{++guidCounter_, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
   return S_OK;
+}
+
+HDC ScriptedPlatform::PrintDialog(HWND, DWORD) {
+  printCalls_.push_back("PrintDialog");
+  return std::exchange(printerDC, nullptr);
+}
+
+int ScriptedPlatform::StartDoc(HDC, const DOCINFOA& document) {
+  printCalls_.push_back(std::string("StartDoc ") + (document.lpszDocName ? document.lpszDocName : ""));
+  return startDocResult;
+}
+
+int ScriptedPlatform::StartPage(HDC) {
+  printCalls_.push_back("StartPage");
+  return 1;
+}
+
+int ScriptedPlatform::EndPage(HDC) {
+  printCalls_.push_back("EndPage");
+  return endPageResult;
+}
+
+int ScriptedPlatform::EndDoc(HDC) {
+  printCalls_.push_back("EndDoc");
+  return 1;
+}
+
+int ScriptedPlatform::AbortDoc(HDC) {
+  printCalls_.push_back("AbortDoc");
+  return 1;
 }

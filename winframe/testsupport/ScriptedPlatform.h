@@ -8,6 +8,9 @@
 //   shellResult / startResult: what ShellOpen / StartProcess answer (TRUE by default).
 //   runAnswer: when set, RunProcess starts nothing: it writes the answer's output to the
 //   standard output handle and gives its exit code. Unset, the process runs for real.
+//   printerDC: what the print dialog answers (the caller then owns it); null: cancelled.
+//   PrintCalls(): "PrintDialog", "StartDoc <name>", "StartPage", "EndPage", "EndDoc",
+//   "AbortDoc" in order; startDocResult / endPageResult: what those answer (1 by default).
 //   GUIDs are {00000001-0000-0000-0000-000000000000}, then ...02, and so on.
 #pragma once
 
@@ -49,10 +52,14 @@ class ScriptedPlatform : public WfPlatform {
   const std::vector<std::string>& ShellOpens() const { return shellOpens_; }
   const std::vector<std::string>& ProcessStarts() const { return processStarts_; }
   const std::vector<RecordedRun>& ProcessRuns() const { return processRuns_; }
+  const std::vector<std::string>& PrintCalls() const { return printCalls_; }
 
   BOOL shellResult = TRUE;
   BOOL startResult = TRUE;
   std::optional<RunAnswer> runAnswer;
+  HDC printerDC = nullptr;
+  int startDocResult = 1;
+  int endPageResult = 1;
 
   int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override;
   BOOL ShellOpen(HWND owner, const char* target, int showCommand) override;
@@ -60,6 +67,12 @@ class ScriptedPlatform : public WfPlatform {
   BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
                   DWORD* exitCode) override;
   HRESULT CreateGuid(GUID* guid) override;
+  HDC PrintDialog(HWND owner, DWORD flags) override;
+  int StartDoc(HDC dc, const DOCINFOA& document) override;
+  int StartPage(HDC dc) override;
+  int EndPage(HDC dc) override;
+  int EndDoc(HDC dc) override;
+  int AbortDoc(HDC dc) override;
 
  private:
   struct Expected {
@@ -72,5 +85,6 @@ class ScriptedPlatform : public WfPlatform {
   std::vector<std::string> shellOpens_;
   std::vector<std::string> processStarts_;
   std::vector<RecordedRun> processRuns_;
+  std::vector<std::string> printCalls_;
   unsigned long guidCounter_ = 0;
 };
