@@ -33,11 +33,8 @@ class PrintJobTest : public testing::Test {
   // A heading row and three body rows, each far taller than a page, so one page each.
   void SetUp() override {
     owner.SetWindowText("Branch office");
-    ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE));
-    grid.SetRowCount(4);
-    grid.SetColumnCount(2);
-    grid.SetFixedRowCount(1);
-    for (int row = 1; row < 4; ++row) grid.SetRowHeight(row, 5000);
+    ASSERT_TRUE(MakeGrid(grid, owner, 4, 2, 72, 5000, 1, 0));
+    grid.SetRowHeight(0, 20);
   }
 
   // A memory DC over a bitmap that stands for the printer.
