@@ -16,20 +16,7 @@ for program in "$bin/Kitsmith.exe" "$bin/uidrive.exe" "$bin/PackagePrototypes"; 
   [ -e "$program" ] || { echo "demo: $program is missing; run 'make build' first" >&2; exit 1; }
 done
 
-# A prefix with Wine's X11 driver (the tests' prefix has the null driver), shared with
-# `make screenshots`.
-export WINEPREFIX="$build/windows/wineprefix-x11"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
-if [ ! -f "$WINEPREFIX/.ready" ]; then
-  echo "   (creating the Wine prefix $WINEPREFIX, which takes a while)"
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-  wineserver -w
-  touch "$WINEPREFIX/.ready"
-fi
+. "$root/scripts/x11-prefix.sh" "$build/windows"
 
 work=$(mktemp -d /tmp/kitsmith-demo.XXXXXX)
 data="$work/data"

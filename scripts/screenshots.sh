@@ -9,20 +9,7 @@ fi
 tree=$(realpath "$1")
 out=$(realpath "$(dirname "$0")/..")/docs/screenshots
 mkdir -p "$out"
-# An X11 prefix beside the tests' one (which uses the null display driver); make demo's Kitsmith part shares it, so the two never run at once on one tree.
-export WINEPREFIX=$tree/wineprefix-x11
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
-if [ ! -f "$WINEPREFIX/.ready" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  # Wine draws the window frames itself, as Windows would, rather than leave them to a
-  # window manager (there is none on Xvfb).
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-  wineserver -w
-  touch "$WINEPREFIX/.ready"
-fi
+. "$(dirname "$0")/x11-prefix.sh" "$tree"
 status=0
 for program in "$tree"/bin/*_screenshots.exe; do
   [ -e "$program" ] || continue
