@@ -2,6 +2,7 @@
 // What the grid's window tests share: an owner window that records the grid's
 // notifications and answers them, and a grid of known geometry inside it.
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <map>
@@ -131,3 +132,15 @@ inline bool MakeGrid(CGridCtrl& grid, CWnd& owner, int rows, int columns, int wi
   for (int row = 0; row < rows; ++row) grid.SetRowHeight(row, height);
   return true;
 }
+
+// A fixture holding a grid made inside a recording owner that hears of its edits.
+class OwnedGridTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE));
+    owner.grid = &grid;
+  }
+
+  RecordingOwner owner;
+  CGridCtrl grid;
+};

@@ -52,12 +52,11 @@ std::unique_ptr<COleDataSource> TextSource(const std::string& bytes) {
 }
 
 // A 5 x 4 grid (one fixed row and column) whose cells hold their coordinates.
-class ClipboardTest : public testing::Test {
+class ClipboardTest : public OwnedGridTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE));
-    owner.grid = &grid;
-    Fill();
+    OwnedGridTest::SetUp();
+    if (!HasFatalFailure()) Fill();
   }
 
   void Fill() {
@@ -72,9 +71,6 @@ class ClipboardTest : public testing::Test {
     data.Attach(source->GetInterface(), FALSE);
     ASSERT_TRUE(grid.PasteTextAtCell(cell, &data, select));
   }
-
-  RecordingOwner owner;
-  CGridCtrl grid;
 };
 
 TEST_F(ClipboardTest, CopiedTextHasTabsBetweenColumnsAndLineEndsBetweenRows) {

@@ -20,12 +20,11 @@ std::string TextOf(HWND wnd) {
   return text;
 }
 
-class EditTest : public testing::Test {
+class EditTest : public OwnedGridTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE));
-    owner.grid = &grid;
-    Fill();
+    OwnedGridTest::SetUp();
+    if (!HasFatalFailure()) Fill();
   }
   void Fill() {
     ASSERT_TRUE(MakeGrid(grid, owner, 6, 4, 60, 20));
@@ -54,9 +53,6 @@ class EditTest : public testing::Test {
     ::SendMessageA(Editor(), WM_CHAR, ch, 0);
     wftest::DispatchPosted();
   }
-
-  RecordingOwner owner;
-  CGridCtrl grid;
 };
 
 TEST_F(EditTest, TypingStartsAnEditThatEnterCommits) {
