@@ -38,7 +38,7 @@ class PageDC : public RecordingDC {
   int height_;
 };
 
-class PrintTest : public testing::Test {
+class PrintTest : public OwnedGridTest {
  protected:
   // One fixed row of 20 pixels, then body rows of the given heights; two columns of
   // 72 pixels, so that a page is 200 logical units wide (with side margins of 8 x 7).
@@ -64,11 +64,6 @@ class PrintTest : public testing::Test {
     grid.OnBeginPrinting(&dc, &info);
     return static_cast<int>(info.GetMaxPage());
   }
-
-  void SetUp() override { ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE)); }
-
-  RecordingOwner owner;
-  CGridCtrl grid;
 };
 
 TEST_F(PrintTest, PageCountsFollowRowHeightsAndPageSizes) {

@@ -25,11 +25,11 @@ int ByLength(const CGridCellBase* first, const CGridCellBase* second, LPARAM dat
   return static_cast<int>(std::strlen(first->GetText())) - static_cast<int>(std::strlen(second->GetText()));
 }
 
-class SortTest : public testing::Test {
+class SortTest : public OwnedGridTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(grid.Create(CRect(0, 0, 300, 200), &owner, 100, WS_CHILD | WS_VISIBLE));
-    Fill({"pear", "Apple", "fig", "apple", "10"});
+    OwnedGridTest::SetUp();
+    if (!HasFatalFailure()) Fill({"pear", "Apple", "fig", "apple", "10"});
   }
   void Fill(const std::vector<const char*>& texts) {
     grid.DeleteAllItems();
@@ -44,9 +44,6 @@ class SortTest : public testing::Test {
       grid.SetRowHeight(static_cast<int>(i) + 1, 20 + static_cast<int>(i));
     }
   }
-
-  RecordingOwner owner;
-  CGridCtrl grid;
 };
 
 TEST_F(SortTest, RowsSortByTheColumnWithTheFixedRowsInPlace) {
