@@ -6,7 +6,7 @@
 #include <string>
 
 #include "GridCtrl.h"
-#include "InPlaceEdit.h"
+#include "cells/InPlaceEdit.h"
 
 void CGridCtrl::SetCellTextAsEdit(int row, int column, LPCSTR text) {
   if (!IsCellEditable(row, column) || NotifyOwner(row, column, GridCode::BeginEdit) < 0) return;

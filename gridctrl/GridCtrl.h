@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "CellRange.h"
-#include "GridCell.h"
+#include "cells/GridCell.h"
 #include "GridDropTarget.h"
-#include "TitleTip.h"
+#include "cells/TitleTip.h"
 #include "WfApp.h"
 #include "WfControls.h"
 #include "WfOle.h"

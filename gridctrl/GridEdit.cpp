@@ -1,7 +1,7 @@
 // Owner notifications and in-place editing: its start, its end with the owner's
 // check, and the continuation into the next cell.
 #include "GridCtrl.h"
-#include "InPlaceEdit.h"
+#include "cells/InPlaceEdit.h"
 
 BEGIN_MESSAGE_MAP(CGridCtrl, CWnd)
   ON_WM_PAINT()

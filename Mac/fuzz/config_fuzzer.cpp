@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "Logging.h"
-#include "TavoAuthConfig.h"
+#include "support/Logging.h"
+#include "config/TavoAuthConfig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exact-size copy, so that any read beyond the text is caught.

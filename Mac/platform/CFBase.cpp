@@ -1,4 +1,4 @@
-#include "CFBase.h"
+#include "platform/CFBase.h"
 
 #include <cstring>
 

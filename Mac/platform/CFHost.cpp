@@ -1,4 +1,4 @@
-#include "CFHost.h"
+#include "platform/CFHost.h"
 
 #include <netdb.h>
 #include <netinet/in.h>

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "CFRunLoop.h"
+#include "platform/CFRunLoop.h"
 
 enum CFHostInfoType : int32_t {
   kCFHostAddresses = 0,

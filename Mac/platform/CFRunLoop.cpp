@@ -1,4 +1,4 @@
-#include "CFRunLoop.h"
+#include "platform/CFRunLoop.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

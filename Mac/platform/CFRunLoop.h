@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "CFBase.h"
+#include "platform/CFBase.h"
 
 typedef double CFAbsoluteTime;  // seconds on the loop's clock
 typedef double CFTimeInterval;  // seconds

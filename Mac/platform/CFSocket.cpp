@@ -1,4 +1,4 @@
-#include "CFSocket.h"
+#include "platform/CFSocket.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -5,7 +5,7 @@
 // silences every later callback, one already due in this pass included.
 #pragma once
 
-#include "CFRunLoop.h"
+#include "platform/CFRunLoop.h"
 
 typedef int CFSocketNativeHandle;
 

@@ -1,4 +1,4 @@
-#include "CoreServices.h"
+#include "platform/CoreServices.h"
 
 #include <pwd.h>
 #include <unistd.h>

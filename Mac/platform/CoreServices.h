@@ -2,7 +2,7 @@
 // string that the caller releases.
 #pragma once
 
-#include "CFBase.h"
+#include "platform/CFBase.h"
 
 // The login name of the real user id (the short name either way); "" when it has none.
 CFStringRef CSCopyUserName(Boolean useShortName);

@@ -1,4 +1,4 @@
-#include "NSWorkspace.h"
+#include "platform/NSWorkspace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "Basetypes.h"
-#include "CFRunLoop.h"
-#include "Logging.h"
+#include "support/Basetypes.h"
+#include "platform/CFRunLoop.h"
+#include "support/Logging.h"
 
 const char* const NSWorkspaceWillSleepNotification = "NSWorkspaceWillSleepNotification";
 const char* const NSWorkspaceDidWakeNotification = "NSWorkspaceDidWakeNotification";

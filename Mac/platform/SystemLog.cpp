@@ -1,4 +1,4 @@
-#include "SystemLog.h"
+#include "platform/SystemLog.h"
 
 #include <syslog.h>
 #include <unistd.h>

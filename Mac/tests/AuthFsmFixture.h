@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "AuthFSM_Outer.h"
-#include "ImmediateExit.h"
+#include "client/AuthFSM_Outer.h"
+#include "support/ImmediateExit.h"
 #include "NativeAppliance.h"
 #include "TestSupport.h"
 

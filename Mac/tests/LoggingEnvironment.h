@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "Logging.h"
+#include "support/Logging.h"
 #include "TestSupport.h"
 
 class LoggingEnvironment : public testing::Environment {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "CFRunLoop.h"
-#include "Logging.h"
+#include "platform/CFRunLoop.h"
+#include "support/Logging.h"
 
 // Installed for its lifetime. An idle loop first polls for a short real time (so loopback
 // I/O can land), then jumps to its next timer: long time-outs take no real time.

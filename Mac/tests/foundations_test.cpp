@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "Basetypes.h"
-#include "File_aid.h"
+#include "support/Basetypes.h"
+#include "support/File_aid.h"
 #include "TestSupport.h"
-#include "XCFString.h"
+#include "support/XCFString.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "FSM_Base.h"
+#include "client/FSM_Base.h"
 #include "TestSupport.h"
 
 namespace {

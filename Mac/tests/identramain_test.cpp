@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "AuthFsmFixture.h"
-#include "IdentraMain.h"
+#include "app/IdentraMain.h"
 #include "LoggingEnvironment.h"
 #include "LoopbackListener.h"
-#include "SystemNotification.h"
+#include "app/SystemNotification.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Logging.h"
+#include "support/Logging.h"
 #include "TestSupport.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "LoggingEnvironment.h"
-#include "NetInterfaceEnum.h"
+#include "identity/NetInterfaceEnum.h"
 #include "TestSupport.h"
 
 namespace {

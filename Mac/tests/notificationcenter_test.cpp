@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "Basetypes.h"
-#include "CFRunLoop.h"
+#include "support/Basetypes.h"
+#include "platform/CFRunLoop.h"
 #include "LoggingEnvironment.h"
-#include "NSWorkspace.h"
+#include "platform/NSWorkspace.h"
 #include "TestSupport.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "CFRunLoop.h"
+#include "platform/CFRunLoop.h"
 #include "TestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "TavoAuthConfig.h"
+#include "config/TavoAuthConfig.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Logging.h"
+#include "support/Logging.h"
 #include "LoggingEnvironment.h"
 #include "TestSupport.h"
 #include "tests/ConfigReaderCases.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "LoopbackListener.h"
-#include "TcpClient.h"
+#include "client/TcpClient.h"
 #include "TestSupport.h"
 
 namespace {

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "Basetypes.h"
-#include "CoreServices.h"
+#include "support/Basetypes.h"
+#include "platform/CoreServices.h"
 #include "LoggingEnvironment.h"
 #include "TestSupport.h"
-#include "UserIdent.h"
-#include "XCFString.h"
-#include "dscl_parser.h"
+#include "identity/UserIdent.h"
+#include "support/XCFString.h"
+#include "identity/dscl_parser.h"
 
 namespace {
 

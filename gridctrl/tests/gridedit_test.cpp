@@ -10,7 +10,7 @@
 
 #include "GridCtrl.h"
 #include "GridTestSupport.h"
-#include "InPlaceEdit.h"
+#include "cells/InPlaceEdit.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "AboutDlg.h"
 
-#include "KitUtilities.h"
+#include "support/KitUtilities.h"
 #include "resource.h"
 
 CString AboutVersionText() {

@@ -1,10 +1,10 @@
 #include "MainMenu.h"
 
 #include "AboutDlg.h"
-#include "DataFolders.h"
-#include "LogPane.h"
-#include "MaintWorkflow.h"
-#include "PackageDialogs.h"
+#include "packages/DataFolders.h"
+#include "logpane/LogPane.h"
+#include "packages/MaintWorkflow.h"
+#include "dialogs/PackageDialogs.h"
 #include "resource.h"
 
 BEGIN_MESSAGE_MAP(CMainMenu, CDialog)

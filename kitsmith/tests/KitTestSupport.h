@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "DataFolders.h"
-#include "KitUtilities.h"
-#include "LogPane.h"
+#include "packages/DataFolders.h"
+#include "support/KitUtilities.h"
+#include "logpane/LogPane.h"
 
 // The operation log captured in a hidden edit control for as long as the object lives.
 class LogCapture {

@@ -1,4 +1,4 @@
-#include "AuthCfg.h"
+#include "options/AuthCfg.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "AuthPropGrid.h"
+#include "dialogs/AuthPropGrid.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "CfgFile.h"
+#include "options/CfgFile.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "KitTestSupport.h"
-#include "KitUtilities.h"
+#include "support/KitUtilities.h"
 #include "config/ConfigInit.h"
 
 using namespace AuthCfg;

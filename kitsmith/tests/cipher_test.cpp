@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "AesCipher.h"
-#include "LaggedRandom.h"
-#include "Md5Digest.h"
+#include "unreferenced/AesCipher.h"
+#include "unreferenced/LaggedRandom.h"
+#include "unreferenced/Md5Digest.h"
 
 namespace {
 

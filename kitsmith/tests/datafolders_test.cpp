@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "DataFolders.h"
+#include "packages/DataFolders.h"
 #include "KitTestSupport.h"
-#include "StringSplitter.h"
+#include "support/StringSplitter.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "DataFolders.h"
+#include "packages/DataFolders.h"
 #include "DialogDriver.h"
 #include "KitTestSupport.h"
-#include "KitdeskDlg.h"
-#include "MaintWorkflow.h"
-#include "PackageDialogs.h"
+#include "dialogs/KitdeskDlg.h"
+#include "packages/MaintWorkflow.h"
+#include "dialogs/PackageDialogs.h"
 #include "ScriptedPlatform.h"
 #include "WinSupport.h"
 

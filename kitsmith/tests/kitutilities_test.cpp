@@ -1,4 +1,4 @@
-#include "KitUtilities.h"
+#include "support/KitUtilities.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ListViewCtl.h"
+#include "unreferenced/ListViewCtl.h"
 
 namespace {
 

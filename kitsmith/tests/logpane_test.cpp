@@ -1,4 +1,4 @@
-#include "LogPane.h"
+#include "logpane/LogPane.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "DataFolders.h"
+#include "packages/DataFolders.h"
 #include "DialogDriver.h"
 #include "KitTestSupport.h"
-#include "PackageDialogs.h"
+#include "dialogs/PackageDialogs.h"
 #include "ScriptedPlatform.h"
 
 namespace {

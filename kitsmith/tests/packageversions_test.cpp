@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "KitTestSupport.h"
-#include "PackageVersions.h"
+#include "packages/PackageVersions.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "ConExec.h"
+#include "packages/ConExec.h"
 #include "KitTestSupport.h"
-#include "MaintScriptExec.h"
+#include "packages/MaintScriptExec.h"
 #include "ScriptedPlatform.h"
 
 namespace {

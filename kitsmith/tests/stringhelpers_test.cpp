@@ -1,4 +1,4 @@
-#include "StringHelpers.h"
+#include "support/StringHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "AuthCfg.h"
-#include "CfgFile.h"
-#include "ConExec.h"
-#include "DataFolders.h"
+#include "options/AuthCfg.h"
+#include "options/CfgFile.h"
+#include "packages/ConExec.h"
+#include "packages/DataFolders.h"
 #include "DialogDriver.h"
 #include "KitTestSupport.h"
-#include "MaintScriptExec.h"
-#include "MaintWorkflow.h"
-#include "PackageDialogs.h"
+#include "packages/MaintScriptExec.h"
+#include "packages/MaintWorkflow.h"
+#include "dialogs/PackageDialogs.h"
 #include "ScriptedPlatform.h"
 #include "WinSupport.h"
 

@@ -8,9 +8,9 @@
 #include <cwchar>
 #include <iterator>
 
-#include "app/AppShutdown.h"
+#include "platform/AppShutdown.h"
 #include "app/NetMutex.h"
-#include "app/ServiceMode.h"
+#include "platform/ServiceMode.h"
 #include "app/SessionNotifications.h"
 #include "app/TavoMain.h"
 #include "client/CSocket.h"

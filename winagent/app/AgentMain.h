@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/AgentNames.h"
-#include "app/AgentPlatform.h"
+#include "platform/AgentNames.h"
+#include "platform/AgentPlatform.h"
 
 // The whole start-up sequence, with the platform that the main object hands down; the result
 // is the process exit status.

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "app/AgentPlatform.h"
-#include "app/AppShutdown.h"
-#include "app/ServiceMode.h"
+#include "platform/AgentPlatform.h"
+#include "platform/AppShutdown.h"
+#include "platform/ServiceMode.h"
 #include "client/V7kClient.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"

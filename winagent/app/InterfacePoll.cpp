@@ -1,6 +1,6 @@
 #include "app/InterfacePoll.h"
 
-#include "app/AgentPlatform.h"
+#include "platform/AgentPlatform.h"
 #include "support/Holders.h"
 #include "support/Logging.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/AgentNames.h"
+#include "platform/AgentNames.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
 

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "app/AgentPlatform.h"
+#include "platform/AgentPlatform.h"
 #include "support/Holders.h"
 #include "support/Logging.h"
 

@@ -4,9 +4,9 @@
 #include <wtsapi32.h>
 
 #include "app/AgentMain.h"
-#include "app/AppShutdown.h"
+#include "platform/AppShutdown.h"
 #include "app/CrashDump.h"
-#include "app/ServiceMode.h"
+#include "platform/ServiceMode.h"
 #include "app/SessionNotifications.h"
 #include "client/V7kClient.h"
 #include "config/iprange.h"

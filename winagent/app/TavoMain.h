@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AgentNames.h"
-#include "app/AgentPlatform.h"
+#include "platform/AgentNames.h"
+#include "platform/AgentPlatform.h"
 #include "app/ClientRestart.h"
 #include "app/InterfacePoll.h"
 #include "app/NetMutex.h"

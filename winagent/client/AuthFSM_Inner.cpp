@@ -1,6 +1,6 @@
 #include "client/AuthFSM_Inner.h"
 
-#include "app/ServiceMode.h"
+#include "platform/ServiceMode.h"
 #include "client/AuthFSM_Outer.h"
 #include "client/AuthFsmOwner.h"
 

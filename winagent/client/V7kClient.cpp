@@ -3,8 +3,8 @@
 #include <cwchar>
 #include <map>
 
-#include "app/AppShutdown.h"
-#include "app/ServiceMode.h"
+#include "platform/AppShutdown.h"
+#include "platform/ServiceMode.h"
 #include "client/ApplianceProtocol.h"
 #include "identity/UserIdentification.h"
 #include "support/Logging.h"

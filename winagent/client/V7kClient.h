@@ -17,7 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/AgentPlatform.h"
+#include "platform/AgentPlatform.h"
 #include "client/AuthFSM_Inner.h"
 #include "client/AuthFSM_Outer.h"
 #include "client/AuthFsmOwner.h"

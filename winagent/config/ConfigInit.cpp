@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "app/AgentNames.h"
+#include "platform/AgentNames.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
 

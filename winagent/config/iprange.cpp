@@ -4,7 +4,6 @@
 
 #include <cwchar>
 
-#include "client/CSocket.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
 

@@ -2,8 +2,8 @@
 
 #include <objbase.h>
 
-#include "app/AppShutdown.h"
-#include "app/ServiceMode.h"
+#include "platform/AppShutdown.h"
+#include "platform/ServiceMode.h"
 #include "Crc32.h"
 #include "identity/IdentInfoAD.h"
 #include "identity/IdentInfoNovell.h"

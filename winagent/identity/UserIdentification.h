@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "app/AgentPlatform.h"
+#include "platform/AgentPlatform.h"
 #include "config/AgentConfig.h"
 #include "identity/IdentityRecord.h"
 #include "support/MessageWindow.h"

@@ -4,7 +4,6 @@
 #include <cstdarg>
 #include <mutex>
 
-#include "config/AgentConfig.h"
 #include "support/Utilities.h"
 
 #include <initguid.h>
@@ -84,9 +83,21 @@ const char* SourceName(const char* file) {
 }
 }  // namespace
 
+namespace {
+const uint32_t* g_traceCategories = nullptr;
+const uint32_t* g_traceHighestLevel = nullptr;
+}  // namespace
+
+void BindTraceFilter(const uint32_t* categories, const uint32_t* highestLevel) {
+  g_traceCategories = categories;
+  g_traceHighestLevel = highestLevel;
+}
+
 bool TraceFilter(int level, uint32_t mask) {
   if (DebuggerAttached()) return true;
-  return (mask & g_Config.LC) != 0 && static_cast<int64_t>(level) <= static_cast<int64_t>(g_Config.LD);
+  if (!g_traceCategories || !g_traceHighestLevel) return false;
+  return (mask & *g_traceCategories) != 0 &&
+         static_cast<int64_t>(level) <= static_cast<int64_t>(*g_traceHighestLevel);
 }
 
 void TracePrintf(uint32_t mask, int level, const wchar_t* fmt, ...) {

@@ -27,6 +27,9 @@ constexpr uint32_t TC_Check = 0x80000000u;
 
 // True when the line would be written: (mask & LC) != 0 and level <= LD, or a debugger is attached.
 bool TraceFilter(int level, uint32_t mask);
+// Where the filter reads its category mask and highest level: the configuration record binds
+// its LC and LD here. Until then only a debugger sees traces.
+void BindTraceFilter(const uint32_t* categories, const uint32_t* highestLevel);
 
 // Formats with the Microsoft meaning of the conversions (%s wide, %hs narrow) into at most
 // 2,047 characters and hands the text to LogWrite when the filter passes.

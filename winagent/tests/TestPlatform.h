@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AgentPlatform.h"
+#include "platform/AgentPlatform.h"
 
 class TestPlatform : public AgentPlatform {
  public:

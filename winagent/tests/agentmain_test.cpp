@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppShutdown.h"
+#include "platform/AppShutdown.h"
 #include "app/NetMutex.h"
 #include "app/TavoMain.h"
 #include "ApplianceProcess.h"

@@ -1,4 +1,4 @@
-#include "app/AppShutdown.h"
+#include "platform/AppShutdown.h"
 
 #include <gtest/gtest.h>
 

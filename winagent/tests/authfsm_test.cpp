@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ServiceMode.h"
+#include "platform/ServiceMode.h"
 #include "client/AuthFSM_Inner.h"
 #include "client/AuthFSM_Outer.h"
 #include "client/AuthFsmOwner.h"

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppShutdown.h"
-#include "app/ServiceMode.h"
+#include "platform/AppShutdown.h"
+#include "platform/ServiceMode.h"
 #include "identity/IdentInfoAD.h"
 #include "identity/IdentInfoOSNative.h"
 #include "identity/IdentInfoWMI.h"

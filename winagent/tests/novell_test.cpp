@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ServiceMode.h"
+#include "platform/ServiceMode.h"
 #include "identity/IdentInfoNovell.h"
 #include "identity/UserIdentification.h"
 #include "support/Logging.h"

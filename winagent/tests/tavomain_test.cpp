@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/AgentMain.h"
-#include "app/ServiceMode.h"
+#include "platform/ServiceMode.h"
 #include "app/SessionNotifications.h"
 #include "app/TavoMain.h"
 #include "ApplianceProcess.h"

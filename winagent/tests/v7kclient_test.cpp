@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppShutdown.h"
+#include "platform/AppShutdown.h"
 #include "ApplianceProcess.h"
 #include "client/CSocket.h"
 #include "client/V7kClient.h"

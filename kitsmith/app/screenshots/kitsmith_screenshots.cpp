@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <string>
 
-#include "DataFolders.h"
+#include "packages/DataFolders.h"
 #include "DialogDriver.h"
 #include "KitdeskApp.h"
-#include "KitdeskDlgIds.h"
-#include "MaintWorkflow.h"
+#include "dialogs/KitdeskDlgIds.h"
+#include "packages/MaintWorkflow.h"
 #include "MainMenu.h"
-#include "PackageDialogs.h"
+#include "dialogs/PackageDialogs.h"
 #include "ScriptedPlatform.h"
 #include "resource.h"
 

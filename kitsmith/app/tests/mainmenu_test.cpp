@@ -4,7 +4,7 @@
 #include <string>
 
 #include "AboutDlg.h"
-#include "DataFolders.h"
+#include "packages/DataFolders.h"
 #include "DialogDriver.h"
 #include "KitTestSupport.h"
 #include "KitdeskApp.h"

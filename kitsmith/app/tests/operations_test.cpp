@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "DataFolders.h"
+#include "packages/DataFolders.h"
 #include "DialogDriver.h"
 #include "KitTestSupport.h"
-#include "KitdeskDlgIds.h"
+#include "dialogs/KitdeskDlgIds.h"
 #include "MainMenu.h"
-#include "PackageDialogs.h"
+#include "dialogs/PackageDialogs.h"
 #include "ScriptedPlatform.h"
 #include "resource.h"
 

@@ -1,7 +1,0 @@
-#pragma once
-
-#include "XCFString.h"
-
-const char* GetVersionID();
-// The version banner, two lines.
-XCFString GetAppVersionSignature();

@@ -1,0 +1,32 @@
+#include "app/SystemNotification.h"
+
+#include "app/IdentraMain.h"
+
+SystemNotification* g_pSystemNotifications = nullptr;
+
+void SystemNotification::registerForNotifications(IdentraMain* main) {
+  _pMain = main;
+  NSLog("SystemNotification registering for suspend/resume notifications...");
+  NSNotificationCenter& center = NSWorkspace::sharedWorkspace().notificationCenter();
+  const auto sleepWake = [this](const NSNotification& note) { receiveSleepWakeNote(note); };
+  const auto session = [this](const NSNotification& note) { receiveSessionActiveInactiveNote(note); };
+  center.addObserver(this, sleepWake, NSWorkspaceWillSleepNotification);
+  center.addObserver(this, sleepWake, NSWorkspaceDidWakeNotification);
+  center.addObserver(this, session, NSWorkspaceSessionDidBecomeActiveNotification);
+  center.addObserver(this, session, NSWorkspaceSessionDidResignActiveNotification);
+}
+
+void SystemNotification::receiveSleepWakeNote(const NSNotification& note) {
+  NSLog("receiveSleepWakeNote: %s", note.name.c_str());
+  if (_pMain) _pMain->NotifySuspendResume(note.name == NSWorkspaceWillSleepNotification);
+}
+
+void SystemNotification::receiveSessionActiveInactiveNote(const NSNotification& note) {
+  NSLog("receiveSessionActiveInactiveNote: %s", note.name.c_str());
+  if (_pMain) _pMain->NotifySessionActiveInactive(note.name == NSWorkspaceSessionDidBecomeActiveNotification);
+}
+
+void SystemNotification::killNotifications() {
+  NSWorkspace::sharedWorkspace().notificationCenter().removeObserver(this);
+  _pMain = nullptr;
+}

@@ -1,0 +1,107 @@
+#include "identity/dscl_parser.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
+bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
+
+constexpr char kPlistEnd[] = "\n</plist>\n";
+// The stripped block keeps its closing line feed, so the attribute after it stays a record.
+constexpr char kStripped[] = ": --stripped --\n";
+
+// Replaces each embedded property list, with the attribute's colon before it, by a marker.
+void StripPropertyLists(std::string& text) {
+  size_t from = 0;
+  for (;;) {
+    size_t start = text.compare(from, 7, "\n <?xml") == 0 ? from : text.find(":\n <?xml", from);
+    if (start == std::string::npos) start = text.find(" <?xml", from);
+    if (start == std::string::npos) return;
+    const size_t end = text.find(kPlistEnd, start);
+    if (end == std::string::npos) return;
+    text.replace(start, end + std::strlen(kPlistEnd) - start, kStripped);
+    from = start + std::strlen(kStripped);
+  }
+}
+
+// A record starts at a line whose first ':' is preceded only by letters and digits, or
+// at a last line without a line feed that holds a ':' anywhere.
+std::vector<size_t> RecordStarts(const std::string& text) {
+  std::vector<size_t> starts;
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t eol = text.find('\n', pos);
+    const size_t lineEnd = eol == std::string::npos ? text.size() : eol;
+    const size_t colon = text.find(':', pos);
+    if (colon < lineEnd) {
+      bool alnum = true;
+      for (size_t i = pos; i < colon && alnum; ++i) alnum = IsAlnum(text[i]);
+      if (alnum || eol == std::string::npos) starts.push_back(pos);
+    }
+    pos = eol == std::string::npos ? text.size() : eol + 1;
+  }
+  return starts;
+}
+
+}  // namespace
+
+void dscl_rec::debug_dump() const { std::printf("[%d]%s: %s\n", group, name.c_str(), value.c_str()); }
+
+int dscl_parser::parse(const char* input) {
+  _records.clear();
+  _group = 0;
+  if (!input) return 0;
+  if (input[0] == '\x01') {
+    dscl_rec().debug_dump();
+    return 0;
+  }
+  std::string text(input);
+  StripPropertyLists(text);
+
+  const std::vector<size_t> starts = RecordStarts(text);
+  char previous = '~';
+  for (size_t k = 0; k < starts.size(); ++k) {
+    const size_t begin = starts[k];
+    const size_t end = k + 1 < starts.size() ? starts[k + 1] : text.size();
+    size_t space = begin;
+    while (space < end && !IsSpace(text[space])) ++space;
+    size_t value = space;
+    while (value < end && IsSpace(text[value])) ++value;
+    if (space == begin || value >= end) continue;  // no value
+
+    dscl_rec rec;
+    rec.name = text.substr(begin, space - 1 - begin);
+    rec.value = text.substr(value, end - value);
+    if (!rec.value.empty() && rec.value.back() == '\n') rec.value.pop_back();
+    for (char& c : rec.value)
+      if (c == '\n') c = ' ';
+
+    const char first = rec.name.empty() ? '\0' : rec.name[0];
+    if ((IsLower(first) && IsUpper(previous)) || (IsUpper(first) && IsUpper(previous) && previous > first)) ++_group;
+    previous = first;
+    rec.group = _group;
+    _records.push_back(std::move(rec));
+  }
+  return static_cast<int>(_records.size());
+}
+
+std::vector<const dscl_rec*> dscl_parser::find(int findType, const char* name, int32_t group) const {
+  std::vector<const dscl_rec*> found;
+  if (findType == 0 || !name) return found;
+  for (const dscl_rec& rec : _records) {
+    if (group != -1 && rec.group < group) continue;
+    if (group != -1 && rec.group > group) break;
+    if (rec.name.find("/Local/Default") != std::string::npos) continue;
+    const bool match = (findType & kFindContains) ? rec.name.find(name) != std::string::npos : rec.name == name;
+    if (match) found.push_back(&rec);
+  }
+  return found;
+}
+
+std::string dscl_parser::get_value(const char* name, int32_t group) const {
+  const std::vector<const dscl_rec*> found = find(kFindEqual, name, group);
+  return found.empty() ? std::string() : found.front()->value;
+}

@@ -1,0 +1,146 @@
+#include "dialogs/PackageDialogs.h"
+
+#include "packages/DataFolders.h"
+#include "packages/PackageVersions.h"
+
+void ShowErrorBox(const std::string& text) {
+  WfPlatform::Current().MessageBox(nullptr, text.c_str(), kErrorTitle, MB_ICONERROR | MB_OK);
+}
+
+bool AskYesNo(const std::string& question) {
+  return WfPlatform::Current().MessageBox(nullptr, question.c_str(), kInformationTitle, MB_ICONQUESTION | MB_YESNO) ==
+         IDYES;
+}
+
+void ExploreFolder(const std::string& folder) {
+  FolderInfo info(folder);
+  if (!info.ExistsAsFolder()) info.Ensure();
+  char windows[MAX_PATH + 1] = {};
+  const UINT got = GetWindowsDirectoryA(windows, MAX_PATH);
+  if (got == 0 || got > MAX_PATH) return;
+  const std::string commandLine = std::string(windows) + "\\Explorer.exe /E, " + folder;
+  WfPlatform::Current().StartProcess(commandLine.c_str(), SW_SHOWNORMAL);
+}
+
+PickPrototypeVersionDlg::PickPrototypeVersionDlg(const std::string& root, CWnd* parent)
+    : CDialog(IDD_PICK_PROTOTYPE_VERSION, parent), root_(root) {}
+
+std::string PickPrototypeVersionDlg::GetSelectedPath() const { return root_ + kPathSeparator + chosen_; }
+
+void PickPrototypeVersionDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_VERSION_LIST, list_);
+}
+
+BOOL PickPrototypeVersionDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  chosen_.clear();
+  list_.ResetContent();
+  if (root_.empty()) return FALSE;
+  const PrototypeVersionList versions(root_);
+  if (!versions.Listed()) return FALSE;
+  for (size_t i = 0; i < versions.Count(); ++i) list_.AddString(versions.Entry(i).folderName.c_str());
+  list_.SetCurSel(0);
+  return TRUE;
+}
+
+void PickPrototypeVersionDlg::OnOK() {
+  const int selected = list_.GetCurSel();
+  if (selected < 0) {
+    OnCancel();
+    return;
+  }
+  CString text;
+  list_.GetText(selected, text);
+  chosen_ = text.Str();
+  EndDialog(IDOK);
+}
+
+BEGIN_MESSAGE_MAP(PackageSaveOpenDlg, CDialog)
+  ON_LBN_SELCHANGE(IDC_PACKAGE_LIST, OnPackageSelected)
+  ON_EN_SETFOCUS(IDC_PACKAGE_NAME, OnNameFocus)
+  ON_BN_CLICKED(IDC_EXPLORE_PACKAGES, OnExplorePackages)
+END_MESSAGE_MAP()
+
+PackageSaveOpenDlg::PackageSaveOpenDlg(CWnd* parent, const std::string& root, int mode, const std::string& name)
+    : CDialog(IDD_PACKAGE_SAVE_OPEN, parent),
+      mode_(mode),
+      root_(root.c_str()),
+      name_(mode == kSelect ? "" : name.c_str()) {
+  if (root.empty()) return;
+  const PrototypeVersionList packages(root);
+  for (size_t i = 0; i < packages.Count(); ++i) candidates_.push_back(packages.Entry(i).folderName);
+}
+
+std::string PackageSaveOpenDlg::GetSelectedPath() const { return root_.Str() + kPathSeparator + name_.Str(); }
+
+void PackageSaveOpenDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_PACKAGE_LIST, list_);
+  DDX_Control(pDX, IDC_PACKAGE_NAME, nameEdit_);
+  DDX_Text(pDX, IDC_PACKAGES_PATH, root_);
+  DDX_Text(pDX, IDC_PACKAGE_NAME, name_);
+}
+
+BOOL PackageSaveOpenDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  if (mode_ == kSave) {
+    SetWindowText("Save Package");
+    nameEdit_.EnableWindow(TRUE);
+    nameEdit_.SetSel(0, -1);
+  } else {
+    SetWindowText("Select Package");
+    nameEdit_.EnableWindow(FALSE);
+  }
+  for (const std::string& name : candidates_)
+    if (FileInfo(root_.Str() + kPathSeparator + name + kPathSeparator + kConfigFileName).exists)
+      list_.AddString(name.c_str());
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+void PackageSaveOpenDlg::OnPackageSelected() {
+  const int selected = list_.GetCurSel();
+  if (selected < 0) return;
+  list_.GetText(selected, name_);
+  UpdateData(FALSE);
+  nameEdit_.SetFocus();
+  nameEdit_.SetSel(0, -1);
+}
+
+// Only selects: writing the controls here would drop what was typed since the last read.
+void PackageSaveOpenDlg::OnNameFocus() { nameEdit_.SetSel(0, -1); }
+
+void PackageSaveOpenDlg::OnExplorePackages() { ExploreFolder(root_.Str()); }
+
+void PackageSaveOpenDlg::OnOK() {
+  if (!UpdateData(TRUE)) return;
+  const std::string name = name_.Str();
+  if (name.empty()) return;
+  if (!IsValidPackageName(name)) {
+    ShowErrorBox(name + "\n is not a valid package name.");
+    return;
+  }
+  const std::string path = GetSelectedPath();
+  const bool hasConfig = FileInfo(path + kPathSeparator + kConfigFileName).exists;
+  if (mode_ == kSave) {
+    FolderInfo folder(path);
+    if (folder.ExistsAsFolder()) {
+      if (hasConfig) {
+        if (!AskYesNo(name + "\n" + " package exists. Do you want to overwrite it?")) return;
+      } else if (!FolderIsEmpty(path)) {
+        if (!AskYesNo(name + "\n" + " folder exists and is not empty. Do you want to overwrite it?")) return;
+      }
+    } else {
+      if (!AskYesNo(name + "\n" + " package folder does not exist. Do you want to create it?")) return;
+      if (!folder.Ensure()) {
+        ShowErrorBox("Create " + name + "\n" + " path failed : " + folder.Message());
+        return;
+      }
+    }
+  } else if (!hasConfig) {
+    ShowErrorBox(path + " is not a valid Package Folder");
+    return;
+  }
+  EndDialog(IDOK);
+}
