@@ -50,8 +50,9 @@ std::string ReadFile(const std::string& path) {
 std::string NetnsSandbox::BinDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
 
 NetnsSandbox::NetnsSandbox(const std::vector<std::string>& applianceArgs) {
-  char pattern[] = "/tmp/qelid-sandbox-XXXXXX";
-  if (!mkdtemp(pattern)) {
+  // Below TMPDIR when set, the only temporary folder the script then takes.
+  std::string pattern = (std::filesystem::temp_directory_path() / "qelid-sandbox-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) {
     _why = "no temporary folder";
     return;
   }

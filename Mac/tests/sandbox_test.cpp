@@ -27,12 +27,13 @@ bool NamespaceExists(const std::string& name) {
   return std::system(("ip netns list | grep -qw " + name).c_str()) == 0;
 }
 
-// The script run straight from a shell command line in the folder given: its exit status.
-int RunScript(const std::string& arguments, const std::string& cwd = "/") {
+// The script run straight from a shell command line in the folder given, with TMPDIR set to
+// tmpdir: its exit status.
+int RunScript(const std::string& arguments, const std::string& tmpdir, const std::string& cwd = "/") {
   const std::string script =
       (std::filesystem::path(__FILE__).parent_path() / "../../tools/sandbox/netns-sandbox.sh").string();
-  const int status =
-      std::system(("cd " + cwd + " && bash " + script + " " + arguments + " 2>/dev/null").c_str());
+  const int status = std::system(
+      ("cd " + cwd + " && TMPDIR=" + tmpdir + " bash " + script + " " + arguments + " 2>/dev/null").c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -110,39 +111,42 @@ TEST(NetnsSandbox, NothingOutlivesIt) {
 // `down` runs as root and removes a folder: only one that `up` marked (or an empty one),
 // below the temporary folder, named by an absolute path. This needs no root.
 TEST(NetnsSandbox, DownRemovesOnlyAFolderUpMadeBelowTheTemporaryFolder) {
-  TempDir tmp;
-  const std::string outside = NetnsSandbox::BinDir() + "/sandbox-outside-" + std::to_string(getpid());
-  MakeFolder(tmp / "made", true);
-  MakeFolder(tmp / "relative", true);
-  MakeFolder(tmp / "foreign", false);
+  // The script's temporary folder is the test's own, so "outside" is outside wherever the
+  // checkout and the system's temporary folder lie.
+  TempDir top;
+  const std::string tmp = top / "tmp";
+  const std::string outside = top / "outside";
+  MakeFolder(tmp + "/made", true);
+  MakeFolder(tmp + "/relative", true);
+  MakeFolder(tmp + "/foreign", false);
   MakeFolder(outside, true);
-  std::filesystem::create_directory_symlink(outside, tmp / "link");
+  std::filesystem::create_directory_symlink(outside, tmp + "/link");
   const struct {
     std::string arguments;
     std::string kept;  // empty: nothing to check
   } refused[] = {
       {"down ''", ""},
-      {"down relative", tmp / "relative/data"},  // run from tmp, where it names a marked folder
-      {"down " + tmp / "foreign", tmp / "foreign/data"},
+      {"down relative", tmp + "/relative/data"},  // run from tmp, where it names a marked folder
+      {"down " + tmp + "/foreign", tmp + "/foreign/data"},
       {"down " + outside, outside + "/data"},
-      {"down " + tmp / "link", outside + "/data"},
-      {"down " + tmp / "made/../../../" + outside, outside + "/data"},
+      {"down " + tmp + "/link", outside + "/data"},
+      {"down " + tmp + "/made/../../outside", outside + "/data"},
   };
   for (const auto& c : refused) {
     SCOPED_TRACE(c.arguments);
-    EXPECT_EQ(RunScript(c.arguments, tmp.path()), 1);
+    EXPECT_EQ(RunScript(c.arguments, tmp, tmp), 1);
     if (!c.kept.empty()) {
       EXPECT_TRUE(std::filesystem::exists(c.kept));
     }
   }
   for (const std::string name : {"made", "empty"}) {
     SCOPED_TRACE(name);
-    if (name == "empty") std::filesystem::create_directory(tmp / name);  // an `up` that failed early
-    EXPECT_EQ(RunScript("down " + tmp / name), 0);
-    EXPECT_FALSE(std::filesystem::exists(tmp / name));
-    EXPECT_EQ(RunScript("down " + tmp / name), 0);  // again: nothing left to do
+    const std::string folder = tmp + "/" + name;
+    if (name == "empty") std::filesystem::create_directory(folder);  // an `up` that failed early
+    EXPECT_EQ(RunScript("down " + folder, tmp), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_EQ(RunScript("down " + folder, tmp), 0);  // again: nothing left to do
   }
-  std::filesystem::remove_all(outside);
 }
 
 // A machine that makes the namespace but no veth pair or address (a container): skipped,

@@ -4,8 +4,8 @@
 # on the namespace's loopback, and programs run there as the unprivileged user nobody with
 # a temporary HOME and the fake dscl first on PATH. Needs root, network namespaces and
 # veth pairs; without them `up` and `run` end with status 77 (the usual "skipped").
-# DIR is an absolute path below the temporary folder (/tmp or $TMPDIR); any other ends the
-# script with status 1 before it touches anything.
+# DIR is an absolute path below the temporary folder ($TMPDIR when set, else /tmp); any
+# other ends the script with status 1 before it touches anything.
 #
 #   netns-sandbox.sh up DIR [APPLIANCE ARGUMENTS...]
 #       Makes the sandbox in DIR (missing or empty; marked as made here) and starts the
@@ -48,14 +48,12 @@ sandbox_dir() {
   local dir=$1 real top
   [[ $dir == /* ]] || die "\"$dir\" is not an absolute path"
   real=$(realpath -m -- "$dir")
-  for top in /tmp ${TMPDIR:+"$TMPDIR"}; do
-    top=$(realpath -m -- "$top")
-    if [ "$top" != / ] && [[ $real == "$top"/?* ]]; then
-      printf '%s\n' "$real"
-      return 0
-    fi
-  done
-  die "$dir is not below the temporary folder"
+  top=$(realpath -m -- "${TMPDIR:-/tmp}")
+  if [ "$top" != / ] && [[ $real == "$top"/?* ]]; then
+    printf '%s\n' "$real"
+    return 0
+  fi
+  die "$dir is not below the temporary folder $top"
 }
 # Running, as opposed to gone or ended and not yet reaped by its parent.
 alive() {
