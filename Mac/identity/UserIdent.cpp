@@ -219,18 +219,31 @@ bool UserIdent::parse_dscl(const char* text) {
     return false;
   }
 
+  // A directory record may name its node many times. Within one group an identity read
+  // rewrites every field an earlier read wrote, and a cache load writes the same values each
+  // time: only the group's last read, one load before it and one after it change anything,
+  // and the work stays in step with the output's length.
+  const std::vector<const dscl_rec*> locations = parser.find(dscl_parser::kFindEqual, "AppleMetaNodeLocation", -1);
   bool found = false;
-  for (const dscl_rec* location : parser.find(dscl_parser::kFindEqual, "AppleMetaNodeLocation", -1)) {
-    if (location->value.find("/Active Directory/") != std::string::npos) {
-      parse_dscl_ident_fields(parser, location->group, AT_OD_VIA_AD);
-    } else if (location->value.find("/LDAPv3/") != std::string::npos) {
-      parse_dscl_ident_fields(parser, location->group, AT_OD_NATIVE);
-    } else if (location->value.find("/NetInfo/DefaultLocalNode") != std::string::npos) {
-      load_cached_identity(parser, location->group);
-    } else {
-      continue;
+  for (size_t first = 0; first < locations.size();) {
+    const int32_t group = locations[first]->group;
+    int32_t readType = AT_UNK;
+    bool loadBefore = false, loadAfter = false;
+    for (; first < locations.size() && locations[first]->group == group; ++first) {
+      const std::string& value = locations[first]->value;
+      const bool ad = value.find("/Active Directory/") != std::string::npos;
+      if (ad || value.find("/LDAPv3/") != std::string::npos) {
+        readType = ad ? AT_OD_VIA_AD : AT_OD_NATIVE;
+        loadBefore = loadBefore || loadAfter;
+        loadAfter = false;
+      } else if (value.find("/NetInfo/DefaultLocalNode") != std::string::npos) {
+        (readType == AT_UNK ? loadBefore : loadAfter) = true;
+      }
     }
-    found = true;
+    if (loadBefore) load_cached_identity(parser, group);
+    if (readType != AT_UNK) parse_dscl_ident_fields(parser, group, readType);
+    if (loadAfter) load_cached_identity(parser, group);
+    found = found || loadBefore || readType != AT_UNK;
   }
   return found;
 }

@@ -1,5 +1,6 @@
 #include "identity/dscl_parser.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -14,18 +15,37 @@ constexpr char kPlistEnd[] = "\n</plist>\n";
 // The stripped block keeps its closing line feed, so the attribute after it stays a record.
 constexpr char kStripped[] = ": --stripped --\n";
 
+// Finds needle at or after from, remembering the last hit so that a search repeated from
+// further on costs nothing until it is passed: every byte is looked at about once.
+class NextHit {
+ public:
+  NextHit(const std::string& text, const char* needle) : _text(text), _needle(needle), _at(text.find(needle)) {}
+  size_t From(size_t from) {
+    if (_at != std::string::npos && _at < from) _at = _text.find(_needle, from);
+    return _at;
+  }
+
+ private:
+  const std::string& _text;
+  const char* _needle;
+  size_t _at;
+};
+
 // Replaces each embedded property list, with the attribute's colon before it, by a marker.
-void StripPropertyLists(std::string& text) {
+// The result is built anew: replacing in place would move the rest of the text each time.
+std::string StripPropertyLists(const std::string& text) {
+  NextHit colonList(text, ":\n <?xml"), list(text, " <?xml"), listEnd(text, kPlistEnd);
+  std::string stripped;
   size_t from = 0;
   for (;;) {
-    size_t start = text.compare(from, 7, "\n <?xml") == 0 ? from : text.find(":\n <?xml", from);
-    if (start == std::string::npos) start = text.find(" <?xml", from);
-    if (start == std::string::npos) return;
-    const size_t end = text.find(kPlistEnd, start);
-    if (end == std::string::npos) return;
-    text.replace(start, end + std::strlen(kPlistEnd) - start, kStripped);
-    from = start + std::strlen(kStripped);
+    size_t start = text.compare(from, 7, "\n <?xml") == 0 ? from : colonList.From(from);
+    if (start == std::string::npos) start = list.From(from);
+    const size_t end = start == std::string::npos ? std::string::npos : listEnd.From(start);
+    if (end == std::string::npos) break;
+    stripped.append(text, from, start - from).append(kStripped);
+    from = end + std::strlen(kPlistEnd);
   }
+  return stripped.append(text, from, std::string::npos);
 }
 
 // A record starts at a line whose first ':' is preceded only by letters and digits, or
@@ -35,13 +55,13 @@ std::vector<size_t> RecordStarts(const std::string& text) {
   for (size_t pos = 0; pos < text.size();) {
     const size_t eol = text.find('\n', pos);
     const size_t lineEnd = eol == std::string::npos ? text.size() : eol;
-    const size_t colon = text.find(':', pos);
-    if (colon < lineEnd) {
-      bool alnum = true;
-      for (size_t i = pos; i < colon && alnum; ++i) alnum = IsAlnum(text[i]);
+    const void* colon = std::memchr(text.data() + pos, ':', lineEnd - pos);
+    if (colon) {
+      const char* first = text.data() + pos;
+      const bool alnum = std::all_of(first, static_cast<const char*>(colon), IsAlnum);
       if (alnum || eol == std::string::npos) starts.push_back(pos);
     }
-    pos = eol == std::string::npos ? text.size() : eol + 1;
+    pos = lineEnd + 1;
   }
   return starts;
 }
@@ -58,8 +78,7 @@ int dscl_parser::parse(const char* input) {
     dscl_rec().debug_dump();
     return 0;
   }
-  std::string text(input);
-  StripPropertyLists(text);
+  const std::string text = StripPropertyLists(input);
 
   const std::vector<size_t> starts = RecordStarts(text);
   char previous = '~';
@@ -91,12 +110,15 @@ int dscl_parser::parse(const char* input) {
 std::vector<const dscl_rec*> dscl_parser::find(int findType, const char* name, int32_t group) const {
   std::vector<const dscl_rec*> found;
   if (findType == 0 || !name) return found;
-  for (const dscl_rec& rec : _records) {
-    if (group != -1 && rec.group < group) continue;
-    if (group != -1 && rec.group > group) break;
-    if (rec.name.find("/Local/Default") != std::string::npos) continue;
-    const bool match = (findType & kFindContains) ? rec.name.find(name) != std::string::npos : rec.name == name;
-    if (match) found.push_back(&rec);
+  // Group indexes never fall along the records: a group's first record is found by halving.
+  auto rec = _records.begin();
+  if (group != -1)
+    rec = std::partition_point(_records.begin(), _records.end(), [&](const dscl_rec& r) { return r.group < group; });
+  for (; rec != _records.end(); ++rec) {
+    if (group != -1 && rec->group > group) break;
+    if (rec->name.find("/Local/Default") != std::string::npos) continue;
+    const bool match = (findType & kFindContains) ? rec->name.find(name) != std::string::npos : rec->name == name;
+    if (match) found.push_back(&*rec);
   }
   return found;
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -162,6 +163,37 @@ TEST(DsclParser, PropertyListsAreStrippedAndLocalDefaultNamesSkipped) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(parser.parse("\x01RecordName: jo\n"), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "[0]: \n");
+}
+
+// Listings of 4 MiB shaped to make a parser that rescans the rest of its text, or copies
+// a group's values once per node location, take minutes.
+TEST_F(UserIdentTest, HostileListingsTakeLinearTime) {
+  const auto repeated = [](const std::string& head, const std::string& unit) {
+    std::string text = head;
+    while (text.size() < (4u << 20)) text += unit;
+    return text;
+  };
+  const struct {
+    const char* shape;
+    std::string text;
+    bool found;
+  } cases[] = {
+      {"empty lines", std::string(4u << 20, '\n') + "AppleMetaNodeLocation: /LDAPv3/x\n", true},
+      {"property lists", repeated("", " <?xml\n</plist>\n") + "AppleMetaNodeLocation: /LDAPv3/x\n", true},
+      {"locations of one group",
+       repeated("dsAttrTypeNative:uid: " + std::string(2u << 20, 'j') + "\n", "AppleMetaNodeLocation: /LDAPv3/x\n"),
+       true},
+      {"a location in each group", repeated("", "a: x\nAppleMetaNodeLocation: /LDAPv3/x\n"), true},
+      {"lines without a record", repeated("", "x x x x x x x\n"), false},
+  };
+  LogHub<LogContext>::Get().SetDefaultLevel(SEV_NOTICE);
+  for (const auto& c : cases) {
+    UserIdent ident(log);
+    StderrCapture err;
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(ident.parse_dscl(c.text.c_str()), c.found) << c.shape;
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), 1.0) << c.shape;
+  }
 }
 
 TEST(UserIdentParts, DistinguishedNameAndTypeNames) {
