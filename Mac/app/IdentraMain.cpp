@@ -306,9 +306,13 @@ void IdentraMain::CheckUserIdentity() {
   CTavoAuthConfig& config = g_TavoAuthConfig;
   CTavoAuthConfig::LocalUserT& user = config.LocalUser;
   UserIdent ident(_fsm->Log());
-  if (!ident.Initialize(config.UX)) Logf(SEV_ERROR, "UserIdent initialization failed!");
+  const bool found = ident.Initialize(config.UX);
+  if (!found) Logf(SEV_ERROR, "UserIdent initialization failed!");
   ident.DebugDump();
-  ident.Save();
+  // The cache stands in for the directory at an offline start: a failed lookup or a local
+  // user must not replace a directory identity kept there.
+  const int32_t type = ident.GetIdentType();
+  if (found && (type == AT_OD_NATIVE || type == AT_OD_VIA_AD)) ident.Save();
   user.SetUserName(ident.GetUserName().c_str());
   const auto copy = [](char (&target)[257], const std::string& text) {
     snprintf(target, sizeof target, "%.256s", text.c_str());

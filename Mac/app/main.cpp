@@ -27,8 +27,11 @@ int quickParams(int argc, const char* const* argv) {
   return 0;
 }
 
-int main_inner(int argc, const char* const* argv) {
+int main_inner(int argc, const char* const* argv, const FileMutex& lock) {
   InitLogging();
+  if (lock.WriteError() != 0)
+    Logf(SEV_ERROR, "Could not write the process id into the lock file %s: %s", lock.Path().c_str(),
+         strerror(lock.WriteError()));
   if (getuid() == 0) {
     static const char kRoot[] = "This application refuses to run as root.\n";
     fputs(kRoot, stderr);
@@ -57,5 +60,5 @@ int main(int argc, char** argv) {
       fprintf(stderr, "Cannot lock %s: %s\n", path.c_str(), strerror(lock.LockError()));
     return kAnotherInstance;
   }
-  return main_inner(argc, argv);
+  return main_inner(argc, argv, lock);
 }

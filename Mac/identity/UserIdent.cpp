@@ -315,17 +315,30 @@ std::string UserIdent::CacheFilePath(int32_t userID) {
 
 bool UserIdent::Save() {
   const std::string path = CacheFilePath(static_cast<int32_t>(getuid()));
-  unlink(path.c_str());  // a new file: the reader takes the first value of each key
-  File_aid::AnsiTextFile file(path.c_str(), File_aid::kAppend);
-  if (!file.IsOpen()) return false;
-  const std::string type = std::to_string(_identType);
-  const std::string uid = std::to_string(_unixUserID);
-  const std::string* values[] = {&GetUserName(), &GetMachineName(), &_distinguishedName, &_domainName,
-                                 &_groupName,    &type,             &uid};
-  file.Printf("#Ver:1\n");
-  for (size_t i = 0; i < std::size(kCacheKeys); ++i) file.Printf("%s%s\n", kCacheKeys[i], values[i]->c_str());
-  if (file.Close()) return true;
-  unlink(path.c_str());  // a cut file would later be read as a cut identity
+  // Written in full beside the old cache and only then renamed over it: a crash or a full
+  // disk leaves the old cache as it was.
+  const std::string fresh = path + ".new";
+  unlink(fresh.c_str());
+  int error = 0;
+  {
+    File_aid::AnsiTextFile file(fresh.c_str(), File_aid::kAppend);
+    if (!file.IsOpen()) {
+      error = errno;
+    } else {
+      const std::string type = std::to_string(_identType);
+      const std::string uid = std::to_string(_unixUserID);
+      const std::string* values[] = {&GetUserName(), &GetMachineName(), &_distinguishedName, &_domainName,
+                                     &_groupName,    &type,             &uid};
+      file.Printf("#Ver:1\n");
+      for (size_t i = 0; i < std::size(kCacheKeys); ++i) file.Printf("%s%s\n", kCacheKeys[i], values[i]->c_str());
+      if (fflush(file.Stream()) != 0 || fsync(file.Descriptor()) != 0) error = errno;
+      if (!file.Close() && error == 0) error = errno ? errno : EIO;
+    }
+  }
+  if (error == 0 && rename(fresh.c_str(), path.c_str()) == 0) return true;
+  if (error == 0) error = errno;
+  unlink(fresh.c_str());
+  _log.Logf(SEV_ERROR, "UserIdent: could not save the identity cache %s: %s", path.c_str(), strerror(error));
   return false;
 }
 

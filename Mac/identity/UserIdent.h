@@ -66,8 +66,8 @@ class UserIdent {
 
   void DebugDump();
   // Writes "userident-<uid>.txt" in the options folder for the process's own user id,
-  // replacing an earlier one; false, and no file left, when it cannot be opened or written
-  // in full.
+  // replacing an earlier one only once the new one is written in full and flushed; false,
+  // logged, and the earlier file untouched, when it cannot be.
   bool Save();
   // Reads the cache file of that user id: the first line that begins with a key gives its value.
   bool Load(int32_t userID);

@@ -56,6 +56,7 @@ FileMutex::~FileMutex() { unlockUnix(); }
 void FileMutex::lockUnix() {
   _locked = false;
   _error = 0;
+  _writeError = 0;
   _fd = open(_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (_fd < 0) {
     _error = errno;
@@ -73,8 +74,13 @@ void FileMutex::lockUnix() {
   lseek(_fd, 0, SEEK_SET);
   char line[32];
   const int length = snprintf(line, sizeof line, "OwnerPid=%d\n", static_cast<int>(getpid()));
-  [[maybe_unused]] ssize_t n = write(_fd, line, static_cast<size_t>(length));
-  fsync(_fd);
+  const ssize_t n = write(_fd, line, static_cast<size_t>(length));
+  if (n < 0)
+    _writeError = errno;
+  else if (n != length)
+    _writeError = ENOSPC;  // a short write: the disk filled up
+  else if (fsync(_fd) != 0)
+    _writeError = errno;
 }
 
 void FileMutex::unlockUnix() {

@@ -333,6 +333,9 @@ class FileMutex {
   // Why the lock was not taken: 0 when it was, EWOULDBLOCK when another holds it, else
   // the error of the open or the lock.
   int LockError() const { return _error; }
+  // Why the pid line of a lock taken did not reach the disk (a full disk, say): 0 when it
+  // did. The lock holds either way.
+  int WriteError() const { return _writeError; }
 
  private:
   void lockUnix();
@@ -342,4 +345,5 @@ class FileMutex {
   bool _locked = false;
   int32_t _fd = -1;
   int _error = 0;
+  int _writeError = 0;
 };

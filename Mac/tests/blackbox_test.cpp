@@ -1,7 +1,9 @@
 // QelIdentra as a program: run as nobody with a temporary HOME and the fake dscl, inside a
 // network namespace with en0 and the stand-in appliance on its loopback.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,6 +134,68 @@ TEST_F(BlackBox, OneInstancePerUserAndAStaleLockIsTakenOver) {
   const pid_t third = Start({"RA[]"}, "third");
   EXPECT_EQ(NetnsSandbox::Wait(third, 20), 9242 & 0xFF);
   EXPECT_EQ(Output("third"), kAnotherInstance + "Cannot lock " + options + "/applock: Is a directory\n");
+}
+
+// A file system of a few pages mounted on a folder for the object's life, owned by nobody,
+// filled up to the last byte once the files given have been written to it.
+class FullVolume {
+ public:
+  FullVolume(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& files)
+      : _folder(folder) {
+    _mounted = mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k,mode=0700,uid=65534,gid=65534") == 0;
+    if (!_mounted) return;
+    for (const auto& [name, text] : files) {
+      File_aid::WriteTextFile((folder + "/" + name).c_str(), text.c_str(), nullptr);
+      if (chown((folder + "/" + name).c_str(), 65534, 65534) != 0) _mounted = false;
+    }
+    const int fd = open((folder + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    char block[512] = {};
+    while (fd >= 0 && write(fd, block, sizeof block) > 0) {
+    }
+    while (fd >= 0 && write(fd, block, 1) > 0) {
+    }
+    if (fd >= 0) close(fd);
+  }
+  ~FullVolume() {
+    if (_mounted) umount2(_folder.c_str(), MNT_DETACH);
+  }
+  FullVolume(const FullVolume&) = delete;
+  FullVolume& operator=(const FullVolume&) = delete;
+  bool Mounted() const { return _mounted; }
+
+ private:
+  std::string _folder;
+  bool _mounted = false;
+};
+
+// The options folder on a full disk: the lock still excludes a second instance, and neither
+// the empty pid line nor the cache that could not be replaced goes unsaid; the old cache stays.
+TEST_F(BlackBox, FullOptionsFolderIsReportedAndLosesNothing) {
+  const std::string options = sandbox.Home() + "/.QelIdentra";
+  std::filesystem::create_directory(options);
+  const std::string cacheName = "userident-65534.txt";
+  const std::string cache = "#Ver:1\n_userName:jo\n_machineName:mac1\n_distinguishedName:uid=jo,dc=org\n"
+                            "_domainName:org\n_groupName:staff\n_identType:3\n_unixUserID:65534\n";
+  FullVolume volume(options, {{cacheName, cache}});
+  if (!volume.Mounted()) GTEST_SKIP() << "no tmpfs could be mounted on " << options;
+
+  const pid_t first = Start({"RA[]"}, "first");
+  ASSERT_TRUE(WaitFor([&] { return NotifyReady(); })) << Output("first") << Log();
+  const std::string noSpace = ": No space left on device";
+  EXPECT_NE(Log().find("Could not write the process id into the lock file " + options + "/applock" + noSpace),
+            std::string::npos)
+      << Log();
+  EXPECT_NE(Log().find("UserIdent: could not save the identity cache " + options + "/" + cacheName + noSpace),
+            std::string::npos)
+      << Log();
+  EXPECT_EQ(ReadWholeFile(options + "/" + cacheName), cache);
+  EXPECT_FALSE(std::filesystem::exists(options + "/" + cacheName + ".new"));
+
+  const pid_t second = Start({"RA[]"}, "second");
+  EXPECT_EQ(NetnsSandbox::Wait(second, 20), 9242 & 0xFF);
+  EXPECT_EQ(Output("second"), kAnotherInstance);
+  ASSERT_EQ(kill(first, SIGTERM), 0);
+  EXPECT_EQ(NetnsSandbox::Wait(first, 20), 0);
 }
 
 TEST_F(BlackBox, SleepAndWakeThroughTheNotificationChannel) {

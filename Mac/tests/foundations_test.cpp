@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -353,6 +355,25 @@ TEST(FileMutex, SecondDescriptorAndChildProcessSeeItHeld) {
   FileMutex nowhere((dir / "missing/applock").c_str());
   EXPECT_FALSE(nowhere.IsLocked());
   EXPECT_EQ(nowhere.LockError(), ENOENT);
+}
+
+// A pid line that cannot be written (as on a full disk) is reported; the lock holds anyway.
+TEST(FileMutex, AFailedPidLineIsReportedAndTheLockHolds) {
+  TempDir dir;
+  const std::string path = dir / "applock";
+  EXPECT_EXIT(
+      {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit none{};
+        setrlimit(RLIMIT_FSIZE, &none);
+        FileMutex lock(path.c_str());
+        FileMutex second(path.c_str());
+        _exit(lock.IsLocked() && lock.WriteError() == EFBIG && !second.IsLocked() ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  FileMutex lock(path.c_str());
+  ASSERT_TRUE(lock.IsLocked());
+  EXPECT_EQ(lock.WriteError(), 0);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "AuthFsmFixture.h"
 #include "app/IdentraMain.h"
+#include "support/Basetypes.h"
 #include "LoggingEnvironment.h"
 #include "LoopbackListener.h"
 #include "app/SystemNotification.h"
@@ -210,6 +211,29 @@ TEST_F(IdentraTest, LocalUserBecomingADirectoryUserRebuildsOnce) {
   // A directory user is not examined again.
   ASSERT_TRUE(RunFor(nullptr, 120));
   EXPECT_EQ(log.Matching("Local user detected - checking for identity changes.").size(), 2u);
+}
+
+// The identity cache stands in for the directory at an offline start: a lookup that fails,
+// or a local user without a directory identity, leaves the cached one as it was.
+TEST_F(IdentraTest, OnlyADirectoryIdentityIsCached) {
+  const std::string cache = UserOptionsDir<1>().Dir() + "/userident-" + std::to_string(getuid()) + ".txt";
+  std::filesystem::remove(cache);
+  const std::string closed = "127.0.0.1:" + std::to_string(ClosedPort());
+  Launch(closed);
+  ASSERT_TRUE(RunFor(nullptr, 1.5));
+  const std::string saved = ReadWholeFile(cache);
+  ASSERT_NE(saved.find("_identType:4\n"), std::string::npos) << saved;
+
+  for (const char* fixture : {"dscl-garbage.txt", "dscl-local.txt"}) {
+    app = RefxPtr<IdentraMain>();
+    args.clear();
+    argv.clear();
+    Launch(closed, Fixture(fixture));
+    ASSERT_TRUE(RunFor(nullptr, 1.5));
+    EXPECT_EQ(ReadWholeFile(cache), saved) << fixture;
+  }
+  EXPECT_EQ(log.Matching("UserIdent initialization failed!").size(), 1u);
+  std::filesystem::remove(cache);
 }
 
 }  // namespace

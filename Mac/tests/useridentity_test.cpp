@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/resource.h>
@@ -373,22 +374,41 @@ TEST_F(UserIdentTest, CacheRoundTripReplacesTheFile) {
 
 using UserIdentDeathTest = UserIdentTest;
 
-TEST_F(UserIdentDeathTest, ACacheThatCannotBeWrittenInFullIsNotSaved) {
+// The cache is replaced only by a new one written in full: a write that fails as on a full
+// disk keeps the earlier cache, leaves nothing beside it, and says so.
+TEST_F(UserIdentDeathTest, ACacheThatCannotBeWrittenInFullLeavesTheEarlierOne) {
+  UserIdent earlier(log);
+  RunDscl(earlier, "dscl-ldap.txt", true);
+  ASSERT_TRUE(earlier.Save());
+  const std::string path = CachePath(getuid());
+  const std::string before = ReadWholeFile(path);
   UserIdent ident(log);
   RunDscl(ident, "dscl-ad.txt", true);
   EXPECT_EXIT(
       {
-        // Room for a few bytes only: the rest of the write fails as on a full disk.
+        // Room for a few bytes only: the rest of the write fails. The log goes into a pipe,
+        // which the limit does not cut.
+        int logPipe[2];
+        if (pipe(logPipe) != 0 || dup2(logPipe[1], STDERR_FILENO) < 0) _exit(2);
         signal(SIGXFSZ, SIG_IGN);
         rlimit small{};
         small.rlim_cur = small.rlim_max = 16;
         setrlimit(RLIMIT_FSIZE, &small);
         const bool saved = ident.Save();
-        _exit(!saved && !std::filesystem::exists(CachePath(getuid())) ? 0 : 1);
+        char text[4096] = {};
+        fcntl(logPipe[0], F_SETFL, O_NONBLOCK);
+        const ssize_t n = read(logPipe[0], text, sizeof text - 1);
+        const bool logged = n > 0 && std::string(text, static_cast<size_t>(n))
+                                             .find("UserIdent: could not save the identity cache " + path +
+                                                   ": File too large") != std::string::npos;
+        _exit(!saved && logged && ReadWholeFile(path) == before && !std::filesystem::exists(path + ".new") ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
   EXPECT_TRUE(ident.Save());
-  EXPECT_TRUE(UserIdent(log).Load(getuid()));
+  UserIdent loaded(log);
+  ASSERT_TRUE(loaded.Load(getuid()));
+  EXPECT_EQ(loaded.GetIdentType(), AT_OD_VIA_AD);
+  EXPECT_FALSE(std::filesystem::exists(path + ".new"));
 }
 
 TEST_F(UserIdentTest, ToolsRunWithoutTheLockDescriptor) {
