@@ -25,18 +25,17 @@ bool IsFramePrefix(const uint8_t* bytes, size_t count) {
 
 // LogoffDecision -----------------------------------------------------------------------------
 
-std::map<std::string, LogoffDecision::tLogonState>& LogoffDecision::States() {
-  static std::map<std::string, tLogonState> states;
+AcceptedLogons<std::string>& LogoffDecision::States() {
+  static AcceptedLogons<std::string> states;
   return states;
 }
 
 bool LogoffDecision::SendLogoff(const std::string& peer, const std::string& local, uint32_t hash) {
-  const tLogonState* state = find(peer);
-  return !state || state->local != local || state->hash != hash;
+  return LogoffBeforeLogon(States(), peer, local, hash);
 }
 
 void LogoffDecision::OnServerLogonAck(const std::string& peer, const std::string& local, uint32_t hash) {
-  States().emplace(peer, tLogonState{peer, local, hash});
+  RecordAcceptedLogon(States(), peer, local, hash);
 }
 
 const LogoffDecision::tLogonState* LogoffDecision::find(const std::string& peer) {

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "AcceptedLogons.h"
 #include "AuthFsmIds.h"
 #include "PacketLumo.h"
 #include "config/TavoAuthConfig.h"
@@ -15,11 +15,7 @@
 // Acknowledged logons of this process, one per appliance (keyed by its address text).
 class LogoffDecision {
  public:
-  struct tLogonState {
-    std::string peer;
-    std::string local;
-    uint32_t hash = 0;
-  };
+  using tLogonState = AcceptedLogon<std::string>;
   // True unless the appliance acknowledged a logon from this local address with this hash.
   static bool SendLogoff(const std::string& peer, const std::string& local, uint32_t hash);
   // Keeps the first acknowledged logon of each appliance.
@@ -27,7 +23,7 @@ class LogoffDecision {
   static const tLogonState* find(const std::string& peer);
 
  private:
-  static std::map<std::string, tLogonState>& States();
+  static AcceptedLogons<std::string>& States();
 };
 
 class AuthFSM_Inner : public AuthFSM_InnerIds {

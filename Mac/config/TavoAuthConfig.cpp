@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "ApplianceEntry.h"
 #include "Crc32.h"
 #include "support/File_aid.h"
 #include "support/Logging.h"
@@ -265,23 +266,14 @@ V7kAddrT V7kAddrT::ParseCreate(const char* text, uint16_t defaultPort, const cha
   if (next) *next = end ? end + 1 : nullptr;
   const std::string entry = end ? std::string(text, end) : std::string(text);
 
-  V7kAddrT address;
-  const size_t colon = entry.find(':');
-  address.host = entry.substr(0, colon);
-  int64_t port = 0;
-  if (colon != std::string::npos) {
-    const char* digits = entry.c_str() + colon + 1;
-    port = ToNumber(digits, digits + std::strlen(digits));
-  }
-  if (address.host.empty() || port < 0 || port > 0xFFFF) {
+  const auto parsed = ParseApplianceEntry(entry, defaultPort, EntryPort::Atoi);
+  if (!parsed) {
     // An empty entry (two separators in a row, or one at the end) is no address at all.
     if (!entry.empty())
       Logf(SEV_ERROR, "Web filter address '%s' names no host or no valid port; skipped.\n", entry.c_str());
-    address.port = 0;
-    return address;
+    return V7kAddrT{entry.substr(0, entry.find(':')), 0};
   }
-  address.port = port == 0 ? defaultPort : static_cast<uint16_t>(port);
-  return address;
+  return V7kAddrT{parsed->host, parsed->port};
 }
 
 std::string SearchReplace(const char* text, const char* search, const char* replacement, bool caseSensitive,

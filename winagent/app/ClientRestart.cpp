@@ -19,7 +19,7 @@ void ClientRestart::StartAll(UserIdentification* identification) {
 
   for (const std::wstring& entry : SplitText(config_.RA, L';')) {
     if (entry.empty()) continue;
-    const std::optional<ApplianceAddress> address = ParseApplianceEntry(entry, config_.RP);
+    const std::optional<ApplianceAddress> address = ParseApplianceEntry(entry, config_.RP, EntryPort::Digits);
     if (!address) {
       TracePrintf(TC_Socket, 0, L"Web filter address '%s' names no host or no valid port; skipped.\n",
                   entry.c_str());
@@ -42,7 +42,7 @@ bool ClientRestart::FindMissingClient() {
   V7kClientRegistry& registry = V7kClientRegistry::Instance();
   LockHolder hold(registry.Lock());
   for (const std::wstring& entry : SplitText(config_.RA, L';')) {
-    const std::optional<ApplianceAddress> address = ParseApplianceEntry(entry, config_.RP);
+    const std::optional<ApplianceAddress> address = ParseApplianceEntry(entry, config_.RP, EntryPort::Digits);
     if (!address) continue;  // never started
     V7kClient* client = registry.Find(address->host);
     if (client && !client->HasEnded()) continue;

@@ -1,8 +1,8 @@
 #include "client/V7kClient.h"
 
 #include <cwchar>
-#include <map>
 
+#include "AcceptedLogons.h"
 #include "platform/AppShutdown.h"
 #include "platform/ServiceMode.h"
 #include "client/ApplianceProtocol.h"
@@ -11,15 +11,10 @@
 
 namespace {
 
-// Which identity each appliance accepted from which local address (insert-only).
-struct LogonRecord {
-  std::wstring localAddress;  // without port
-  uint32_t crc = 0;
-};
-
+// Which identity each appliance accepted from which local address.
 struct LogonCache {
   CriticalSection lock;
-  std::map<std::wstring, LogonRecord> records;
+  AcceptedLogons<std::wstring> records;
 };
 
 LogonCache& Cache() {
@@ -45,23 +40,6 @@ std::wstring WithoutPort(const std::wstring& address) { return address.substr(0,
 HANDLE NewEvent(bool manualReset) { return CreateEventW(nullptr, manualReset, FALSE, nullptr); }
 
 }  // namespace
-
-std::optional<ApplianceAddress> ParseApplianceEntry(std::wstring_view entry, uint16_t defaultPort) {
-  const size_t colon = entry.find(L':');
-  ApplianceAddress address{std::wstring(entry.substr(0, colon)), defaultPort};
-  if (address.host.empty()) return std::nullopt;
-  if (colon == std::wstring_view::npos) return address;
-  const std::wstring_view digits = entry.substr(colon + 1);
-  if (digits.empty() || digits.size() > 5) return std::nullopt;
-  uint32_t port = 0;
-  for (wchar_t c : digits) {
-    if (c < L'0' || c > L'9') return std::nullopt;
-    port = port * 10 + static_cast<uint32_t>(c - L'0');
-  }
-  if (port == 0 || port > 0xFFFF) return std::nullopt;
-  address.port = static_cast<uint16_t>(port);
-  return address;
-}
 
 // ---- V7kClient ----
 
@@ -312,10 +290,7 @@ bool V7kClient::LogonStart() {
   // One copy decides the logoff and goes into the logon.
   const IdentityRecord identity = identity_();
   const uint32_t crc = IdentityCrc(identity);
-  const auto found = Cache().records.find(host_);
-  const bool logoffNeeded =
-      found == Cache().records.end() || found->second.localAddress != local || found->second.crc != crc;
-  if (logoffNeeded && FAILED(SendLogoff())) return false;
+  if (LogoffBeforeLogon(Cache().records, host_, local, crc) && FAILED(SendLogoff())) return false;
   cache.Leave();
 
   if (FAILED(SendLogon(identity))) return false;
@@ -390,7 +365,7 @@ bool V7kClient::Receive() {
 void V7kClient::RecordLogon() {
   LockHolder cache(Cache().lock);
   // The identity that was sent and accepted, not whatever is current by now.
-  Cache().records.try_emplace(host_, LogonRecord{WithoutPort(localAddress_), logonCrc_});
+  RecordAcceptedLogon(Cache().records, host_, WithoutPort(localAddress_), logonCrc_);
 }
 
 bool V7kClient::IdentityCheck() {

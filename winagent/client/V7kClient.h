@@ -22,6 +22,7 @@
 #include "client/AuthFSM_Outer.h"
 #include "client/AuthFsmOwner.h"
 #include "client/CSocket.h"
+#include "ApplianceEntry.h"
 #include "config/AgentConfig.h"
 #include "identity/IdentityRecord.h"
 #include "LogonRetryCalculator.h"
@@ -34,12 +35,7 @@ class UserIdentification;
 inline constexpr wchar_t kClientWindowClass[] = L"QueueServer";
 
 // One RA entry: "host" (port from RP) or "host:port".
-struct ApplianceAddress {
-  std::wstring host;
-  uint16_t port = 0;
-};
-// Empty for an entry that names no host, a port outside 1-65535 or anything after the port.
-std::optional<ApplianceAddress> ParseApplianceEntry(std::wstring_view entry, uint16_t defaultPort);
+using ApplianceAddress = BasicApplianceAddress<wchar_t>;
 
 class V7kClient : public AuthFsmOwner {
  public:

@@ -281,7 +281,7 @@ TEST(ApplianceEntry, HostAndPortTable) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(Narrow(row.entry));
-    const std::optional<ApplianceAddress> address = ParseApplianceEntry(row.entry, 139);
+    const std::optional<ApplianceAddress> address = ParseApplianceEntry(row.entry, 139, EntryPort::Digits);
     ASSERT_EQ(address.has_value(), row.valid);
     if (!row.valid) continue;
     EXPECT_EQ(address->host, row.host);
