@@ -305,7 +305,7 @@ bool IdentraMain::IsLocalUser() const {
 void IdentraMain::CheckUserIdentity() {
   CTavoAuthConfig& config = g_TavoAuthConfig;
   CTavoAuthConfig::LocalUserT& user = config.LocalUser;
-  UserIdent ident(_fsm->Log());
+  UserIdent ident(_fsm->Log(), [] { return g_quitRequested != 0; });
   const bool found = ident.Initialize(config.UX);
   if (!found) Logf(SEV_ERROR, "UserIdent initialization failed!");
   ident.DebugDump();

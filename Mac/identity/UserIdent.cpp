@@ -1,10 +1,14 @@
 #include "identity/UserIdent.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,21 +25,6 @@ extern char** environ;
 namespace {
 
 constexpr size_t kMaxCacheValue = 512;  // longer cache values are not taken
-
-bool ReadAll(int fd, std::string& out) {
-  out.clear();
-  if (lseek(fd, 0, SEEK_SET) < 0) return false;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    out.append(buffer, static_cast<size_t>(n));
-  }
-}
 
 std::string CopyString(CFStringRef string) { return XCFString(string).c_str(); }
 
@@ -97,44 +86,124 @@ std::string TempFolder() {
 
 // SystemRun --------------------------------------------------------------------------------
 
+namespace {
+
+constexpr double kToolSeconds = 5.0;
+double g_toolSecondsForTest = 0;
+// How often a running tool is looked at for a quit when nothing else wakes the wait.
+constexpr int kStopCheckMs = 100;
+
+double MonotonicSeconds() {
+  timespec now {};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// Reaps the child, waiting until the time given at the most; false when it has not ended.
+bool Reap(pid_t child, int& status, double until) {
+  for (int pauseMs = 1;; pauseMs = std::min(pauseMs * 2, 50)) {
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) return true;
+    if (done < 0 && errno != EINTR) {
+      status = -1;
+      return true;
+    }
+    if (MonotonicSeconds() >= until) return false;
+    poll(nullptr, 0, pauseMs);
+  }
+}
+
+}  // namespace
+
+void SystemRun::SetTimeLimitForTest(double seconds) { g_toolSecondsForTest = seconds; }
+
 int32_t SystemRun::Execute(const std::vector<std::string>& command) {
   _command = command;
   _output.clear();
   if (_command.empty() || _command[0].empty()) return _result = -1;
-  _result = execInner();
-  if (!_tempName.empty()) unlink(_tempName.c_str());
-  _tempName.clear();
-  return _result;
+  return _result = execInner();
 }
 
 int32_t SystemRun::execInner() {
-  std::string name = TempFolder() + "QelIdentra-run-XXXXXX";
-  const FdHolder capture(mkostemp(name.data(), O_CLOEXEC));
-  if (capture.get() < 0) return -2;
-  _tempName = name;
-
-  SpawnActions actions;
-  posix_spawn_file_actions_adddup2(actions.get(), capture.get(), STDOUT_FILENO);
-  std::vector<char*> argv;
-  for (std::string& arg : _command) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return -2;
+  const FdHolder output(ends[0]);
   pid_t child = 0;
-  int status = posix_spawnp(&child, argv[0], actions.get(), nullptr, argv.data(), environ);
-  if (status == 0) {
-    while (waitpid(child, &status, 0) < 0) {
-      if (errno != EINTR) {
-        status = -1;
-        break;
-      }
-    }
+  int status = 0;
+  {
+    const FdHolder childEnd(ends[1]);  // the parent's copy closes here: the child's close ends the output
+    SpawnActions actions;
+    posix_spawn_file_actions_adddup2(actions.get(), childEnd.get(), STDOUT_FILENO);
+    // A group of its own, so that a kill reaches whatever the program started.
+    SpawnAttributes attributes;
+    posix_spawnattr_setpgroup(attributes.get(), 0);
+    posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETPGROUP);
+    std::vector<char*> argv;
+    for (std::string& arg : _command) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    status = posix_spawnp(&child, argv[0], actions.get(), attributes.get(), argv.data(), environ);
   }
   if (status != 0) {
     _log.Logf(SEV_ERROR, "SystemRun.execInner failed executing system command: %d", status);
     return -3;
   }
-  if (!ReadAll(capture.get(), _output)) {
-    _log.Logf(SEV_ERROR, "SystemRun.execInnerfailed to open %s", _tempName.c_str());
+
+  const double seconds = g_toolSecondsForTest > 0 ? g_toolSecondsForTest : kToolSeconds;
+  const double deadline = MonotonicSeconds() + seconds;
+  const char* program = _command[0].c_str();
+  bool ended = false, endOfOutput = false, readFailed = false;
+  int32_t stopped = 0;  // the result when the program had to be stopped
+  for (int pauseMs = 1; !(ended && endOfOutput);) {
+    if (!ended && Reap(child, status, 0)) ended = true;
+    if (_stop && _stop()) {
+      _log.Logf(SEV_ERROR, "SystemRun.execInner: %s stopped for a quit", program);
+      stopped = -3;
+    } else if (MonotonicSeconds() >= deadline) {
+      _log.Logf(SEV_ERROR, "SystemRun.execInner: %s stopped after running %g seconds", program, seconds);
+      stopped = -3;
+    }
+    if (stopped) break;
+    if (endOfOutput) {  // the output is closed but the program runs on
+      poll(nullptr, 0, pauseMs);
+      pauseMs = std::min(pauseMs * 2, 50);
+      continue;
+    }
+    // Once the program has ended, all it wrote is in the pipe: what is not there now is
+    // written by something it left behind, and not waited for.
+    pollfd ready{output.get(), POLLIN, 0};
+    const int left = static_cast<int>((deadline - MonotonicSeconds()) * 1000) + 1;
+    const int polled = poll(&ready, 1, ended ? 0 : std::clamp(left, 0, kStopCheckMs));
+    if (polled == 0) endOfOutput = ended;
+    if (polled <= 0) continue;
+    char buffer[65536];
+    const ssize_t n = read(output.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      readFailed = n < 0;
+      endOfOutput = true;
+    } else if (_output.size() + static_cast<size_t>(n) > kMaxOutput) {
+      _log.Logf(SEV_ERROR, "SystemRun.execInner: %s stopped for writing more than %zu bytes", program, kMaxOutput);
+      stopped = -4;
+      break;
+    } else {
+      _output.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  if (stopped) {
+    _output.clear();
+    if (!ended) {
+      kill(-child, SIGKILL);
+      kill(child, SIGKILL);
+      Reap(child, status, MonotonicSeconds() + 1);  // one that will not go is left unreaped
+    }
+    return stopped;
+  }
+  if (status != 0) {
+    _log.Logf(SEV_ERROR, "SystemRun.execInner failed executing system command: %d", status);
+    return -3;
+  }
+  if (readFailed) {
+    _log.Logf(SEV_ERROR, "SystemRun.execInnerfailed to open %s", program);
     return -4;
   }
   return 0;
@@ -155,7 +224,7 @@ bool UserIdent::Initialize(const char* path) {
     const char* env = std::getenv("USER");
     const std::string user = env ? env : CopyString(CSCopyUserName(true));
     _log.Logf(SEV_DEBUG, "UserIdent starting LDAP query for user %s...", user.c_str());
-    SystemRun run(_log);
+    SystemRun run(_log, _stop);
     const int32_t result = run.Execute({"dscl", "localhost", "-read", "/Search/Users/" + user});
     if (result != 0) {
       _log.Logf(SEV_ERROR, "UserIdent.internalInit() failed executing LDAP search for $USER: %d", result);
@@ -169,7 +238,7 @@ bool UserIdent::Initialize(const char* path) {
   if (!ok) return false;
 
   if (_groupName.empty()) {
-    SystemRun run(_log);
+    SystemRun run(_log, _stop);
     if (run.Execute({"id"}) != 0) {
       _log.Logf(SEV_ERROR, "UserIdent.internalInit() failed executing 'id' command");
     } else if (!parseNtDomainGroup(run.Output().c_str())) {

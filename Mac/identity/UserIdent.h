@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,29 +27,40 @@ std::string make_distinguished_name(const std::string& user, const std::string& 
 std::string TempFolder();
 
 // Runs a program found through PATH, without a shell, and captures its standard output.
+// A program that runs longer than a few seconds, writes more than kMaxOutput bytes, or is
+// still running when the stop check turns true is killed with whatever it started.
 class SystemRun {
  public:
-  explicit SystemRun(const LogSource& log) : _log(log) {}
+  // Asked while the program runs; true ends the wait (a quit asked of the agent).
+  using StopCheck = std::function<bool()>;
+  // Far above any directory record.
+  static constexpr size_t kMaxOutput = 1 << 20;
+
+  explicit SystemRun(const LogSource& log, StopCheck stop = nullptr) : _log(log), _stop(std::move(stop)) {}
 
   // 0 when the program ran and ended with status 0; -1 for an empty command, -2 when no
-  // capture file could be made, -3 when the program could not run or failed, -4 when its
-  // output could not be read back.
+  // pipe for its output could be made, -3 when the program could not run, failed, ran too
+  // long or was stopped, -4 when its output could not be read or was too long.
   int32_t Execute(const std::vector<std::string>& command);
   const std::string& Output() const { return _output; }
+
+  // Test seam: the time a program may run, in seconds (0: the real 5 s).
+  static void SetTimeLimitForTest(double seconds);
 
  private:
   int32_t execInner();
 
   const LogSource& _log;
+  StopCheck _stop;
   std::vector<std::string> _command;
   std::string _output;
   int32_t _result = -1;
-  std::string _tempName;
 };
 
 class UserIdent {
  public:
-  explicit UserIdent(const LogSource& log) : _log(log) {}
+  // stop: handed to the tools' runs (see SystemRun).
+  explicit UserIdent(const LogSource& log, SystemRun::StopCheck stop = nullptr) : _log(log), _stop(std::move(stop)) {}
 
   // Asks dscl about $USER (or reads the dscl output file named by UX when path is not
   // empty), then fills the group from id and the machine name from the host name.
@@ -89,6 +101,7 @@ class UserIdent {
   std::string _domainName;
   std::string _groupName;
   const LogSource& _log;
+  SystemRun::StopCheck _stop;
   int32_t _identType = AT_UNK;
   int32_t _unixUserID = -1;
 };

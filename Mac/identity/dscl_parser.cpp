@@ -81,6 +81,7 @@ int dscl_parser::parse(const char* input) {
   const std::string text = StripPropertyLists(input);
 
   const std::vector<size_t> starts = RecordStarts(text);
+  _records.reserve(starts.size());
   char previous = '~';
   for (size_t k = 0; k < starts.size(); ++k) {
     const size_t begin = starts[k];

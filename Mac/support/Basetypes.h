@@ -114,6 +114,19 @@ class SpawnActions {
   posix_spawn_file_actions_t _actions;
 };
 
+// Frees the spawn attributes when they go out of scope.
+class SpawnAttributes {
+ public:
+  SpawnAttributes() { posix_spawnattr_init(&_attributes); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  ~SpawnAttributes() { posix_spawnattr_destroy(&_attributes); }
+  posix_spawnattr_t* get() { return &_attributes; }
+
+ private:
+  posix_spawnattr_t _attributes;
+};
+
 // The interface list of getifaddrs (null when it failed), freed when it goes out of scope.
 class IfAddrsHolder {
  public:

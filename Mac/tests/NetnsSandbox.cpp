@@ -93,9 +93,10 @@ int NetnsSandbox::Script(const std::vector<std::string>& arguments, const std::s
 }
 
 pid_t NetnsSandbox::Start(const std::vector<std::string>& command, const std::string& dsclListing,
-                          const std::string& outputFile) {
+                          const std::string& outputFile, const std::vector<std::string>& env) {
   std::vector<std::string> arguments = {"run", _dir};
   if (!dsclListing.empty()) arguments.insert(arguments.end(), {"--dscl", dsclListing});
+  for (const std::string& entry : env) arguments.insert(arguments.end(), {"--env", entry});
   arguments.push_back("--");
   arguments.insert(arguments.end(), command.begin(), command.end());
   return SpawnScript(arguments, outputFile);

@@ -30,10 +30,11 @@ class NetnsSandbox {
   const std::string& Home() const { return _home; }        // HOME of the programs run
 
   // Starts the command as nobody inside the namespace, its standard output and error
-  // into outputFile; dsclListing (may be empty) is what the fake dscl prints. The
-  // process id is the program's own: signal it, then Wait for it.
+  // into outputFile; dsclListing (may be empty) is what the fake dscl prints, env holds
+  // further NAME=VALUE entries of its environment. The process id is the program's own:
+  // signal it, then Wait for it.
   pid_t Start(const std::vector<std::string>& command, const std::string& dsclListing,
-              const std::string& outputFile);
+              const std::string& outputFile, const std::vector<std::string>& env = {});
   // The exit status, 128 + the signal when a signal ended it, or -1 while it still runs
   // after the given time.
   static int Wait(pid_t pid, double seconds);

@@ -1,5 +1,5 @@
-// Helpers shared by the agent's tests: the virtual clock, a temporary folder and a capture
-// of standard error.
+// Helpers shared by the agent's tests: the virtual clock, environment variables set for a
+// test, a temporary folder and a capture of standard error.
 #pragma once
 
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -40,6 +41,35 @@ class VirtualClock : public RunLoopClock {
   CFAbsoluteTime _now;
   int _slice;
   RunLoopClock* _previous;
+};
+
+// Sets environment variables for the length of a test and puts them back afterwards.
+class ScopedEnv {
+ public:
+  ~ScopedEnv() {
+    for (const auto& [name, value] : _saved) {
+      if (value.second)
+        setenv(name.c_str(), value.first.c_str(), 1);
+      else
+        unsetenv(name.c_str());
+    }
+  }
+  void Set(const char* name, const std::string& value) {
+    Save(name);
+    setenv(name, value.c_str(), 1);
+  }
+  void Unset(const char* name) {
+    Save(name);
+    unsetenv(name);
+  }
+
+ private:
+  void Save(const char* name) {
+    if (_saved.count(name)) return;
+    const char* old = getenv(name);
+    _saved[name] = {old ? old : "", old != nullptr};
+  }
+  std::map<std::string, std::pair<std::string, bool>> _saved;
 };
 
 // A fresh folder under the system's temporary folder, removed with everything in it.

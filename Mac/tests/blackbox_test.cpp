@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <thread>
 
@@ -51,15 +52,18 @@ class BlackBox : public testing::Test {
     ASSERT_TRUE(sandbox.Available()) << sandbox.Why();
   }
   std::string Ra() const { return "RA[127.0.0.1:" + std::to_string(sandbox.Port()) + "]"; }
-  pid_t Start(const std::vector<std::string>& args, const std::string& output) {
+  pid_t Start(const std::vector<std::string>& args, const std::string& output,
+              const std::vector<std::string>& env = {}) {
     std::vector<std::string> command = {Agent()};
     command.insert(command.end(), args.begin(), args.end());
-    return sandbox.Start(command, Fixture("dscl-ad.txt"), out / output);
+    return sandbox.Start(command, Fixture("dscl-ad.txt"), out / output, env);
   }
   std::string Output(const std::string& name) const { return ReadWholeFile(out / name); }
   std::string Log() const { return ReadWholeFile(sandbox.Home() + "/Library/Logs/qelidentra.log"); }
   std::string Lock() const { return ReadWholeFile(sandbox.Home() + "/.QelIdentra/applock"); }
   std::string Appliance() const { return sandbox.ApplianceOutput(); }
+  // Without an identity the user counts as local: the agent connects, but logs nobody on.
+  bool Connected() const { return Appliance().find("\"event\":\"connect\"") != std::string::npos; }
   bool LoggedOn() const { return Log().find("'STAT' SUCCESS received") != std::string::npos; }
   bool NotifyReady() const { return std::filesystem::is_fifo(sandbox.Home() + "/.QelIdentra/notify"); }
 
@@ -220,6 +224,41 @@ TEST_F(BlackBox, SleepAndWakeThroughTheNotificationChannel) {
   ASSERT_TRUE(sandbox.Notify("NSWorkspaceWillSleepNotification"));
   EXPECT_EQ(NetnsSandbox::Wait(connected, 20), 1);
   EXPECT_NE(Appliance().find("\"command\":\"LGOF\""), std::string::npos);
+}
+
+// The largest resident size the process has had, in KiB; -1 when it cannot be read.
+long PeakResidentKiB(pid_t pid) {
+  const std::string status = ReadWholeFile("/proc/" + std::to_string(pid) + "/status");
+  const size_t at = status.find("VmHWM:");
+  return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
+}
+
+TEST_F(BlackBox, HangingDsclCostsItsTimeLimitThenTheAgentConnects) {
+  const auto began = std::chrono::steady_clock::now();
+  const pid_t pid = Start({Ra()}, "agent", {"FAKE_DSCL_HANG=/dev/null"});
+  ASSERT_TRUE(WaitFor([&] { return Connected(); })) << Log();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  std::cout << "With a hanging dscl the agent connected after " << seconds << " s\n";
+  EXPECT_GE(seconds, 5.0);
+  EXPECT_LT(seconds, 10.0);
+  EXPECT_NE(Log().find("SystemRun.execInner: dscl stopped after running 5 seconds"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("UserIdent initialization failed!"), std::string::npos);
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  EXPECT_GE(NetnsSandbox::Wait(pid, 20), 0);
+}
+
+TEST_F(BlackBox, EndlessDsclOutputIsCutAtItsBound) {
+  const auto began = std::chrono::steady_clock::now();
+  const pid_t pid = Start({Ra()}, "agent", {"FAKE_DSCL_ENDLESS=RecordName: jo"});
+  ASSERT_TRUE(WaitFor([&] { return Connected(); })) << Log();
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), 5.0);
+  EXPECT_NE(Log().find("SystemRun.execInner: dscl stopped for writing more than 1048576 bytes"), std::string::npos)
+      << Log();
+  const long peak = PeakResidentKiB(pid);
+  EXPECT_GT(peak, 0);
+  EXPECT_LT(peak, 32 * 1024);
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  EXPECT_GE(NetnsSandbox::Wait(pid, 20), 0);
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <net/if.h>
 #include <net/if_arp.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AuthFsmFixture.h"
@@ -178,6 +180,37 @@ TEST_F(IdentraTest, QuitSignalWhileConnectedSendsTheLogoffFirst) {
   EXPECT_EQ(log.Matching("Shutdown() in progress...").size(), 1u);
   ASSERT_FALSE(RecordedExits().empty());
   EXPECT_EQ(RecordedExits().front(), 1);
+}
+
+TEST_F(IdentraTest, QuitSignalEndsTheWaitForAHangingUserCheck) {
+  TempDir dir;
+  const std::string pidFile = dir / "dscl-pid";
+  ScopedEnv env;
+  env.Set("PATH", std::string(FAKE_TOOLS_DIR) + ":" + getenv("PATH"));
+  env.Set("FAKE_DSCL_OUTPUT", Fixture("dscl-local.txt"));
+  env.Set("FAKE_ID_OUTPUT", "uid=501(jo) gid=20(staff)");
+  IdentraMain* main = Launch("", "");  // no UX: dscl is asked
+  ASSERT_TRUE(RunFor(nullptr, 1.5));
+  // A local user: the check a minute on asks dscl again, which now never answers. The
+  // quit comes while the agent waits for it.
+  env.Set("FAKE_DSCL_HANG", pidFile);
+  std::chrono::steady_clock::time_point signalled;
+  std::thread quit([&] {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!std::filesystem::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    signalled = std::chrono::steady_clock::now();
+    kill(getpid(), SIGTERM);
+  });
+  EXPECT_EQ(main->Run(), 0);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+  quit.join();
+  ASSERT_TRUE(std::filesystem::exists(pidFile));
+  EXPECT_LT(seconds, 1.5);  // not the tool's time limit
+  EXPECT_EQ(log.Matching("SystemRun.execInner: dscl stopped for a quit").size(), 1u);
+  EXPECT_EQ(log.Matching("Shutdown() in progress...").size(), 1u);
+  const pid_t pid = std::atoi(ReadWholeFile(pidFile).c_str());
+  EXPECT_TRUE(pid > 0 && kill(pid, 0) != 0) << pid << " runs on";
 }
 
 TEST_F(IdentraTest, FatalSignalEndsAtOnce) {
