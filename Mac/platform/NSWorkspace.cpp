@@ -200,7 +200,8 @@ void NSLog(const char* format, ...) {
   char text[4096];
   va_list args;
   va_start(args, format);
-  vsnprintf(text, sizeof text, format ? format : "", args);
+  text[0] = '\0';
+  if (format) vsnprintf(text, sizeof text, format, args);
   va_end(args);
 
   timespec now{};

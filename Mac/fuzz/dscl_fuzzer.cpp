@@ -1,0 +1,36 @@
+// libFuzzer target over the reader of the directory tool's listings, as the identity check
+// uses it: the records, their groups, and the identity taken from them.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "identity/UserIdent.h"
+#include "identity/dscl_parser.h"
+#include "support/Logging.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // The cache files asked for are looked for in a folder of the run's own.
+  static char folder[] = "/tmp/dscl-fuzz-XXXXXX";
+  if (!mkdtemp(folder)) std::abort();
+  std::atexit([] { std::filesystem::remove_all(folder); });
+  setenv("HOME", folder, 1);
+  LogHub<LogContext>::Get().SetDefaultLevel(0);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The tool's output as the agent holds it: a text ending at its first NUL.
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  dscl_parser parser;
+  if (parser.parse(text.c_str()) == 0) return 0;  // the identity check only keeps such a text in a file
+  // A group is looked up by halving: group indexes must never fall along the records.
+  for (size_t i = 1; i < parser.records().size(); ++i)
+    if (parser.records()[i].group < parser.records()[i - 1].group) std::abort();
+  static const LogSource log("dscl_fuzzer");
+  UserIdent ident(log);
+  ident.parse_dscl(text.c_str());
+  return 0;
+}
