@@ -4,6 +4,7 @@
 #include "packages/DataFolders.h"
 #include "logpane/LogPane.h"
 #include "packages/MaintWorkflow.h"
+#include "packages/PackageBackup.h"
 #include "dialogs/PackageDialogs.h"
 #include "resource.h"
 
@@ -39,6 +40,7 @@ BOOL CMainMenu::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
 
   LogLine() << "Qel Security Identra Administrative Tools";
+  PackageBackup::RecoverLeftovers();
   LogLine() << "Status: Ready. \r\n";
   return TRUE;
 }

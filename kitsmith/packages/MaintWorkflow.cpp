@@ -13,6 +13,7 @@
 #include "support/KitUtilities.h"
 #include "logpane/LogPane.h"
 #include "packages/MaintScriptExec.h"
+#include "packages/PackageBackup.h"
 #include "dialogs/PackageDialogs.h"
 #include "packages/PackageVersions.h"
 #include "support/StringSplitter.h"
@@ -22,7 +23,8 @@
 namespace {
 
 constexpr char kCleanupSwitch[] = "NoKitsmithCleanup";
-constexpr char kBackupPrefix[] = "PackBak-";
+constexpr char kViewFileName[] = "Cfg-View.html";
+constexpr char kPackageViewFileName[] = "Packages-View.html";
 
 PackageEditorFactory g_editorFactory = &KitdeskDlg::Create;
 
@@ -55,6 +57,19 @@ std::string HtmlEscaped(const std::string& text) {
     }
   }
   return out;
+}
+
+// Empty when the package holds the configuration file with exactly these bytes and the other
+// files the package scripts promise, none of them empty; otherwise what is wrong.
+std::string PackageFault(const std::string& package, const std::string& config) {
+  const WholeFileReader saved(package + kPathSeparator + kConfigFileName);
+  if (!saved.readOk || saved.length != config.size() || std::memcmp(saved.data.Data(), config.data(), config.size()))
+    return std::string(kConfigFileName) + " does not hold the configuration saved";
+  for (const char* name : {kPackageViewFileName, kPackageVersionFileName}) {
+    const FileInfo file(package + kPathSeparator + name);
+    if (!file.exists || file.isFolder || file.size == 0) return std::string(name) + " is missing or empty";
+  }
+  return {};
 }
 
 }  // namespace
@@ -122,6 +137,7 @@ std::string MaintWorkflow_base::DefaultConfigPath() const {
 }
 
 bool MaintWorkflow_base::Execute() {
+  PackageBackup::RecoverLeftovers();
   const char* name = OperationTypeName(type_);
   LogLine() << "Starting " << name << " operation with ID " << operationId_;
   const bool ok = Run();
@@ -229,45 +245,44 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
   CfgSet::Dump(dump, working_, true);
   LogLine() << "Saving new configuration: \r\n" << Narrow(dump.str());
 
-  const CfgFile::Save save(working_, TempPath(operationId_ + ".cfg"));
+  const std::string configPath = TempPath(operationId_ + ".cfg");
+  const CfgFile::Save save(working_, configPath);
   if (!save.success) {
     LogLine() << "Error saving configuration: " << Narrow(save.error);
     return false;
   }
-  WriteCfgView(working_, assembly + kPathSeparator + "Cfg-View.html");
+  // What the saved package must hold, byte for byte.
+  const WholeFileReader written(configPath);
+  if (!written.readOk) {
+    LogLine() << "Error saving configuration: " << configPath << " cannot be read back: " << written.error;
+    return false;
+  }
+  const std::string view = assembly + kPathSeparator + kViewFileName;
+  if (!WriteCfgView(working_, view)) {
+    LogLine() << "ERROR: Could not write the configuration view " << view;
+    return false;
+  }
 
-  // The old package is moved aside, not deleted, until the script has written the new one.
-  // A backup that an earlier save could not put back may be the only copy of a package: it
-  // stays, and this save's backup takes the next free name.
-  const std::string firstBackup = TempPath(kBackupPrefix + operationId_);
-  std::string backup = firstBackup;
-  for (int n = 2; FileInfo(backup).exists; ++n) {
-    LogLine() << "WARNING: An old package left in " << backup << " by an earlier save is kept there";
-    backup = firstBackup + "-" + std::to_string(n);
-  }
+  // The old package is moved aside, not deleted, until the new one is known to be whole.
+  PackageBackup backup(paths.tempFolder, operationId_, packagePath_);
   const bool hadPackage = FolderInfo(packagePath_).ExistsAsFolder();
-  if (hadPackage) {
-    if (!MoveFileExA(packagePath_.c_str(), backup.c_str(), 0)) {
-      LogLine() << "ERROR: Could not move the old package " << packagePath_ << " aside to " << backup << ": "
-                << Win32ErrorText().Text();
-      return false;
-    }
-    LogLine() << "Moved the old package " << packagePath_ << " aside to " << backup;
-  }
+  if (hadPackage && !backup.MoveAside()) return false;
 
   const std::string parameters = operationId_ + " " + Quoted(paths.tempFolder) + "  " + Quoted(packagePath_) + " " +
                                  std::to_string(ReadRevision(working_));
   const MaintScriptExec run(script, parameters, assembly, true);
-  if (!run.Succeeded()) {
-    const FolderRemover partial(packagePath_);
-    LogLine() << "Removed the partial package " << packagePath_ << " (" << partial.filesRemoved << " files, "
-              << partial.foldersRemoved << " folders)";
+  // A script's exit code is not proof enough: on a full disk its copies "succeed" as empty files.
+  const std::string fault =
+      run.Succeeded() ? PackageFault(packagePath_, std::string(reinterpret_cast<const char*>(written.data.Data()), written.length))
+                      : std::string();
+  if (!fault.empty()) LogLine() << "ERROR: The saved package " << packagePath_ << " is not whole: " << fault;
+  if (!run.Succeeded() || !fault.empty()) {
     if (hadPackage) {
-      if (MoveFileExA(backup.c_str(), packagePath_.c_str(), 0))
-        LogLine() << "Restored the old package " << packagePath_;
-      else
-        LogLine() << "ERROR: Could not restore the old package " << packagePath_ << "; it is left in " << backup
-                  << ": " << Win32ErrorText().Text();
+      backup.PutBack();
+    } else {
+      const FolderRemover partial(packagePath_);
+      LogLine() << "Removed the partial package " << packagePath_ << " (" << partial.filesRemoved << " files, "
+                << partial.foldersRemoved << " folders)";
     }
     // The errors file is read before the clean-up script can remove it.
     ReadErrorsFile();
@@ -275,12 +290,12 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
     return false;
   }
   if (hadPackage) {
-    FolderRemover removed(backup);
-    LogLine() << "Removed the old package's backup " << backup;
+    backup.Drop();
+    LogLine() << "Removed the old package's backup " << backup.Path();
   }
 
   if (saveDefaults) SaveDefaultConfig();
-  WfPlatform::Current().ShellOpen(nullptr, (packagePath_ + kPathSeparator + "Packages-View.html").c_str(),
+  WfPlatform::Current().ShellOpen(nullptr, (packagePath_ + kPathSeparator + kPackageViewFileName).c_str(),
                                   SW_SHOWNORMAL);
   saved_ = true;
   return true;

@@ -107,6 +107,69 @@ inline std::string ReadTextFile(const std::string& path) {
   return reader.readOk ? std::string(reinterpret_cast<const char*>(reader.data.Data()), reader.length) : std::string();
 }
 
+// The host's path of a path on Wine's Z: drive.
+inline std::string HostPath(const std::string& path) {
+  std::string host = path.substr(path.rfind("Z:", 0) == 0 ? 2 : 0);
+  for (char& c : host)
+    if (c == '\\') c = '/';
+  return host;
+}
+
+// Runs a shell script on the host in the folder and waits for it; true when it ended with 0.
+inline bool RunHostScript(const ScratchDir& dir, const std::string& script) {
+  static int counter = 0;
+  const std::string name = "host-step-" + std::to_string(++counter);
+  const std::string status = dir / (name + ".status");
+  WriteTextFile(dir / (name + ".sh"), script + "\necho $? >" + dir.UnixPath() + "/" + name + ".status.tmp && mv " +
+                                          dir.UnixPath() + "/" + name + ".status.tmp " + dir.UnixPath() + "/" + name +
+                                          ".status\n");
+  if (!RunUnix("/bin/sh " + dir.UnixPath() + "/" + name + ".sh", [&] { return PathExists(status); })) return false;
+  return ReadTextFile(status).rfind("0", 0) == 0;
+}
+
+// A file system of its own: a tmpfs of the given size mounted in a scratch folder by the
+// host's mount (so only as root), unmounted when the object goes. Another volume, or a disk
+// that Fill() fills up to the last byte.
+class SmallVolume {
+ public:
+  explicit SmallVolume(const std::string& size) : scratch_("kitsmith-volume") {
+    mounted_ = RunHostScript(scratch_, "mkdir " + scratch_.UnixPath() + "/volume && mount -t tmpfs -o size=" + size +
+                                           " tmpfs " + scratch_.UnixPath() + "/volume");
+  }
+  ~SmallVolume() {
+    if (mounted_)
+      RunHostScript(scratch_, "umount " + scratch_.UnixPath() + "/volume || umount -l " + scratch_.UnixPath() + "/volume");
+  }
+  SmallVolume(const SmallVolume&) = delete;
+  SmallVolume& operator=(const SmallVolume&) = delete;
+
+  bool Mounted() const { return mounted_; }
+  std::string Path() const { return scratch_ / "volume"; }
+  // Makes a folder on the volume and a host link to it at the path (which must not exist).
+  bool LinkFolder(const std::string& path, const std::string& name) {
+    return RunHostScript(scratch_, "mkdir -p " + scratch_.UnixPath() + "/volume/" + name + " && ln -s " +
+                                       scratch_.UnixPath() + "/volume/" + name + " " + HostPath(path));
+  }
+  // Writes a file until the volume is full; Free() removes it.
+  void Fill() {
+    HANDLE file = CreateFileA(filler().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::vector<char> block(4096, 'f');
+    DWORD written = 0;
+    while (WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written) {
+    }
+    while (WriteFile(file, block.data(), 1, &written, nullptr) && written) {
+    }
+    CloseHandle(file);
+  }
+  void Free() { DeleteFileA(filler().c_str()); }
+
+ private:
+  std::string filler() const { return Path() + "\\filler"; }
+  ScratchDir scratch_;
+  bool mounted_ = false;
+};
+
 // Values under HKLM\SOFTWARE\IdentraHack for one test; the key is removed afterwards.
 class ToolRegistry {
  public:
@@ -132,11 +195,21 @@ class DataRootEnvironment : public testing::Environment {
  public:
   explicit DataRootEnvironment(std::string prefix) : prefix_(std::move(prefix)) {}
 
+  // A test program started by another (RunChildTest) works in its parent's data root.
+  static constexpr char kParentRootVariable[] = "KITSMITH_TEST_PARENT_ROOT";
+
   void SetUp() override {
-    root_ = std::make_unique<ScratchDir>(prefix_);
+    char parent[MAX_PATH] = {};
+    std::string root;
+    if (GetEnvironmentVariableA(kParentRootVariable, parent, MAX_PATH)) {
+      root = parent;
+    } else {
+      root_ = std::make_unique<ScratchDir>(prefix_);
+      root = root_->Path();
+    }
     ToolRegistry registry;
-    registry.SetText("KitsmithDataRoot", root_->Path());
-    ASSERT_EQ(DataPaths::Get().dataRoot, root_->Path());
+    registry.SetText("KitsmithDataRoot", root);
+    ASSERT_EQ(DataPaths::Get().dataRoot, root);
   }
   void TearDown() override { root_.reset(); }
 
@@ -154,3 +227,24 @@ class DataRootEnvironment : public testing::Environment {
   static inline std::unique_ptr<ScratchDir> root_;
   std::string prefix_;
 };
+
+// Runs one test of this program in a process of its own, in this program's data root, and
+// waits up to a minute for it to end; its exit code, or STILL_ACTIVE.
+inline DWORD RunChildTest(const std::string& test) {
+  char program[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, program, MAX_PATH);
+  std::string line = std::string("\"") + program + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test;
+  SetEnvironmentVariableA(DataRootEnvironment::kParentRootVariable, DataPaths::Get().dataRoot.c_str());
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  SetEnvironmentVariableA(DataRootEnvironment::kParentRootVariable, nullptr);
+  if (!started) return STILL_ACTIVE;
+  WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}

@@ -2,6 +2,8 @@
 // package-folder dialogs driven from their templates, a stand-in for the package dialog.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -275,6 +277,205 @@ TEST_F(WorkflowTest, BackupThatCouldNotBePutBackOutlivesLaterSaves) {
                              kept, "Save-Package=001", kept, "Save-Package=000", kept,
                              "Moved the old package " + package + " aside to " + backup + "-2", "Save-Package=000",
                              "Removed the old package's backup " + backup + "-2"});
+}
+
+// What earlier saves left in Temp: backups, their records and half copies.
+std::vector<std::string> BackupsLeft(const std::string& temp) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry = {};
+  HANDLE find = FindFirstFileA((temp + "\\PackBak-*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(entry.cFileName);
+  while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
+
+// Every file below the folder with its bytes, in one text.
+std::string TreeText(const std::string& folder, const std::string& prefix = "") {
+  std::string text;
+  WIN32_FIND_DATAA entry = {};
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return text;
+  std::vector<std::string> names;
+  do
+    if (strcmp(entry.cFileName, ".") && strcmp(entry.cFileName, "..")) names.push_back(entry.cFileName);
+  while (FindNextFileA(find, &entry));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    const std::string path = folder + "\\" + name;
+    text += IsDirectory(path) ? TreeText(path, prefix + name + "\\")
+                              : prefix + name + ": " + ReadTextFile(path) + "\n";
+  }
+  return text;
+}
+
+// Fills the volume just before the tool runs the save script: every write of the tool's own
+// is done by then, every copy of the script's finds the disk full.
+class FillingPlatform : public ScriptedPlatform {
+ public:
+  explicit FillingPlatform(SmallVolume& volume) : volume_(volume) {}
+  BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
+                  DWORD* exitCode) override {
+    if (commandLine && strstr(commandLine, "Save-Package.cmd")) volume_.Fill();
+    return ScriptedPlatform::RunProcess(program, commandLine, folder, startup, exitCode);
+  }
+
+ private:
+  SmallVolume& volume_;
+};
+
+// On a disk that fills up the real save script copies empty files and reports success: the
+// save fails all the same, and the old package comes back whole.
+TEST_F(WorkflowTest, SaveOnAFullDiskPutsTheOldPackageBack) {
+  SmallVolume volume("2m");
+  if (!volume.Mounted()) GTEST_SKIP() << "no small file system could be mounted (needs root)";
+  ASSERT_TRUE(volume.LinkFolder(paths.tempFolder, "Temp"));
+  ASSERT_TRUE(volume.LinkFolder(paths.packagesFolder, "Packages"));
+  const std::string package = MakePackage("10.0.0.1");
+  std::string before;
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    before = TreeText(package);
+    EXPECT_NE(before.find("Idagent.cfg: CS[2] CR[1] RA[10.0.0.1]"), std::string::npos);
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    FillingPlatform filling(volume);
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_TRUE(filling.ShellOpens().empty());
+    return IDCANCEL;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_FALSE(workflow.Execute());
+  volume.Free();
+  EXPECT_EQ(TreeText(package), before);
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+  ExpectInOrder(log.Text(), {"Moved the old package " + package + " aside", "Save-Package=000",
+                             "ERROR: The saved package " + package +
+                                 " is not whole: Idagent.cfg does not hold the configuration saved\r\n",
+                             "Restored the old package " + package, "FAILED"});
+  EXPECT_EQ(log.Text().find("Removed the old package's backup"), std::string::npos);
+}
+
+// Temp on another volume: the old package cannot be renamed aside, so it is copied, and
+// only a whole copy counts. A copy that cannot finish leaves the package untouched, a failed
+// save brings the copy back whole, and a good one leaves no backup behind.
+TEST_F(WorkflowTest, SavesWithTempOnAnotherVolume) {
+  SmallVolume volume("16m");
+  if (!volume.Mounted()) GTEST_SKIP() << "no second file system could be mounted (needs root)";
+  ASSERT_TRUE(volume.LinkFolder(paths.tempFolder, "Temp"));
+  const std::string package = MakePackage("10.0.0.1");
+  ToolRegistry registry;
+  registry.SetNumber("NoKitsmithCleanup", 1);  // the assembly folder stays from save to save
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    const std::string script = paths.tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\Save-Package.cmd";
+    const std::string realScript = ReadTextFile(script);
+    const std::string before = TreeText(package);
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+
+    HANDLE held = CreateFileA((package + "\\Install-Idagent.cmd").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    CloseHandle(held);
+    EXPECT_EQ(TreeText(package), before);
+    EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+
+    WriteTextFile(script, "@echo off\r\nmkdir \"%~3\"\r\necho partial>\"%~3\\Idagent.cfg\"\r\n"
+                          "echo Save-Package=001\r\nexit /b 1\r\n");
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_EQ(TreeText(package), before);
+    EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+
+    WriteTextFile(script, realScript);
+    EXPECT_TRUE(workflow.SavePackage(-1, false));
+    return IDOK;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_TRUE(workflow.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+  const std::string backup = paths.tempFolder + "\\PackBak-" + workflow.OperationId();
+  ExpectInOrder(log.Text(), {"ERROR: Could not move the old package " + package + " aside to " + backup + ": copying ",
+                             "Copied the old package " + package + " aside to " + backup + " (another volume)",
+                             "Save-Package=001", "Removed the partial package " + package,
+                             "Restored the old package " + package + " (copied back from another volume)",
+                             "Copied the old package " + package + " aside to " + backup + " (another volume)",
+                             "Save-Package=000", "Removed the old package's backup " + backup});
+}
+
+// Run only by SaveCutShortByACrashIsPutBackAtTheNextStart, as a program of its own: the save
+// script ends the program half way through a save, as a crash or a power cut would, and
+// then itself.
+TEST(CutShortSave, DISABLED_Child) {
+  ScriptedPlatform platform;
+  DialogDriver driver;
+  LogCapture log;
+  MaintWorkflow_base::InstallEditorFactory(&MakeStandInEditor);
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    const std::string script =
+        DataPaths::Get().tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\Save-Package.cmd";
+    WriteTextFile(script, "@echo off\r\nmkdir \"%~3\\kit\"\r\ntaskkill /f /pid " +
+                              std::to_string(GetCurrentProcessId()) + "\r\nexit /b 1\r\n");
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    workflow.SavePackage(-1, false);
+    return IDCANCEL;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  workflow.Execute();
+  ADD_FAILURE() << "the save script did not end the program";
+}
+
+// A save cut short leaves the old package only in its backup; the next operation first puts
+// it back. A backup whose package holds a configuration of its own is named and kept.
+TEST_F(WorkflowTest, SaveCutShortByACrashIsPutBackAtTheNextStart) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string config = ReadTextFile(package + "\\Idagent.cfg");
+  const std::string view = ReadTextFile(package + "\\Packages-View.html");
+  EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
+
+  const std::string backup = paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000";
+  EXPECT_FALSE(PathExists(package + "\\Idagent.cfg"));
+  EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), config);
+  const auto listed = [](DialogActions& ui) {
+    EXPECT_EQ(ui.ListItems(IDC_PACKAGE_LIST), (std::vector<std::string>{"New Package 1"}));
+    ui.PressCancel();
+  };
+  driver.When(IDD_PACKAGE_SAVE_OPEN, listed);
+  EditPackageWorkflow next(nullptr);
+  EXPECT_FALSE(next.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), config);
+  EXPECT_EQ(ReadTextFile(package + "\\Packages-View.html"), view);
+  EXPECT_FALSE(PathExists(package + "\\kit\\Test-Save-Package.cmd"));
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+  ExpectInOrder(log.Text(), {"Putting back the old package " + package + " left in " + backup + " by an earlier save",
+                             "Removed the partial package " + package + " (0 files, 2 folders)",
+                             "Restored the old package " + package, "Starting edit package operation"});
+
+  const std::string kept = paths.tempFolder + "\\PackBak-kept";
+  ScratchDir host;
+  ASSERT_TRUE(RunHostScript(host, "cp -r '" + HostPath(package) + "' " + HostPath(kept)));
+  WriteTextFile(kept + ".txt", package);
+  platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:\n" + kept + " (its package " + package +
+                               " holds a configuration file)");
+  driver.When(IDD_PACKAGE_SAVE_OPEN, listed);
+  EditPackageWorkflow again(nullptr);
+  EXPECT_FALSE(again.Execute());
+  EXPECT_EQ(ReadTextFile(kept + "\\Idagent.cfg"), config);
+  EXPECT_TRUE(PathExists(kept + ".txt"));
+  EXPECT_NE(log.Text().find("WARNING: An old package left by an earlier save is kept in " + kept + " (its package "),
+            std::string::npos);
 }
 
 // Package and data folders may hold & ^ ( ) and blanks: the real scripts echo them in quotes,

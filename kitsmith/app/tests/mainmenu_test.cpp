@@ -15,6 +15,10 @@
 
 namespace {
 
+// The main window forms the data paths when it starts: one scratch data root for the program.
+const auto* const g_environment =
+    testing::AddGlobalTestEnvironment(new DataRootEnvironment("kitsmith-mainmenu"));
+
 constexpr char kAboutText[] = "Qel Security Identra Tools v3.0.0.1 {3.0.0.0}";
 
 // Opens PaintMinimised to the test.
@@ -96,11 +100,8 @@ TEST(MainMenu, AboutTextIsTheProgramsFileAndProductVersion) {
 }
 
 TEST(MainMenu, ExploreCreatesThePackagesFolderAndStartsExplorerOnIt) {
-  ScratchDir root("kitsmith-explore");
-  ToolRegistry registry;
-  registry.SetText("KitsmithDataRoot", root.Path());
-  const std::string packages = root / "Packages";
-  ASSERT_EQ(DataPaths::Get().packagesFolder, packages);
+  DataRootEnvironment::Empty();
+  const std::string packages = DataPaths::Get().packagesFolder;
   ASSERT_FALSE(PathExists(packages));
 
   ScriptedPlatform platform;

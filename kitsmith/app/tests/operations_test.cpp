@@ -94,6 +94,28 @@ TEST_F(Operations, NewPackageThenEditPackageFromTheMenu) {
   EXPECT_EQ(platform.ShellOpens()[1], package + "\\Packages-View.html");
 }
 
+// What a save cut short by a crash leaves, an old package only in its backup, is put back when
+// the tool starts, before it says it is ready.
+TEST_F(Operations, ABackupLeftByACrashIsPutBackAtStart) {
+  const std::string package = paths.packagesFolder + "\\Site A";
+  const std::string backup = paths.tempFolder + "\\PackBak-0c0ffee0-0000-0000-0000-000000000000";
+  ASSERT_TRUE(CreatePath(backup + "\\kit\\"));
+  ASSERT_TRUE(CreatePath(package + "\\kit\\"));  // the save had only begun to write the new one
+  WriteTextFile(backup + "\\Idagent.cfg", "CS[2] CR[4] RA[10.0.0.4] ");
+  WriteTextFile(backup + "\\kit\\Save-Package.cmd", "@echo Save-Package=000\r\n");
+  WriteTextFile(backup + ".txt", package);
+  const std::string log = RunMainWindow([](DialogActions&) {});
+  EXPECT_TRUE(Contains(log, "Putting back the old package " + package + " left in " + backup +
+                                " by an earlier save\r\nRemoved the partial package " + package +
+                                " (0 files, 2 folders)\r\nRestored the old package " + package +
+                                "\r\nStatus: Ready. \r\n"))
+      << log;
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[4] RA[10.0.0.4] ");
+  EXPECT_TRUE(PathExists(package + "\\kit\\Save-Package.cmd"));
+  EXPECT_FALSE(PathExists(backup));
+  EXPECT_FALSE(PathExists(backup + ".txt"));
+}
+
 TEST_F(Operations, CancelledAndFailedOperationsSaySoInTheLog) {
   const std::string log = RunMainWindow([&](DialogActions& ui) {
     driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& versions) { versions.PressCancel(); });
