@@ -229,9 +229,7 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
     LogLine() << "ERROR: Script " << script << " was not found";
     return false;
   }
-  const size_t slash = packagePath_.rfind('\\');
-  if (slash == std::string::npos || !IsValidPackageName(packagePath_.substr(slash + 1)) ||
-      _stricmp(NormalisedFolder(packagePath_.substr(0, slash)).c_str(), NormalisedFolder(paths.packagesFolder).c_str())) {
+  if (!IsPackageFolderPath(packagePath_, paths.packagesFolder)) {
     LogLine() << "ERROR: " << packagePath_ << " is not a package folder directly under " << paths.packagesFolder;
     return false;
   }

@@ -8,6 +8,7 @@
 #include "dialogs/PackageDialogs.h"
 #include "logpane/LogPane.h"
 #include "packages/DataFolders.h"
+#include "packages/PackageVersions.h"
 #include "support/KitHolders.h"
 #include "support/KitUtilities.h"
 #include "support/StringSplitter.h"
@@ -197,7 +198,8 @@ void PackageBackup::RecoverLeftovers() {
     HandleHolder record = OpenRecord(backup + kRecordSuffix, OPEN_EXISTING);
     if (!record.Valid() && GetLastError() == ERROR_SHARING_VIOLATION) continue;  // its save still runs
     const std::string package = record.Valid() ? ReadRecord(record.Get()) : std::string();
-    if (package.empty()) {
+    // Only a package folder under Packages is ever removed and put back.
+    if (!IsPackageFolderPath(package, DataPaths::Get().packagesFolder)) {
       kept.push_back(backup + " (its package is not known)");
       continue;
     }

@@ -125,3 +125,9 @@ bool IsValidPackageName(const std::string& name) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || std::strchr("\\/:*?\"<>|%", c)) return false;
   return true;
 }
+
+bool IsPackageFolderPath(const std::string& path, const std::string& packagesFolder) {
+  const size_t slash = path.rfind('\\');
+  return slash != std::string::npos && IsValidPackageName(path.substr(slash + 1)) &&
+         _stricmp(NormalisedFolder(path.substr(0, slash)).c_str(), NormalisedFolder(packagesFolder).c_str()) == 0;
+}

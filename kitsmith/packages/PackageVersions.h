@@ -51,3 +51,5 @@ class PrototypeVersionList {
 // A name for a folder directly under Packages: none of \ / : * ? " < > | % or control
 // characters, not "." or "..", no trailing dot or blank, not empty after trimming.
 bool IsValidPackageName(const std::string& name);
+// A path that names a package folder of its own directly under the Packages folder.
+bool IsPackageFolderPath(const std::string& path, const std::string& packagesFolder);

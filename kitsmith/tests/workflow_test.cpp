@@ -467,15 +467,30 @@ TEST_F(WorkflowTest, SaveCutShortByACrashIsPutBackAtTheNextStart) {
   ScratchDir host;
   ASSERT_TRUE(RunHostScript(host, "cp -r '" + HostPath(package) + "' " + HostPath(kept)));
   WriteTextFile(kept + ".txt", package);
-  platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:\n" + kept + " (its package " + package +
-                               " holds a configuration file)");
+  // A record that names no package folder under Packages puts nothing anywhere.
+  const std::string stray = paths.tempFolder + "\\PackBak-stray";
+  const std::string elsewhere = paths.dataRoot + "\\elsewhere";
+  ASSERT_TRUE(CreatePath(stray + "\\"));
+  ASSERT_TRUE(CreatePath(elsewhere + "\\"));
+  WriteTextFile(elsewhere + "\\keep.txt", "mine");
+  WriteTextFile(stray + ".txt", elsewhere);
+  platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:\n");
   driver.When(IDD_PACKAGE_SAVE_OPEN, listed);
   EditPackageWorkflow again(nullptr);
   EXPECT_FALSE(again.Execute());
   EXPECT_EQ(ReadTextFile(kept + "\\Idagent.cfg"), config);
   EXPECT_TRUE(PathExists(kept + ".txt"));
-  EXPECT_NE(log.Text().find("WARNING: An old package left by an earlier save is kept in " + kept + " (its package "),
-            std::string::npos);
+  EXPECT_EQ(ReadTextFile(elsewhere + "\\keep.txt"), "mine");
+  EXPECT_TRUE(PathExists(stray));
+  const std::string keptLine = kept + " (its package " + package + " holds a configuration file)";
+  const std::string strayLine = stray + " (its package is not known)";
+  for (const std::string& line : {keptLine, strayLine}) {
+    EXPECT_NE(log.Text().find("WARNING: An old package left by an earlier save is kept in " + line + "\r\n"),
+              std::string::npos)
+        << line;
+    ASSERT_FALSE(platform.Boxes().empty());
+    EXPECT_NE(platform.Boxes().back().text.find("\n" + line), std::string::npos) << platform.Boxes().back().text;
+  }
 }
 
 // Package and data folders may hold & ^ ( ) and blanks: the real scripts echo them in quotes,
