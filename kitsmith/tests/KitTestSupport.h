@@ -1,15 +1,16 @@
-// Helpers shared by the tool's tests: a captured operation log, scratch folders, registry values.
+// Helpers shared by the tool's tests: a captured operation log, registry values, the data
+// root (scratch folders come from the Windows tests' shared support).
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "WinTestSupport.h"  // PathExists, RunUnix, ScratchDir
 #include "packages/DataFolders.h"
 #include "support/KitUtilities.h"
 #include "logpane/LogPane.h"
@@ -39,59 +40,6 @@ class LogCapture {
 
  private:
   HWND edit_ = nullptr;
-};
-
-inline bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Runs a program of the Unix host (Wine's start /unix, which does not wait for it) and waits
-// up to ten seconds for done() to hold.
-template <typename Done>
-bool RunUnix(const std::string& commandLine, Done done) {
-  std::string line = "start.exe /unix " + commandLine;
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return false;
-  WaitForSingleObject(process.hProcess, 10000);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  for (int i = 0; i < 200 && !done(); ++i) Sleep(50);
-  return done();
-}
-
-// A fresh folder under Z:\tmp (so the Unix side can reach it), removed with its contents by
-// the host's rm, which also takes links that Windows calls cannot remove under Wine.
-class ScratchDir {
- public:
-  // Wine's process ids repeat across prefixes and several build trees test at once: a name
-  // counts only once this run made the folder, so no run takes or removes another's.
-  explicit ScratchDir(const std::string& prefix = "kitsmith-test") {
-    static std::atomic<unsigned> counter{GetTickCount()};
-    constexpr int kTries = 100;
-    for (int i = 0; i < kTries && !made_; ++i) {
-      unixPath_ = "/tmp/" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-      path_ = "Z:" + unixPath_;
-      for (char& c : path_)
-        if (c == '/') c = '\\';
-      made_ = CreateDirectoryA(path_.c_str(), nullptr) != FALSE;
-    }
-    if (!made_) ADD_FAILURE() << "no new scratch folder after " << kTries << " names, last " << path_;
-  }
-  ~ScratchDir() {
-    if (made_) RunUnix("/bin/rm -rf " + unixPath_, [this] { return !PathExists(path_); });
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& Path() const { return path_; }
-  const std::string& UnixPath() const { return unixPath_; }
-  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
-
- private:
-  std::string path_;
-  std::string unixPath_;
-  bool made_ = false;
 };
 
 inline void WriteTextFile(const std::string& path, const std::string& text) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ScriptedPlatform.h"
+#include "WindowInput.h"
 
 using namespace AuthCfg;
 
@@ -33,22 +34,15 @@ class PropGridTest : public testing::Test {
     for (int row = 0; row < grid.GetRowCount(); ++row) grid.SetRowHeight(row, 20);
     grid.SetFocus();
   }
-  static void Drain() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-  }
   HWND Editor() const { return ::GetDlgItem(grid.GetSafeHwnd(), CGridCtrl::kEditId); }
   // Types the text over the cell's value and ends the edit with Enter.
   void TypeInto(int row, int column, const char* text) {
     grid.SetFocusCell(CCellID(row, column));
     grid.SendMessage(WM_CHAR, static_cast<BYTE>(*text));
-    Drain();
+    wftest::DispatchPosted();
     for (++text; *text; ++text) ::SendMessageA(Editor(), WM_CHAR, static_cast<BYTE>(*text), 0);
     ::SendMessageA(Editor(), WM_CHAR, VK_RETURN, 0);
-    Drain();
+    wftest::DispatchPosted();
   }
   int RowOf(const char* id) const {
     for (int row = 1; row < grid.GetRowCount(); ++row)
@@ -111,7 +105,7 @@ TEST_F(PropGridTest, TypedValuesGoIntoTheirOptionsAsEditorValues) {
   // Names and descriptions cannot be edited.
   grid.SetFocusCell(CCellID(2, 0));
   grid.SendMessage(WM_CHAR, 'x');
-  Drain();
+  wftest::DispatchPosted();
   EXPECT_EQ(Editor(), nullptr);
   EXPECT_EQ(grid.GetItemText(2, 0), "CF");
 }

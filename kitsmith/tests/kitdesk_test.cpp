@@ -57,14 +57,6 @@ class KitdeskTest : public testing::Test {
     EditPackageWorkflow workflow(nullptr);
     return workflow.Execute();
   }
-  // Lets the in-place editor take what was posted to it.
-  static void Drain() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-  }
   static KitdeskDlg& Dialog(DialogActions& ui) { return static_cast<KitdeskDlg&>(ui.Dialog()); }
   static AuthPropGrid& Grid(DialogActions& ui) {
     return *static_cast<AuthPropGrid*>(CWnd::FromHandlePermanent(ui.Item(IDC_PROPERTY_GRID)));
@@ -121,7 +113,7 @@ TEST_F(KitdeskTest, GridEditsReachTheSavedFileEvenWhenNotYetConfirmed) {
     grid.SetFocus();
     grid.SetFocusCell(CCellID(1, 1));  // RP
     grid.SendMessage(WM_CHAR, '4');
-    Drain();
+    wftest::DispatchPosted();
     const HWND editor = ::GetDlgItem(grid.GetSafeHwnd(), CGridCtrl::kEditId);
     ASSERT_NE(editor, nullptr);
     ::SendMessageA(editor, WM_CHAR, '4', 0);

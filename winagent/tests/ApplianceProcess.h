@@ -109,7 +109,7 @@ inline ApplianceEvent ParseEvent(const std::string& line) {
 
 class Appliance {
  public:
-  explicit Appliance(const std::string& options) : dir_(L"v7k-appliance") {
+  explicit Appliance(const std::string& options) : dir_("v7k-appliance") {
     out_ = dir_ / L"events.txt";
     const std::string out = UnixPath(out_);
     const std::string pid = UnixPath(dir_ / L"pid");
@@ -181,7 +181,7 @@ class Appliance {
   }
 
  private:
-  TempDir dir_;
+  ScratchDir dir_;
   std::wstring out_;
   std::string pidText_;
   uint16_t port_ = 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "WinTestSupport.h"  // ScratchDir
 #include "support/Logging.h"
 #include "support/Utilities.h"
 
@@ -25,47 +26,6 @@ inline std::wstring ProgramFolder() {
   const std::wstring path = ProgramPath();
   return path.substr(0, path.rfind(L'\\'));
 }
-
-// A fresh folder under the temporary folder, removed with its contents on destruction.
-class TempDir {
- public:
-  explicit TempDir(const std::wstring& prefix = L"idagent-test") {
-    static std::atomic<int> counter{0};
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + prefix + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(counter++);
-    RemoveTree(path_);
-    CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~TempDir() { RemoveTree(path_); }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::wstring& Path() const { return path_; }
-  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-  static void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        std::wstring child = path + L"\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          RemoveTree(child);
-        else
-          DeleteFileW(child.c_str());
-      } while (FindNextFileW(find, &data));
-      FindClose(find);
-    }
-    RemoveDirectoryW(path.c_str());
-  }
-
- private:
-  std::wstring path_;
-};
 
 // All bytes of a file, also while another handle (the agent's log) holds it open for writing.
 inline std::string ReadFileBytes(const std::wstring& path) {
@@ -184,7 +144,7 @@ inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 // own and the debugger query lets every line through the filter.
 class TraceLines {
  public:
-  explicit TraceLines(const std::wstring& folderPrefix = L"idagent-log") : dir_(folderPrefix) {
+  explicit TraceLines(const std::string& folderPrefix = "idagent-log") : dir_(folderPrefix) {
     SetLogPathOverride(dir_ / L"trace.log");
     SetDebuggerQuery([] { return true; });
     SetTraceCapture([this](int, const std::wstring& line) {
@@ -224,7 +184,7 @@ class TraceLines {
   }
 
  private:
-  TempDir dir_;
+  ScratchDir dir_;
   mutable std::mutex lock_;
   std::vector<std::wstring> lines_;
 };

@@ -370,7 +370,7 @@ TEST(ServiceLifeCycle, StartsAfterItsWaitServesTheApplianceAndStopsInOrder) {
   ASSERT_TRUE(novell.Ready());
   // The service's second configuration load keeps CF from its command line and resets the
   // rest, so the appliance comes from the file.
-  TempDir dir(L"agentmain-service");
+  ScratchDir dir("agentmain-service");
   ASSERT_TRUE(WriteFileBytes(dir / L"service.cfg", Narrow(ApplianceAddress(appliance) + L"RH[1000]LD[4]NP[1]")));
   RemoveService();
   struct Cleanup {

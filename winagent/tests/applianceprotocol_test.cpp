@@ -43,7 +43,7 @@ class ApplianceProtocolTest : public ::testing::Test {
     return out;
   }
 
-  TempDir log_;
+  ScratchDir log_;
   std::vector<std::string> lines_;
 };
 

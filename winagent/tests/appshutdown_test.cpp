@@ -66,7 +66,7 @@ class AppShutdownTest : public ::testing::Test {
     return lines_;
   }
 
-  TempDir log_;
+  ScratchDir log_;
   std::mutex linesLock_;
   std::vector<std::string> lines_;
   std::vector<std::thread> threads_;

@@ -143,7 +143,7 @@ class AuthFsmTest : public ::testing::Test {
     SetLogPathOverride(L"");
   }
 
-  TempDir log_;
+  ScratchDir log_;
   std::vector<std::string> journal_;
 };
 

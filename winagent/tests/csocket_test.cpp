@@ -65,7 +65,7 @@ class CSocketTest : public ::testing::Test {
     return n;
   }
 
-  TempDir log_;
+  ScratchDir log_;
   std::vector<std::string> lines_;
 };
 

@@ -142,7 +142,7 @@ class IdentificationTest : public ::testing::Test {
     wmi.objects = {{L"WS01", L"ACME\\jdoe"}};
   }
 
-  TraceLines traces{L"ident-log"};
+  TraceLines traces{"ident-log"};
   AgentConfig config{};
   FakeDirectory directory;
   FakeWmi wmi;
@@ -471,35 +471,31 @@ TEST_F(IdentificationTest, MessagesReachTheOperationsOnTheWindowThread) {
   GetClassNameW(ident.Window(), className, 64);
   EXPECT_STREQ(className, L"UserIdentification");
 
-  auto pump = [] {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  };
   PostMessageW(ident.Window(), UserIdentification::kMsgCheckDirectoryConnection, 0, 0);
   ident.RequestIdentification();
-  pump();
+  wftest::DispatchPosted();
   EXPECT_TRUE(ident.IsDirectoryConnected());
   EXPECT_EQ(ident.GetIdentity().UserName.value, L"jdoe");
   EXPECT_EQ(traces.Count(L"Active Directory connection re-established; updating identity."), 1);
 
   PostMessageW(ident.Window(), UserIdentification::kMsgResetIdentity, 0, 0);
-  pump();
+  wftest::DispatchPosted();
   EXPECT_EQ(IdentityDump(ident.GetIdentity()), IdentityDump(IdentityRecord{}));
   EXPECT_EQ(traces.Count(L"Resetting current user identification."), 1);
 
   // 804 acts only in the Novell environment.
   ident.RequestIdentification();
   PostMessageW(ident.Window(), UserIdentification::kMsgCheckNovellIdentity, 0, 0);
-  pump();
+  wftest::DispatchPosted();
   EXPECT_EQ(traces.Count(L"Querying for Novell username changes."), 0);
   EXPECT_EQ(ident.GetIdentity().UserName.value, L"jdoe");
 
   PostMessageW(ident.Window(), UserIdentification::kMsgCheckDirectoryConnection, 0, 0);
-  pump();
+  wftest::DispatchPosted();
   EXPECT_EQ(traces.Count(L"Active Directory connection established."), 1);
   directory.bind = kNoDirectory;
   PostMessageW(ident.Window(), UserIdentification::kMsgCheckDirectoryConnection, 0, 0);
-  pump();
+  wftest::DispatchPosted();
   EXPECT_FALSE(ident.IsDirectoryConnected());
   EXPECT_EQ(traces.Count(L"Active Directory connection could not be established - 0x8007232B"), 1);
   EXPECT_EQ(g_exitCalls, 0);  // a session only logs it

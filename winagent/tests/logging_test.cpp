@@ -53,7 +53,7 @@ class LoggingTest : public ::testing::Test {
   }
   std::string LogBytes() const { return ReadFileBytes(logPath_); }
 
-  TempDir dir_;
+  ScratchDir dir_;
   std::wstring logPath_;
   std::mutex mutex_;
   std::vector<Captured> captured_;

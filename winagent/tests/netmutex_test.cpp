@@ -38,8 +38,8 @@ class NetMutexTest : public ::testing::Test {
  protected:
   std::vector<std::wstring> Lines() { return traces_.Lines(); }
 
-  TempDir dir_;
-  TraceLines traces_{L"netmutex-log"};
+  ScratchDir dir_;
+  TraceLines traces_{"netmutex-log"};
 };
 
 TEST_F(NetMutexTest, LockWritesTheFiveLinesAndAStaleMarkerIsReplaced) {

@@ -124,7 +124,7 @@ class NovellTest : public ::testing::Test {
     for (const auto& [name, value] : values) SetEnvironmentVariableW(name, value.c_str());
   }
 
-  TraceLines traces{L"novell-log"};
+  TraceLines traces{"novell-log"};
   // Where the identification object and the sources load the client libraries from.
   std::wstring novellFolder;
   TestPlatform platform;

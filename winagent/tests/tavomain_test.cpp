@@ -164,7 +164,7 @@ class AgentChild {
     }
   }
 
-  const TempDir& Dir() const { return dir_; }
+  const ScratchDir& Dir() const { return dir_; }
   std::wstring LogPath() const { return dir_ / L"agent.log"; }
   DWORD ProcessId() const { return processId_; }
   HANDLE Process() const { return process_.Get(); }
@@ -173,7 +173,7 @@ class AgentChild {
 
   void Start() {
     settings_[kChildVariable] = L"1";
-    settings_[L"TM_DIR"] = dir_.Path();
+    settings_[L"TM_DIR"] = dir_.WidePath();
     if (!settings_.count(L"TM_MODE")) settings_[L"TM_MODE"] = L"session";
     std::map<std::wstring, std::wstring> previous;
     for (const auto& [name, value] : settings_) {
@@ -234,7 +234,7 @@ class AgentChild {
 
  private:
   std::map<std::wstring, std::wstring> settings_;
-  TempDir dir_{L"tavomain"};
+  ScratchDir dir_{"tavomain"};
   HandleHolder process_;
   DWORD processId_ = 0;
 };

@@ -62,7 +62,7 @@ TEST(ModuleVersion, FormatUsesTheFileVersionWords) {
 }
 
 TEST(ModuleVersion, FilesWithoutAVersionResourceReadNothing) {
-  TempDir dir;
+  ScratchDir dir;
   ModuleVersion version;
   // Not a program at all.
   ASSERT_TRUE(WriteFileBytes(dir / L"plain.dll", "MZ not really a program"));
@@ -161,7 +161,7 @@ TEST(FindLineValue, TakesTheRestOfTheLine) {
 }
 
 TEST(CountFiles, CountsMatchingFilesNotFolders) {
-  TempDir dir;
+  ScratchDir dir;
   for (const wchar_t* name : {L"a.log", L"b.log", L"c.txt"}) ASSERT_TRUE(WriteFileBytes(dir / name, "x"));
   ASSERT_TRUE(CreateDirectoryW((dir / L"d.log").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((dir / L"sub").c_str(), nullptr));
@@ -190,7 +190,7 @@ TEST(CreateDirectoryPath, LevelsFromTheRootWithoutTheLastName) {
 }
 
 TEST(CreateDirectoryPath, CreatesTheFoldersAndStopsAtAFile) {
-  TempDir dir;
+  ScratchDir dir;
   EXPECT_TRUE(CreateDirectoryPath(dir / L"a\\b\\file.txt"));
   DWORD attributes = GetFileAttributesW((dir / L"a\\b").c_str());
   EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
@@ -263,8 +263,8 @@ TEST(RegValueText, ReadsStringValuesWithinTheBuffer) {
 }
 
 TEST(ReadWholeFile, ReadsUtf16TextAndReportsErrors) {
-  TempDir dir;
-  const std::string base = Narrow(dir.Path());
+  ScratchDir dir;
+  const std::string base = dir.Path();
   const std::wstring text = L"Machine=HOST\nPath=\u00e9\u20ac";
   std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
   ASSERT_TRUE(WriteFileBytes(dir / L"odd.txt", bytes + "Z"));  // odd final byte is ignored

@@ -164,7 +164,7 @@ class V7kClientTest : public ::testing::Test {
     return ntohs(a.sin_port);
   }
 
-  TempDir logDir_{L"v7k-log"};
+  ScratchDir logDir_{"v7k-log"};
   TestPlatform platform_;
   IdentityHolder identity_;
   int32_t nextInstance_ = 1000;

@@ -115,15 +115,4 @@ std::vector<MSG> TakePosted(HWND window) {
   return taken;
 }
 
-int DispatchPosted() {
-  int count = 0;
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-    ++count;
-  }
-  return count;
-}
-
 }  // namespace wftest

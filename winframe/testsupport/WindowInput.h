@@ -6,12 +6,15 @@
 //   KeyDown / KeyUp (WM_SYSKEYDOWN with alt); Chars (one WM_CHAR each);
 //   TimerTick (WM_TIMER with the id, as the timer would post it).
 //   TakePosted: removes and returns the messages posted to a window (and its children),
-//   without handling them; DispatchPosted: handles every posted message of the thread.
+//   without handling them; DispatchPosted (WinTestSupport.h): handles every posted message
+//   of the thread.
 #pragma once
 
 #include <windows.h>
 
 #include <vector>
+
+#include "WinTestSupport.h"  // DispatchPosted
 
 namespace wftest {
 
@@ -46,6 +49,5 @@ void Chars(HWND window, const char* text, Modifiers modifiers = {});
 void TimerTick(HWND window, UINT_PTR id);
 
 std::vector<MSG> TakePosted(HWND window);
-int DispatchPosted();
 
 }  // namespace wftest

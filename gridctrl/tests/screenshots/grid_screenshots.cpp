@@ -10,16 +10,13 @@
 
 #include "GridCtrl.h"
 #include "RenderProbe.h"
+#include "WindowInput.h"
 
 namespace {
 
 void Pump() {
-  MSG msg;
   for (int round = 0; round < 5; ++round) {
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
+    wftest::DispatchPosted();
     Sleep(50);
   }
 }
