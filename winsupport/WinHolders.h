@@ -58,6 +58,12 @@ class KeyHolder {
     if (RegOpenKeyExA(parent, name, 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
     return key_ != nullptr;
   }
+  // Closes the held key, then opens another, creating it when missing; false when that failed.
+  bool Create(HKEY parent, const char* name, REGSAM access) {
+    Close();
+    if (RegCreateKeyExA(parent, name, 0, nullptr, 0, access, nullptr, &key_, nullptr) != ERROR_SUCCESS) key_ = nullptr;
+    return key_ != nullptr;
+  }
   void Close() {
     if (key_) RegCloseKey(key_);
     key_ = nullptr;

@@ -1,6 +1,26 @@
 #include "WinSupport.h"
 
+#include <algorithm>
 #include <cstring>
+
+bool ReadOpenFile(HANDLE file, unsigned long long maxBytes, const std::function<void*(size_t)>& reserve,
+                  size_t& size) {
+  LARGE_INTEGER length = {};
+  if (!GetFileSizeEx(file, &length) || length.QuadPart < 0 || static_cast<unsigned long long>(length.QuadPart) > maxBytes)
+    return false;
+  const size_t total = static_cast<size_t>(length.QuadPart);
+  unsigned char* block = static_cast<unsigned char*>(reserve(total));
+  if (!block && total) return false;
+  constexpr size_t kMostPerRead = 1u << 30;
+  for (size_t done = 0; done < total;) {
+    DWORD got = 0;
+    const DWORD ask = static_cast<DWORD>(std::min(total - done, kMostPerRead));
+    if (!ReadFile(file, block + done, ask, &got, nullptr) || got == 0) return false;
+    done += got;
+  }
+  size = total;
+  return true;
+}
 
 RegTextResult RegValueText(HKEY root, const char* subKey, const char* valueName) {
   RegTextResult result;

@@ -1,11 +1,13 @@
 // Small Win32 helpers both Windows programs use, beside the holders of WinHolders.h: text
-// narrowing, the registry text reader, folder creation and module version records.
+// narrowing, the registry text reader, the whole-file read, folder creation and module
+// version records.
 #pragma once
 
 #include "WinHolders.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,12 @@ struct RegTextResult {
 // Reads a string value (REG_SZ, REG_EXPAND_SZ; a REG_MULTI_SZ is joined with line feeds) of at
 // most 32 KB. Any failure, including a value that does not fit, gives empty text.
 RegTextResult RegValueText(HKEY root, const char* subKey, const char* valueName);
+
+// Reads the whole of an open file into the block that reserve(size) gives for its size in
+// bytes (null fails the read of a non-empty file); size is then the number of bytes read.
+// False when the size cannot be had or is above maxBytes, or a read fails or ends early.
+bool ReadOpenFile(HANDLE file, unsigned long long maxBytes, const std::function<void*(size_t)>& reserve,
+                  size_t& size);
 
 // Creates every folder of the path from the root down, never its last name and never the
 // server and share of a network path. True when the path already is a folder or every

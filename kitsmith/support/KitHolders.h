@@ -1,36 +1,50 @@
-// Owners of the tool's system objects (the kernel-handle holder is shared with the agent).
+// Owners of the tool's system objects (the kernel-handle and registry-key holders are shared
+// with the agent).
 #pragma once
 
-#include "WinHolders.h"  // HandleHolder
+#include "WinHolders.h"  // HandleHolder, KeyHolder
 
 #include <windows.h>
 
 #include <commctrl.h>
 #include <rpc.h>
 
+#include <cstdio>
 #include <string>
 
-// Owns one open registry key.
-class RegKeyHolder {
+// Owns one stdio file. Close answers whether the close (and so the last write) succeeded.
+class FileHolder {
  public:
-  RegKeyHolder() = default;
-  ~RegKeyHolder() { Close(); }
-  RegKeyHolder(const RegKeyHolder&) = delete;
-  RegKeyHolder& operator=(const RegKeyHolder&) = delete;
-
-  HKEY Get() const { return key_; }
-  // For the open and create calls to fill; closes what was held first.
-  HKEY* Out() {
-    Close();
-    return &key_;
+  FileHolder() = default;
+  explicit FileHolder(FILE* file) : file_(file) {}
+  ~FileHolder() { Close(); }
+  FileHolder(const FileHolder&) = delete;
+  FileHolder& operator=(const FileHolder&) = delete;
+  FileHolder(FileHolder&& other) noexcept : file_(other.file_) { other.file_ = nullptr; }
+  FileHolder& operator=(FileHolder&& other) noexcept {
+    if (this != &other) {
+      Close();
+      file_ = other.file_;
+      other.file_ = nullptr;
+    }
+    return *this;
   }
-  void Close() {
-    if (key_) RegCloseKey(key_);
-    key_ = nullptr;
+
+  FILE* Get() const { return file_; }
+  explicit operator bool() const { return file_ != nullptr; }
+  // Closes the held file and takes over another.
+  void Reset(FILE* file = nullptr) {
+    Close();
+    file_ = file;
+  }
+  bool Close() {
+    const bool closed = !file_ || fclose(file_) == 0;
+    file_ = nullptr;
+    return closed;
   }
 
  private:
-  HKEY key_ = nullptr;
+  FILE* file_ = nullptr;
 };
 
 // Owns one file search; data holds the current entry.

@@ -67,8 +67,7 @@ std::string Shown(const std::wstring& path) {
   return text;
 }
 
-// Reads the whole file into data followed by `zeros` zero bytes. The size is the 64-bit one
-// and the read never passes the block it was given.
+// Reads the whole file into data followed by `zeros` zero bytes.
 template <class Path>
 void ReadFileInto(const Path& path, size_t zeros, bool& exists, bool& readOk, std::string& error, HeapBuff& data,
                   size_t& byteSize) {
@@ -79,25 +78,11 @@ void ReadFileInto(const Path& path, size_t zeros, bool& exists, bool& readOk, st
   exists = true;
   const std::string failed = "File exists but read failed: " + Shown(path);
   HandleHolder file(OpenToRead(path));
-  LARGE_INTEGER size = {};
-  if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
-      static_cast<unsigned long long>(size.QuadPart) > kMaxReadFileBytes) {
+  size_t total = 0;
+  if (!file.Valid() ||
+      !ReadOpenFile(file.Get(), kMaxReadFileBytes, [&](size_t n) -> void* { return data.Alloc(n + zeros); }, total)) {
     error = failed;
     return;
-  }
-  const size_t total = static_cast<size_t>(size.QuadPart);
-  if (!data.Alloc(total + zeros)) {
-    error = failed;
-    return;
-  }
-  size_t done = 0;
-  while (done < total) {
-    DWORD got = 0;
-    if (!ReadFile(file.Get(), data.Data() + done, static_cast<DWORD>(total - done), &got, nullptr) || got == 0) {
-      error = failed;
-      return;
-    }
-    done += got;
   }
   memset(data.Data() + total, 0, zeros);
   byteSize = total;

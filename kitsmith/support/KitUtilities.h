@@ -2,7 +2,7 @@
 // whole-file readers and the module version texts.
 #pragma once
 
-#include "WinSupport.h"  // HandleHolder, ModuleVersion, Narrow, Widen
+#include "WinSupport.h"  // HandleHolder, ModuleVersion, Narrow, Widen, ReadOpenFile
 
 #include <cstddef>
 #include <string>

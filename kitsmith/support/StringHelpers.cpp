@@ -118,14 +118,14 @@ int CountFields(const char* text, char delimiter) {
 _bstr_t TrimText(const char* text) { return _bstr_t(Trimmed(text ? text : "").c_str()); }
 
 bool EnsureRegistryKey(HKEY root, const char* subKey) {
-  RegKeyHolder key;
-  return RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr) == ERROR_SUCCESS;
+  KeyHolder key;
+  return key.Create(root, subKey, KEY_WRITE);
 }
 
 bool WriteRegistryString(HKEY root, const char* subKey, const char* valueName, const char* text) {
   if (!EnsureRegistryKey(root, subKey)) return false;
-  RegKeyHolder key;
-  if (RegOpenKeyExA(root, subKey, 0, KEY_SET_VALUE, key.Out()) != ERROR_SUCCESS) return false;
+  const KeyHolder key(root, subKey, KEY_SET_VALUE);
+  if (!key.Valid()) return false;
   const DWORD size = text ? static_cast<DWORD>(strlen(text) + 1) : 0;
   return RegSetValueExA(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
 }
@@ -135,8 +135,8 @@ bool WriteRegistryInt(HKEY root, const char* subKey, const char* valueName, int 
 }
 
 bool RegistryValueExists(HKEY root, const char* subKey, const char* valueName) {
-  RegKeyHolder key;
-  if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS) return false;
+  const KeyHolder key(root, subKey, KEY_QUERY_VALUE);
+  if (!key.Valid()) return false;
   if (!valueName) return true;
   BYTE buffer[4096];
   DWORD size = sizeof(buffer);

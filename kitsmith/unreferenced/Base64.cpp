@@ -1,5 +1,7 @@
 #include "unreferenced/Base64.h"
 
+#include "support/KitHolders.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -97,10 +99,9 @@ void Base64Codec::Release() {
 namespace {
 std::vector<unsigned char> ReadUpTo(const char* path, size_t max) {
   std::vector<unsigned char> bytes(max);
-  FILE* file = fopen(path, "rb");
+  const FileHolder file(fopen(path, "rb"));
   if (!file) return {};
-  bytes.resize(fread(bytes.data(), 1, max, file));
-  fclose(file);
+  bytes.resize(fread(bytes.data(), 1, max, file.Get()));
   return bytes;
 }
 }  // namespace
@@ -111,10 +112,9 @@ bool Base64SelfTest() {
   const std::vector<unsigned char> bytes = ReadUpTo(binPath, 10000);
   Base64Codec codec(76);
   const char* text = codec.Encode(bytes.data(), bytes.size());
-  if (FILE* out = fopen(textPath, "wb")) {
-    if (text) fwrite(text, 1, strlen(text), out);
-    fclose(out);
-  }
+  FileHolder out(fopen(textPath, "wb"));
+  if (out && text) fwrite(text, 1, strlen(text), out.Get());
+  out.Close();  // read back below
   const size_t encoded = text ? strlen(text) : 0;
   std::vector<unsigned char> decoded(encoded + 1);
   const size_t n = text ? Base64Decode(decoded.data(), text) : 0;

@@ -1,5 +1,6 @@
 #include "unreferenced/Mime64.h"
 
+#include "support/KitHolders.h"
 #include "unreferenced/Base64.h"
 
 #include <cctype>
@@ -63,18 +64,18 @@ std::string SafeBaseName(const std::string& name) {
 
 bool SameFile(const std::string& a, const char* b) { return _stricmp(a.c_str(), b) == 0; }
 
-int Encode(FILE* in, const char* inName, const char* outName) {
+int Encode(FileHolder& in, const char* inName, const char* outName) {
   const char* target = outName ? outName : kTempName;
-  FILE* out = fopen(target, "wt");
+  FileHolder out(fopen(target, "wt"));
   if (!out) {
-    fclose(in);
     printf("Couldn't open %s for output\n", target);
     return -1;
   }
-  fprintf(out, "Content-Type: text/plain; charset=US-ASCII; name=%s\nContent-transfer-encoding: base64\n\n", inName);
-  EncodeBase64Lines([&] { return fgetc(in); }, [&](char c) { fputc(c, out); });
-  fclose(in);
-  fclose(out);
+  fprintf(out.Get(), "Content-Type: text/plain; charset=US-ASCII; name=%s\nContent-transfer-encoding: base64\n\n",
+          inName);
+  EncodeBase64Lines([&] { return fgetc(in.Get()); }, [&](char c) { fputc(c, out.Get()); });
+  in.Close();  // both closed before the input is replaced
+  out.Close();
   if (!outName) {
     remove(inName);
     rename(kTempName, inName);
@@ -90,19 +91,20 @@ struct Section {
   bool started = false;   // a Base64 line was seen
   bool complete = false;  // its data ended normally
   size_t lineLength = 0;
-  FILE* out = nullptr;
+  FILE* out = nullptr;    // own, or the output file given on the command line
+  FileHolder own;
   std::string path;       // the file written
   Base64LineDecoder decoder;
 };
 
 class Decoder {
  public:
-  Decoder(FILE* in, const char* inName, const char* outName, bool replace)
+  Decoder(FileHolder& in, const char* inName, const char* outName, bool replace)
       : in_(in), inName_(inName), outName_(outName), replace_(replace) {}
 
   int Run() {
     if (outName_) {
-      given_ = fopen(outName_, "wb");
+      given_.Reset(fopen(outName_, "wb"));
       if (!given_) {
         printf("Couldn't open %s for output\n", outName_);
         return -1;
@@ -112,7 +114,7 @@ class Decoder {
     }
     char line[82];
     int status = 0;
-    while (status == 0 && fgets(line, 81, in_)) {
+    while (status == 0 && fgets(line, 81, in_.Get())) {
       line[strcspn(line, "\r\n")] = '\0';
       status = IsBase64Line(line) ? DataLine(line) : OtherLine(line);
     }
@@ -121,8 +123,8 @@ class Decoder {
         printf("Unexpected end of file encountered in %s\n", section_.name.c_str());
       EndSection();
     }
-    fclose(in_);
-    if (given_) fclose(given_);
+    in_.Close();  // closed before the input is replaced
+    given_.Close();
     if (status == 0 && replacing_) {
       remove(inName_);
       rename(kTempName, inName_);
@@ -153,7 +155,7 @@ class Decoder {
   int OpenOutput() {
     Section& s = section_;
     if (s.named && given_ && sections_ == 0) {
-      s.out = given_;
+      s.out = given_.Get();
     } else {
       if (!s.named) {
         if (sections_ > 0) {
@@ -177,7 +179,8 @@ class Decoder {
       } else {
         s.path = s.name;
       }
-      s.out = fopen(s.path.c_str(), "wb");
+      s.own.Reset(fopen(s.path.c_str(), "wb"));
+      s.out = s.own.Get();
       if (!s.out) {
         printf("Couldn't open %s for output\n", s.name.c_str());
         return -1;
@@ -223,22 +226,22 @@ class Decoder {
   void EndSection() {
     Section& s = section_;
     const bool hadOutput = s.named || s.started;
-    if (s.out && s.out != given_) fclose(s.out);
+    s.own.Close();
+    s.out = nullptr;
     if (hadOutput && !s.started && !s.skip) {
       printf("No MIME base64 lines found in %s\n", s.name.c_str());
       if (s.named && given_ && sections_ == 0) {
-        fclose(given_);
-        given_ = nullptr;
+        given_.Close();
         remove(outName_);
       }
     }
   }
 
-  FILE* in_;
+  FileHolder& in_;
   const char* inName_;
   const char* outName_;
   bool replace_;
-  FILE* given_ = nullptr;
+  FileHolder given_;
   bool replacing_ = false;
   int sections_ = 0;
   Section section_;
@@ -269,7 +272,7 @@ int Mime64Main(int argc, char** argv) {
     PrintUsage();
     if (!inName) return 0;
   }
-  FILE* in = fopen(inName, encode ? "rb" : "rt");
+  FileHolder in(fopen(inName, encode ? "rb" : "rt"));
   if (!in) {
     printf("%s file not found\n", inName);
     return -1;

@@ -126,21 +126,19 @@ WholeFileText ReadWholeFile(const std::string& path) {
     result.error = L"File not found: " + shownPath;
     return result;
   }
-  LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
-      static_cast<unsigned long long>(size.QuadPart) > kMaxWholeFileBytes) {
-    result.error = L"File exists but read failed: " + shownPath;
-    return result;
-  }
-  std::vector<char> bytes(static_cast<size_t>(size.QuadPart));
-  DWORD got = 0;
-  if (!bytes.empty() && !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) {
+  size_t got = 0;
+  // Room for an odd final byte too; it is dropped afterwards.
+  const auto reserve = [&](size_t bytes) -> void* {
+    result.text.resize((bytes + 1) / sizeof(wchar_t));
+    return result.text.data();
+  };
+  if (!ReadOpenFile(file.Get(), kMaxWholeFileBytes, reserve, got)) {
+    result.text.clear();
     result.error = L"File exists but read failed: " + shownPath;
     return result;
   }
   result.length = got / sizeof(wchar_t);
   result.text.resize(result.length);
-  if (result.length) memcpy(result.text.data(), bytes.data(), result.length * sizeof(wchar_t));
   result.read = true;
   return result;
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "support/Holders.h"
-#include "WinSupport.h"  // Narrow, Widen, RegValueText, CreateDirectoryPath, ModuleVersion
+#include "WinSupport.h"  // Narrow, Widen, RegValueText, ReadOpenFile, CreateDirectoryPath, ModuleVersion
 
 #include <cstdint>
 #include <string>
