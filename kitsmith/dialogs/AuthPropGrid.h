@@ -20,10 +20,10 @@ class AuthPropGrid : public CGridCtrl {
   // The row's Value cell and the option named by its Name cell (null when not in the set).
   std::pair<CGridCellBase*, AuthCfg::OptionThunkT*> GetRowOption(int row);
 
- protected:
   // The end of an in-place edit, reflected by the owner: the Value text goes to the option.
   void OnEndLabelEdit(NMHDR* notify, LRESULT* result);
 
+ protected:
   DECLARE_MESSAGE_MAP()
 
  private:

@@ -54,6 +54,20 @@ std::unique_ptr<PackageEditor> KitdeskDlg::Create(HWND parent, MaintWorkflow_bas
   return std::make_unique<KitdeskDlg>(CWnd::FromHandle(parent), workflow, working);
 }
 
+CString KitdeskDlg::CrLfToLf(const CString& text) {
+  CString out(text);
+  out.Replace("\r\n", "\n");
+  return out;
+}
+
+CString KitdeskDlg::LfToCrLf(const CString& text) {
+  CString out = CrLfToLf(text);
+  out.Replace("\n", "\r\n");
+  return out;
+}
+
+void KitdeskDlg::OnGridEndEdit(NMHDR* notify, LRESULT* result) { grid_.OnEndLabelEdit(notify, result); }
+
 void KitdeskDlg::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
   DDX_Control(pDX, IDC_PROPERTY_GRID, grid_);

@@ -29,6 +29,13 @@ class KitdeskDlg : public CDialog, public PackageEditor {
   // Runs the dialog for the workflow: the editor the workflows build.
   static std::unique_ptr<PackageEditor> Create(HWND parent, MaintWorkflow_base& workflow, CfgSet& working);
 
+  // Every CR LF of the text as LF.
+  static CString CrLfToLf(const CString& text);
+  // Every LF of the text as CR LF; one that already follows a CR stays as it is.
+  static CString LfToCrLf(const CString& text);
+  // Hands the grid's end-of-edit notification on to the grid, as reflection does.
+  void OnGridEndEdit(NMHDR* notify, LRESULT* result);
+
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   void OnRevisionChange();

@@ -124,6 +124,47 @@ TEST_F(KitdeskTest, GridEditsReachTheSavedFileEvenWhenNotYetConfirmed) {
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.0.0.1] RP[443] LD[1] ");
 }
 
+// The dialog's pass-through hands the grid's end of an edit to the grid as reflection does:
+// the value goes into the option, one holding "]" is refused and leaves the option alone.
+TEST_F(KitdeskTest, EndOfEditPassedOnByTheDialogReachesTheOption) {
+  const std::string package = NewPackage("10.0.0.1", "Passed");
+  platform.ExpectBox(IDOK, "The character ']' cannot be used in an option value.");
+  EXPECT_TRUE(EditPackage("Passed", [](DialogActions& ui) {
+    AuthPropGrid& grid = Grid(ui);
+    ASSERT_EQ(grid.GetItemText(1, 0), "RP");
+    GridNotify notify = {{grid.GetSafeHwnd(), IDC_PROPERTY_GRID, static_cast<UINT>(GridCode::EndEdit)}, 1, 1};
+    LRESULT result = 7;
+    grid.SetItemText(1, 1, "8139");
+    Dialog(ui).OnGridEndEdit(&notify.hdr, &result);
+    EXPECT_EQ(result, 0);
+    grid.SetItemText(1, 1, "81]");
+    Dialog(ui).OnGridEndEdit(&notify.hdr, &result);
+    EXPECT_EQ(result, -1);
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  }));
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.0.0.1] RP[8139] LD[1] ");
+}
+
+TEST(KitdeskText, LineEndsEitherWay) {
+  const struct {
+    const char* text;
+    const char* lf;
+    const char* crLf;
+  } cases[] = {
+      {"", "", ""},
+      {"one", "one", "one"},
+      {"a\r\nb\r\n", "a\nb\n", "a\r\nb\r\n"},
+      {"a\nb\n\n", "a\nb\n\n", "a\r\nb\r\n\r\n"},
+      {"mixed\r\nand\nplain", "mixed\nand\nplain", "mixed\r\nand\r\nplain"},
+      {"lone\rcr\r\r\n", "lone\rcr\r\n", "lone\rcr\r\r\n"},  // a CR not before an LF stays
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(KitdeskDlg::CrLfToLf(c.text), c.lf);
+    EXPECT_EQ(KitdeskDlg::LfToCrLf(c.text), c.crLf);
+  }
+}
+
 TEST_F(KitdeskTest, ManualRevisionIsAskedOnlyForTheOperatorsEdits) {
   const std::string package = NewPackage("10.0.0.1", "Revision");
   platform.ExpectBox(IDNO, "Manually changing the configuration revision");
