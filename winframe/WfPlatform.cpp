@@ -62,6 +62,8 @@ BOOL WfPlatform::RunProcess(const char* program, const char* commandLine, const 
 
 HRESULT WfPlatform::CreateGuid(GUID* guid) { return ::CoCreateGuid(guid); }
 
+DWORD WfPlatform::SystemVersion() { return ::GetVersion(); }
+
 HDC WfPlatform::PrintDialog(HWND owner, DWORD flags) {
   PRINTDLGA dialog{};
   dialog.lStructSize = sizeof(dialog);

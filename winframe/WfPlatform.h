@@ -9,6 +9,7 @@
 //                 (null: ours) with startup's standard handles, inherited, and show state;
 //                 waits for its end. TRUE with its exit code when it started
 //   CreateGuid    CoCreateGuid
+//   SystemVersion GetVersion: the system's version number (high bit set on the older family)
 //   PrintDialog   PrintDlgA with the given flags (PD_RETURNDC added); the printer DC,
 //                 which the caller deletes, or null when the dialog was not confirmed
 //   StartDoc, StartPage, EndPage, EndDoc, AbortDoc  the printer document calls
@@ -27,6 +28,7 @@ class WfPlatform {
   virtual BOOL RunProcess(const char* program, const char* commandLine, const char* folder,
                           const STARTUPINFOA& startup, DWORD* exitCode);
   virtual HRESULT CreateGuid(GUID* guid);
+  virtual DWORD SystemVersion();
   virtual HDC PrintDialog(HWND owner, DWORD flags);
   virtual int StartDoc(HDC dc, const DOCINFOA& document);
   virtual int StartPage(HDC dc);

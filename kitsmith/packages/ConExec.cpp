@@ -37,6 +37,20 @@ HANDLE CreateUniqueFile(std::string& path, SECURITY_ATTRIBUTES* security) {
   return INVALID_HANDLE_VALUE;
 }
 
+// The file in the folder that fill() names (it answers the folder's length, as the system's
+// folder calls do); empty when either is missing.
+template <typename Fill>
+std::string ExistingFileIn(Fill fill, const char* name) {
+  char folder[MAX_PATH + 1] = {};
+  const UINT got = fill(folder, static_cast<UINT>(sizeof(folder)));
+  if (got == 0 || got >= sizeof(folder)) return {};
+  const std::string path = EnsureTrailingChar(folder, '\\') + name;
+  return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ? std::string() : path;
+}
+
+// The runner's interpreter on every system: the system directory's cmd.exe.
+std::string SystemCmdPath() { return ExistingFileIn(GetSystemDirectoryA, "cmd.exe"); }
+
 bool WriteAll(HANDLE file, const std::string& text) {
   DWORD written = 0;
   return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
@@ -103,7 +117,7 @@ int ConExec::Run() {
   }
 
   const std::string program =
-      FindNoCase(params_.program.c_str(), ".exe") == std::string::npos ? CommandInterpreterPath() : params_.program;
+      FindNoCase(params_.program.c_str(), ".exe") == std::string::npos ? SystemCmdPath() : params_.program;
   DWORD code = 0;
   const BOOL ran = WfPlatform::Current().RunProcess(
       program.c_str(), params_.commandLine.empty() ? nullptr : params_.commandLine.c_str(),
@@ -140,11 +154,10 @@ bool DeleteFileWithRetry(const std::string& path, unsigned limitMs) {
 }
 
 std::string CommandInterpreterPath() {
-  char system[MAX_PATH + 1] = {};
-  const UINT got = GetSystemDirectoryA(system, sizeof(system));
-  if (got == 0 || got >= sizeof(system)) return {};
-  const std::string path = EnsureTrailingChar(system, '\\') + "cmd.exe";
-  return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ? std::string() : path;
+  // The older system family sets the version's high bit; its interpreter lives in the Windows
+  // folder.
+  if (WfPlatform::Current().SystemVersion() & 0x80000000u) return ExistingFileIn(GetWindowsDirectoryA, "command.com");
+  return SystemCmdPath();
 }
 
 PathParts::PathParts(const std::string& path) {

@@ -43,8 +43,10 @@ class ConExec {
 // Deletes the file, retrying every 200 ms until it is gone or limitMs has passed.
 bool DeleteFileWithRetry(const std::string& path, unsigned limitMs);
 
-// The system directory's command interpreter (never one from the search path); empty when
-// it is missing.
+// The system's command interpreter, never one from the search path: on the older system
+// family (the high bit of the platform's system version) "command.com" in the Windows folder,
+// else "cmd.exe" in the system directory; empty when it is missing. The runner itself always
+// takes the system directory's cmd.exe.
 std::string CommandInterpreterPath();
 
 // A path cut into its parts (each at most 260 characters).

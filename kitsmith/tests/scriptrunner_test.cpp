@@ -154,6 +154,32 @@ TEST(ConExec, TemporaryFolderAndInterpreterDoNotComeFromTheEnvironment) {
   SetEnvironmentVariableA("TEMP", oldTemp);
 }
 
+// The older system family (the version's high bit) names the Windows folder's command.com,
+// or nothing while it is missing; the runner keeps to cmd.exe whatever the version says.
+TEST(ConExec, OlderSystemFamilyNamesCommandComTheRunnerStillTakesCmd) {
+  char windows[MAX_PATH + 1] = {};
+  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+  const std::string commandCom = std::string(windows) + "\\command.com";
+  struct Removed {
+    std::string path;
+    ~Removed() { DeleteFileA(path.c_str()); }
+  } removed{commandCom};
+  DeleteFileA(commandCom.c_str());
+
+  ScriptedPlatform platform;
+  EXPECT_EQ(platform.SystemVersion() & 0x80000000u, 0u);  // this system is of the newer family
+  EXPECT_EQ(CommandInterpreterPath(), SystemCmd());
+  platform.systemVersion = 0xC0000A04;  // 4.10 of the older family
+  EXPECT_EQ(CommandInterpreterPath(), "");
+  WriteTextFile(commandCom, "stand-in");
+  EXPECT_EQ(CommandInterpreterPath(), commandCom);
+
+  ConExec run("", "/C echo fine", "");
+  EXPECT_EQ(run.OutputText(), "fine\r\n");
+  ASSERT_EQ(platform.ProcessRuns().size(), 1u);
+  EXPECT_EQ(platform.ProcessRuns()[0].program, SystemCmd());
+}
+
 TEST(DeleteFileWithRetry, WaitsForAHolderToLetGo) {
   ScratchDir dir;
   const std::string path = dir / "held.txt";

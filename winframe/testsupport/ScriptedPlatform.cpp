@@ -66,6 +66,8 @@ HRESULT ScriptedPlatform::CreateGuid(GUID* guid) {
   return S_OK;
 }
 
+DWORD ScriptedPlatform::SystemVersion() { return systemVersion ? *systemVersion : WfPlatform::SystemVersion(); }
+
 HDC ScriptedPlatform::PrintDialog(HWND, DWORD) {
   printCalls_.push_back("PrintDialog");
   return std::exchange(printerDC, nullptr);

@@ -12,6 +12,7 @@
 //   PrintCalls(): "PrintDialog", "StartDoc <name>", "StartPage", "EndPage", "EndDoc",
 //   "AbortDoc" in order; startDocResult / endPageResult: what those answer (1 by default).
 //   GUIDs are {00000001-0000-0000-0000-000000000000}, then ...02, and so on.
+//   systemVersion: when set, what SystemVersion answers; unset, the system's own.
 #pragma once
 
 #include <deque>
@@ -60,6 +61,7 @@ class ScriptedPlatform : public WfPlatform {
   HDC printerDC = nullptr;
   int startDocResult = 1;
   int endPageResult = 1;
+  std::optional<DWORD> systemVersion;
 
   int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override;
   BOOL ShellOpen(HWND owner, const char* target, int showCommand) override;
@@ -67,6 +69,7 @@ class ScriptedPlatform : public WfPlatform {
   BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
                   DWORD* exitCode) override;
   HRESULT CreateGuid(GUID* guid) override;
+  DWORD SystemVersion() override;
   HDC PrintDialog(HWND owner, DWORD flags) override;
   int StartDoc(HDC dc, const DOCINFOA& document) override;
   int StartPage(HDC dc) override;
