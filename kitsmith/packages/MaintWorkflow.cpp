@@ -115,6 +115,14 @@ bool WriteCfgView(const CfgSet& set, const std::string& path) {
   return static_cast<bool>(out);
 }
 
+bool CfgViewSelfTest() {
+  CfgSet set;
+  set.ResetToDefaults();
+  const CfgParser parser(set, L"CS[2] CR[7] RA[10.0.0.1;appliance.example:8080] RP[139] LD[1] RH[30000]",
+                         AuthCfg::kConfigFile);
+  return parser.success && WriteCfgView(set, "K:\\Windows\\Test\\cfgview\\Cfg-View.html");
+}
+
 MaintWorkflow_base::MaintWorkflow_base(HWND parent, int type)
     : operationId_(NewOperationId()), type_(type), parent_(parent) {}
 

@@ -35,6 +35,9 @@ void SetRevision(CfgSet& set, int revision);
 // The configuration view: every option not at its default, except CS, values and
 // descriptions escaped for HTML. False when the file cannot be written.
 bool WriteCfgView(const CfgSet& set, const std::string& path);
+// The view writer's self-test: the view of a fixed example set, written to
+// "K:\Windows\Test\cfgview\Cfg-View.html". False when the file cannot be written.
+bool CfgViewSelfTest();
 
 class MaintWorkflow_base {
  public:

@@ -1,5 +1,5 @@
-// Helpers shared by the tool's tests: a captured operation log, registry values, the data
-// root (scratch folders come from the Windows tests' shared support).
+// Helpers shared by the tool's tests: a captured operation log, drive K:, registry values, the
+// data root (scratch folders come from the Windows tests' shared support).
 #pragma once
 
 #include <windows.h>
@@ -40,6 +40,33 @@ class LogCapture {
 
  private:
   HWND edit_ = nullptr;
+};
+
+// Drive K: of the test prefix on a scratch folder while the object lives, for the self-tests
+// that expect their files there: under Wine a drive letter is a link in the prefix's
+// dosdevices folder.
+class TestDriveK {
+ public:
+  TestDriveK() {
+    char prefix[MAX_PATH * 2] = {};
+    const DWORD got = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof(prefix));
+    if (got == 0 || got >= sizeof(prefix)) return;
+    link_ = std::string(prefix) + "/dosdevices/k:";
+    mapped_ = RunUnix("/bin/ln -sfn " + folder_.UnixPath() + " " + link_, [] { return PathExists("K:\\"); });
+  }
+  ~TestDriveK() {
+    if (!link_.empty()) RunUnix("/bin/rm -f " + link_, [] { return !PathExists("K:\\"); });
+  }
+  TestDriveK(const TestDriveK&) = delete;
+  TestDriveK& operator=(const TestDriveK&) = delete;
+
+  // False without a Wine prefix, or when the link did not take.
+  bool Mapped() const { return mapped_; }
+
+ private:
+  ScratchDir folder_{"kitsmith-drive"};
+  std::string link_;
+  bool mapped_ = false;
 };
 
 inline void WriteTextFile(const std::string& path, const std::string& text) {

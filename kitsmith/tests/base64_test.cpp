@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "KitTestSupport.h"
 
 namespace {
 
@@ -119,6 +122,46 @@ TEST(MemoryStream, TextModeLinesAndCharacters) {
   for (int i = 0; i < 5000; ++i) out.PutChar(i == 10 ? '\r' : 'x');
   EXPECT_EQ(out.Length(), 5001u);
   EXPECT_EQ(out.Data()[11], '\n');
+}
+
+// The self-test round-trips up to 10000 bytes of K:\Windows\Test\base64\test.bin through
+// test.txt beside it; without the file it fails.
+TEST(Base64SelfTest, RoundTripsTheTestFileOnDriveK) {
+  TestDriveK drive;
+  ASSERT_TRUE(drive.Mapped());
+  for (const char* folder : {"K:\\Windows", "K:\\Windows\\Test", "K:\\Windows\\Test\\base64"})
+    ASSERT_TRUE(CreateDirectoryA(folder, nullptr)) << folder;
+  EXPECT_FALSE(Base64SelfTest());
+
+  std::string bytes(12000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  WriteTextFile("K:\\Windows\\Test\\base64\\test.bin", bytes);
+  EXPECT_TRUE(Base64SelfTest());
+  const std::unique_ptr<char[]> expected = Base64Encode(10000, bytes.data(), 76);
+  EXPECT_EQ(ReadTextFile("K:\\Windows\\Test\\base64\\test.txt"), expected.get());
+}
+
+// Formatted writes append at most 4096 characters each, across as many growths of the
+// buffer as they need.
+TEST(MemoryStream, FormattedWritesAppendAndAreCut) {
+  MemoryStream out("wb");
+  EXPECT_EQ(out.Printf("%s=%d;", "RP", 139), 7);
+  EXPECT_EQ(out.Printf(nullptr), 0);
+  const std::string longText(5000, 'y');
+  EXPECT_EQ(out.Printf("%s", longText.c_str()), 4096);
+  std::string expected = "RP=139;" + longText.substr(0, 4096);
+  ASSERT_EQ(out.Length(), expected.size());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.Data()), out.Length()), expected);
+
+  MemoryStream many("wb");
+  std::string all;
+  for (int i = 0; i < 40; ++i) {
+    const std::string piece(i % 2 ? 4096 : 1000 + i, static_cast<char>('a' + i % 26));
+    ASSERT_EQ(many.Printf("%s", piece.c_str()), static_cast<int>(piece.size()));
+    all += piece;
+  }
+  ASSERT_EQ(many.Length(), all.size());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(many.Data()), many.Length()), all);
 }
 
 }  // namespace

@@ -626,6 +626,26 @@ TEST_F(WorkflowTest, SaveRefusesTargetsOutsidePackagesAndAMissingScript) {
   EXPECT_NE(log.Text().find("ERROR: Script " + assembly + "\\Save-Package.cmd was not found"), std::string::npos);
 }
 
+// The view writer's self-test writes the view of its example set to K:, in text mode: a row
+// for each option read (also one at its default value), none for CS or untouched options.
+TEST(CfgViewSelfTest, WritesTheExampleViewOnDriveK) {
+  TestDriveK drive;
+  ASSERT_TRUE(drive.Mapped());
+  EXPECT_FALSE(CfgViewSelfTest());  // no folder for it yet
+  for (const char* folder : {"K:\\Windows", "K:\\Windows\\Test", "K:\\Windows\\Test\\cfgview"})
+    ASSERT_TRUE(CreateDirectoryA(folder, nullptr)) << folder;
+  ASSERT_TRUE(CfgViewSelfTest());
+  const std::string view = ReadTextFile("K:\\Windows\\Test\\cfgview\\Cfg-View.html");
+  EXPECT_EQ(view.rfind("<!DOCTYPE html PUBLIC '-//W3C//DTD XHTML 1.0 Transitional//EN' ", 0), 0u) << view;
+  for (const char* row : {"<tr><td>CR</td><td>7</td>", "<tr><td>RA</td><td>10.0.0.1;appliance.example:8080</td>",
+                          "<tr><td>RP</td><td>139</td><td>Server host port number.</td></tr>\r\n",
+                          "<tr><td>LD</td><td>1</td>", "<tr><td>RH</td><td>30000</td>"})
+    EXPECT_NE(view.find(row), std::string::npos) << row;
+  EXPECT_EQ(view.find("<td>CS</td>"), std::string::npos);
+  EXPECT_EQ(view.find("<td>WI</td>"), std::string::npos);
+  EXPECT_EQ(view.substr(view.size() - 16), "</body></html>\r\n");
+}
+
 TEST(OperationTypeName, Names) {
   EXPECT_STREQ(OperationTypeName(1), "new package");
   EXPECT_STREQ(OperationTypeName(2), "edit package");

@@ -3,6 +3,7 @@
 #include "support/KitHolders.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -180,6 +181,22 @@ void MemoryStream::PutChar(char c) {
   buffer_[length_++] = static_cast<unsigned char>(c);
   if (text_ && c == '\r') buffer_[length_++] = '\n';
   position_ = length_;
+}
+
+int MemoryStream::Printf(const char* format, ...) {
+  constexpr size_t kMostPerCall = 4096;
+  if (!format) return 0;
+  // The formatter also writes a terminating NUL after the longest text.
+  if (capacity_ - length_ <= kMostPerCall) Reserve(capacity_ + 8192);
+  va_list args;
+  va_start(args, format);
+  const int n = vsnprintf(reinterpret_cast<char*>(buffer_.get() + length_), kMostPerCall + 1, format, args);
+  va_end(args);
+  if (n < 0) return 0;
+  const size_t written = std::min(static_cast<size_t>(n), kMostPerCall);  // n counts what did not fit too
+  length_ += written;
+  position_ = length_;
+  return static_cast<int>(written);
 }
 
 HeapBuff QBase64::Decode(const char* text) {

@@ -59,6 +59,9 @@ class MemoryStream {
   // The next byte, CR skipped in text mode; -1 at the end.
   int GetChar();
   void PutChar(char c);
+  // Appends the printf-formatted text, cut to 4096 characters; the number of characters
+  // written (0 when formatting fails).
+  int Printf(const char* format, ...);
   bool Eof() const { return position_ >= length_; }
 
   const unsigned char* Data() const { return buffer_.get(); }
