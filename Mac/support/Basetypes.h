@@ -96,6 +96,12 @@ class FdHolder {
     if (_fd >= 0) close(_fd);
   }
   int get() const { return _fd; }
+  // Hands the descriptor to another owner.
+  int release() {
+    const int fd = _fd;
+    _fd = -1;
+    return fd;
+  }
 
  private:
   int _fd;

@@ -1,15 +1,40 @@
 #include "support/File_aid.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdarg>
 
+#include "support/Logging.h"
+
 namespace File_aid {
+
+namespace {
+
+// A FIFO or a device in a file's place would block the opening or never end.
+void LogNotRegular(const std::string& name) { Logf(SEV_ERROR, "'%s' is not a regular file; skipped", name.c_str()); }
+
+}  // namespace
 
 template <class T>
 bool File<T>::Open(int32_t mode) {
   Close();
-  _stream = fopen(_name.c_str(), mode == kRead ? "rb" : "ab");
+  if (mode != kRead) {
+    _stream = fopen(_name.c_str(), "ab");
+    return _stream != nullptr;
+  }
+  // Without blocking, which a FIFO's open would do until a writer comes; O_NONBLOCK has no
+  // effect on the regular file that is taken.
+  FdHolder fd(open(_name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    LogNotRegular(_name);
+    return false;
+  }
+  _stream = fdopen(fd.get(), "rb");
+  if (_stream) fd.release();
   return _stream != nullptr;
 }
 
@@ -83,10 +108,13 @@ XCFString FindFileInPathList(const char* name, const char* const* folders, int32
   for (int32_t i = 0; i < count; ++i) {
     const std::string path = std::string(folders[i] ? folders[i] : "") + name;
     struct stat st {};
-    if (stat(path.c_str(), &st) == 0) {
-      if (index) *index = i;
-      return found.Create(folders[i] ? folders[i] : "");
+    if (stat(path.c_str(), &st) != 0) continue;
+    if (!S_ISREG(st.st_mode)) {
+      LogNotRegular(path);
+      continue;
     }
+    if (index) *index = i;
+    return found.Create(folders[i] ? folders[i] : "");
   }
   return found;
 }

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -250,6 +251,35 @@ TEST(File_aid, FindFileInPathList) {
   EXPECT_FALSE(none.IsNull());
   EXPECT_EQ(index, -1);
   EXPECT_STREQ(File_aid::FindFileInPathList("", folders, 2, nullptr).c_str(), "");
+}
+
+// Only regular files are read: a FIFO would block the open for ever, a device never end.
+TEST(File_aid, WhatIsNoRegularFileIsSkipped) {
+  TempDir a, b;
+  ASSERT_EQ(mkfifo((a / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_directory(a / "folder");
+  ASSERT_TRUE(File_aid::WriteTextFile((b / "fifo").c_str(), "RA[b]", nullptr));
+  ASSERT_TRUE(File_aid::WriteTextFile((b / "folder").c_str(), "RA[b]", nullptr));
+  std::filesystem::create_symlink(a / "fifo", b / "link");
+  const std::string fa = a.path() + "/", fb = b.path() + "/";
+  const char* folders[] = {fa.c_str(), fb.c_str()};
+  const struct {
+    std::string path;  // read on its own
+    const char* name;  // searched for in both folders: the first one's is no regular file
+  } cases[] = {{a / "fifo", "fifo"}, {a / "folder", "folder"}, {b / "link", nullptr}, {"/dev/zero", nullptr}};
+  for (const auto& c : cases) {
+    LogLines log;
+    int32_t error = 0;
+    EXPECT_STREQ(File_aid::ReadTextFile(c.path.c_str(), &error).c_str(), "") << c.path;
+    EXPECT_EQ(error, -2) << c.path;
+    if (c.name) {
+      int32_t index = -1;
+      EXPECT_EQ(File_aid::FindFileInPathList(c.name, folders, 2, &index).c_str(), fb) << c.path;
+      EXPECT_EQ(index, 1) << c.path;
+    }
+    EXPECT_EQ(log.Matching("'" + c.path + "' is not a regular file; skipped").size(), c.name ? 2u : 1u)
+        << log.StderrText();
+  }
 }
 
 TEST(File_aid, PrintfCutsAtTheBufferAndWritesNoTerminator) {

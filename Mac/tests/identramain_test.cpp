@@ -206,7 +206,7 @@ TEST_F(IdentraTest, QuitSignalEndsTheWaitForAHangingUserCheck) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
   quit.join();
   ASSERT_TRUE(std::filesystem::exists(pidFile));
-  EXPECT_LT(seconds, 1.5);  // not the tool's time limit
+  EXPECT_LT(seconds, 4.0);  // not the tool's time limit of 5 s
   EXPECT_EQ(log.Matching("SystemRun.execInner: dscl stopped for a quit").size(), 1u);
   EXPECT_EQ(log.Matching("Shutdown() in progress...").size(), 1u);
   const pid_t pid = std::atoi(ReadWholeFile(pidFile).c_str());
