@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "support/ImmediateExit.h"
-#include "app/SystemNotification.h"
 #include "identity/UserIdent.h"
 
 #ifndef SIGEMT
@@ -170,8 +169,7 @@ bool IdentraMain::Initialize(Machine* machine) {
   _environTimer.AddToRunLoop();
   _tickTimer.AddToRunLoop();
   _userCheckTimer.AddToRunLoop();
-  if (!g_pSystemNotifications) g_pSystemNotifications = new SystemNotification;
-  g_pSystemNotifications->registerForNotifications(this);
+  _notifications.registerForNotifications(this);
   loadFSMs(config.RA, config.RP);
   _fsm->onEvent(EV_InitComplete, nullptr);
   return true;
@@ -185,7 +183,7 @@ int IdentraMain::Run() {
 void IdentraMain::Shutdown() {
   Logf(SEV_NOTICE, "Shutdown() in progress...");
   CFRunLoopStop(CFRunLoopGetCurrent());
-  if (g_pSystemNotifications) g_pSystemNotifications->killNotifications();
+  _notifications.killNotifications();
   for (const RefxPtr<AuthFSM_Outer>& outer : _machines) outer->onEvent(AuthFSM_Outer::EV_Shutdown, nullptr);
 }
 

@@ -1,5 +1,6 @@
 // The application object: configuration, identity, one connection machine per appliance,
-// rebuilt on a network or identity change, sleep and wake, and the operating system's signals.
+// rebuilt on a network or identity change, sleep and wake (heard from the workspace
+// notifications it owns), and the operating system's signals.
 #pragma once
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/SystemNotification.h"
 #include "client/AuthFSM_Outer.h"
 #include "identity/NetInterfaceEnum.h"
 
@@ -46,7 +48,7 @@ class sigLog {
 };
 extern sigLog g_sigLog;
 
-class IdentraMain {
+class IdentraMain final : public SystemNotification::Listener {
  public:
   enum StateType : int32_t { ST_Init = 2200, ST_Active = 2201, ST_Suspended = 2202, ST_Dead = 2203 };
   enum EventType : int32_t {
@@ -77,8 +79,8 @@ class IdentraMain {
   // Runs the current thread's loop until Shutdown stops it.
   int Run();
   void Shutdown();
-  void NotifySuspendResume(bool suspend);
-  void NotifySessionActiveInactive(bool active);
+  void NotifySuspendResume(bool suspend) override;
+  void NotifySessionActiveInactive(bool active) override;
   void process_event(int32_t state, int32_t event, int32_t* nextState, void* data);
 
   const std::vector<RefxPtr<AuthFSM_Outer>>& Connections() const { return _machines; }
@@ -104,4 +106,5 @@ class IdentraMain {
   bool _ticked = false;
   Machine* _fsm = nullptr;
   InterfaceSource _interfaces;
+  SystemNotification _notifications;
 };

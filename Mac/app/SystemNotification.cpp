@@ -1,11 +1,7 @@
 #include "app/SystemNotification.h"
 
-#include "app/IdentraMain.h"
-
-SystemNotification* g_pSystemNotifications = nullptr;
-
-void SystemNotification::registerForNotifications(IdentraMain* main) {
-  _pMain = main;
+void SystemNotification::registerForNotifications(Listener* listener) {
+  _listener = listener;
   NSLog("SystemNotification registering for suspend/resume notifications...");
   NSNotificationCenter& center = NSWorkspace::sharedWorkspace().notificationCenter();
   const auto sleepWake = [this](const NSNotification& note) { receiveSleepWakeNote(note); };
@@ -18,15 +14,15 @@ void SystemNotification::registerForNotifications(IdentraMain* main) {
 
 void SystemNotification::receiveSleepWakeNote(const NSNotification& note) {
   NSLog("receiveSleepWakeNote: %s", note.name.c_str());
-  if (_pMain) _pMain->NotifySuspendResume(note.name == NSWorkspaceWillSleepNotification);
+  if (_listener) _listener->NotifySuspendResume(note.name == NSWorkspaceWillSleepNotification);
 }
 
 void SystemNotification::receiveSessionActiveInactiveNote(const NSNotification& note) {
   NSLog("receiveSessionActiveInactiveNote: %s", note.name.c_str());
-  if (_pMain) _pMain->NotifySessionActiveInactive(note.name == NSWorkspaceSessionDidBecomeActiveNotification);
+  if (_listener) _listener->NotifySessionActiveInactive(note.name == NSWorkspaceSessionDidBecomeActiveNotification);
 }
 
 void SystemNotification::killNotifications() {
   NSWorkspace::sharedWorkspace().notificationCenter().removeObserver(this);
-  _pMain = nullptr;
+  _listener = nullptr;
 }

@@ -17,7 +17,6 @@
 #include "support/Basetypes.h"
 #include "LoggingEnvironment.h"
 #include "LoopbackListener.h"
-#include "app/SystemNotification.h"
 
 namespace {
 
@@ -60,7 +59,6 @@ class IdentraTest : public ApplianceTestBase {
     clock.SetSlice(5);
   }
   void TearDown() override {
-    if (g_pSystemNotifications) g_pSystemNotifications->killNotifications();
     app = RefxPtr<IdentraMain>();
     ApplianceTestBase::TearDown();
   }
@@ -129,7 +127,7 @@ TEST_F(IdentraTest, SleepThenWakeEndsFiveSecondsAfterTheWake) {
     EXPECT_EQ(RecordedExits().front(), 1);
     EXPECT_NEAR(CFAbsoluteTimeGetCurrent() - woke, 5.0, 0.6);
     EXPECT_EQ(app->state(), IdentraMain::ST_Active);
-    g_pSystemNotifications->killNotifications();
+    app = RefxPtr<IdentraMain>();  // it stops hearing the notifications
   }
   EXPECT_EQ(log.Matching("IdentraMain received suspend notification").size(), 1u);
   EXPECT_EQ(log.Matching("IdentraMain received resume notification").size(), 1u);
