@@ -5,6 +5,14 @@ namespace {
 constexpr uint32_t kNoPort = 0x10000;  // beyond 16 bits: unusable
 
 template <class Char>
+std::basic_string_view<Char> TrimBlanks(std::basic_string_view<Char> text) {
+  const auto blank = [](Char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+template <class Char>
 bool IsDigit(Char c) {
   return c >= '0' && c <= '9';
 }
@@ -41,10 +49,10 @@ template <class Char>
 std::optional<BasicApplianceAddress<Char>> Parse(std::basic_string_view<Char> entry, uint16_t defaultPort,
                                                  EntryPort rule) {
   const size_t colon = entry.find(Char(':'));
-  BasicApplianceAddress<Char> address{std::basic_string<Char>(entry.substr(0, colon)), defaultPort};
+  BasicApplianceAddress<Char> address{std::basic_string<Char>(TrimBlanks(entry.substr(0, colon))), defaultPort};
   if (address.host.empty()) return std::nullopt;
   if (colon == std::basic_string_view<Char>::npos) return address;
-  const std::basic_string_view<Char> text = entry.substr(colon + 1);
+  const std::basic_string_view<Char> text = TrimBlanks(entry.substr(colon + 1));
   const uint32_t port = rule == EntryPort::Digits ? DigitsPort(text) : AtoiPort(text);
   if (port == kNoPort) return std::nullopt;
   if (port != 0) address.port = static_cast<uint16_t>(port);
@@ -62,3 +70,7 @@ std::optional<BasicApplianceAddress<wchar_t>> ParseApplianceEntry(std::wstring_v
                                                                   EntryPort rule) {
   return Parse(entry, defaultPort, rule);
 }
+
+bool IsBlankEntry(std::string_view entry) { return TrimBlanks(entry).empty(); }
+
+bool IsBlankEntry(std::wstring_view entry) { return TrimBlanks(entry).empty(); }

@@ -21,8 +21,13 @@ struct BasicApplianceAddress {
   uint16_t port = 0;
 };
 
-// Host and port of one entry; empty for an entry that names no host or no usable port.
+// Host and port of one entry, each without the blanks and tabs around it (a host name never
+// holds one); empty for an entry that names no host or no usable port.
 std::optional<BasicApplianceAddress<char>> ParseApplianceEntry(std::string_view entry, uint16_t defaultPort,
                                                                EntryPort rule);
 std::optional<BasicApplianceAddress<wchar_t>> ParseApplianceEntry(std::wstring_view entry, uint16_t defaultPort,
                                                                   EntryPort rule);
+
+// True for an entry of nothing but blanks and tabs: like an empty one, no address at all.
+bool IsBlankEntry(std::string_view entry);
+bool IsBlankEntry(std::wstring_view entry);

@@ -268,8 +268,8 @@ V7kAddrT V7kAddrT::ParseCreate(const char* text, uint16_t defaultPort, const cha
 
   const auto parsed = ParseApplianceEntry(entry, defaultPort, EntryPort::Atoi);
   if (!parsed) {
-    // An empty entry (two separators in a row, or one at the end) is no address at all.
-    if (!entry.empty())
+    // An empty or blank entry (two separators in a row, or one at the end) is no address at all.
+    if (!IsBlankEntry(entry))
       Logf(SEV_ERROR, "Web filter address '%s' names no host or no valid port; skipped.\n", entry.c_str());
     return V7kAddrT{entry.substr(0, entry.find(':')), 0};
   }

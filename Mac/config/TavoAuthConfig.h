@@ -87,8 +87,9 @@ struct V7kAddrT {
   uint16_t port = 0;
 
   // The first entry of the list; next becomes the text after its separator, or null
-  // after the last entry. An entry with no host or a port beyond 16 bits is logged
-  // and comes back with port 0, which the caller skips; so does an empty entry, silently.
+  // after the last entry. Blanks and tabs around host and port are dropped. An entry with
+  // no host or a port beyond 16 bits is logged and comes back with port 0, which the caller
+  // skips; so does an empty or blank entry, silently.
   static V7kAddrT ParseCreate(const char* text, uint16_t defaultPort, const char** next);
 };
 using V7kAddrVector = std::vector<V7kAddrT>;

@@ -107,6 +107,19 @@ TEST_F(IdentraTest, StartsTheMachinesAtTheFirstEnvironmentCheck) {
   EXPECT_EQ(main->Connections().size(), 2u);
 }
 
+// The list as an administrator writes it, blanks after the separators: the host named after
+// a blank is reached, and a blank entry at the end is no mistake.
+TEST_F(IdentraTest, BlanksAroundApplianceEntriesAreNoPartOfTheAddress) {
+  ApplianceProcess appliance({"--port", "0"});
+  clock.SetSlice(100);
+  const std::string port = std::to_string(appliance.Port());
+  Launch("\tlocalhost : " + port + " ; ");
+  EXPECT_EQ(log.Matching("Creating FSM for server localhost:" + port + "...").size(), 1u);
+  EXPECT_TRUE(log.Matching("names no host or no valid port").empty());
+  ASSERT_TRUE(Pump(&appliance, [&] { return log.Matching("event EV_LogonAckRx").size() == 1; }));
+  EXPECT_EQ(Count("LGON"), 1);
+}
+
 TEST_F(IdentraTest, SleepThenWakeEndsFiveSecondsAfterTheWake) {
   struct Case {
     const char* away;

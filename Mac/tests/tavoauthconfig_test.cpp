@@ -294,7 +294,8 @@ TEST(TavoAuthConfig, ApplianceList) {
       {"10.0.0.5:8080;10.0.0.6", {{"10.0.0.5", 8080}, {"10.0.0.6", 139}}},
       {"a,b;c", {{"a,b", 139}, {"c", 139}}},
       {"a;b,c", {{"a", 139}, {"b", 139}, {"c", 139}}},
-      {"host:0;host:x; spaced", {{"host", 139}, {"host", 139}, {" spaced", 139}}},
+      {"host:0;host:x; spaced", {{"host", 139}, {"host", 139}, {"spaced", 139}}},
+      {"10.1.2.3; filter2.example.com ;\tb : 81 ", {{"10.1.2.3", 139}, {"filter2.example.com", 139}, {"b", 81}}},
       {"h:65535;h:65536;h:-1;:80;ok", {{"h", 65535}, {"h", 0}, {"h", 0}, {"", 0}, {"ok", 139}}},
       {"a;", {{"a", 139}, {"", 0}}},
   };
@@ -308,9 +309,10 @@ TEST(TavoAuthConfig, ApplianceList) {
 
   SetLevel(5);
   testing::internal::CaptureStderr();
-  SplitList("h:70000;:81;;", 139);
+  SplitList("h:70000;:81;; \t;", 139);
   const std::string log = testing::internal::GetCapturedStderr();
   EXPECT_EQ(log.find("Web filter address ''"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Web filter address ' \t'"), std::string::npos) << log;
   EXPECT_NE(log.find("Web filter address 'h:70000' names no host or no valid port; skipped.\n"), std::string::npos)
       << log;
   EXPECT_NE(log.find("Web filter address ':81' names no host or no valid port; skipped.\n"), std::string::npos) << log;

@@ -35,6 +35,17 @@ TEST(ApplianceEntry, HostAndPortUnderBothRules) {
       {":8080", kBad, kBad, ""},
       {":", kBad, kBad, ""},
       {"", kBad, kBad, ""},
+      // Blanks and tabs around host and port are no part of them.
+      {" filter2.example.com", kDefault, kDefault, "filter2.example.com"},
+      {"\t10.1.2.3 \t", kDefault, kDefault, "10.1.2.3"},
+      {"  filter.example : 8080\t", 8080, 8080, "filter.example"},
+      {"filter.example:\t80 ", 80, 80, "filter.example"},
+      {"filter.example: ", kBad, kDefault, "filter.example"},
+      {"filter.example:8 0", kBad, 8, "filter.example"},
+      {"filter two", kDefault, kDefault, "filter two"},  // inside the host it stays
+      {"\n10.1.2.3", kDefault, kDefault, "\n10.1.2.3"},   // only blanks and tabs go
+      {" \t:80", kBad, kBad, ""},
+      {" \t ", kBad, kBad, ""},
   };
   for (const Row& row : rows) {
     for (const EntryPort rule : {EntryPort::Digits, EntryPort::Atoi}) {
@@ -53,6 +64,15 @@ TEST(ApplianceEntry, HostAndPortUnderBothRules) {
       EXPECT_EQ(wide->port, port);
     }
   }
+}
+
+TEST(ApplianceEntry, BlankEntries) {
+  for (const char* entry : {"", " ", "\t \t"}) {
+    EXPECT_TRUE(IsBlankEntry(std::string_view(entry))) << entry;
+    const std::string text(entry);
+    EXPECT_TRUE(IsBlankEntry(std::wstring(text.begin(), text.end()))) << entry;
+  }
+  for (const char* entry : {" a ", ":", "\n"}) EXPECT_FALSE(IsBlankEntry(std::string_view(entry))) << entry;
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ void ClientRestart::StartAll(UserIdentification* identification) {
   if (AppShutdown::IsShutdownRequested(250)) return;
 
   for (const std::wstring& entry : SplitText(config_.RA, L';')) {
-    if (entry.empty()) continue;
+    if (IsBlankEntry(entry)) continue;
     const std::optional<ApplianceAddress> address = ParseApplianceEntry(entry, config_.RP, EntryPort::Digits);
     if (!address) {
       TracePrintf(TC_Socket, 0, L"Web filter address '%s' names no host or no valid port; skipped.\n",

@@ -620,7 +620,8 @@ TEST(TavoMainTest, EndOfSessionStopsClientsBeforeTheProcessEnds) {
   Appliance appliance("");
   ASSERT_NE(appliance.Port(), 0);
   const std::string port = std::to_string(appliance.Port());
-  AgentChild child({{L"TM_CONFIG", Widen("RA[127.0.0.1:" + port + ";localhost:" + port + "]LD[4]NP[1]")},
+  // Blanks around an entry's host and port are no part of them.
+  AgentChild child({{L"TM_CONFIG", Widen("RA[127.0.0.1:" + port + "; localhost :\t" + port + " ]LD[4]NP[1]")},
                     {L"TM_MODE", L"session"}});
   child.SetInterfaces("10.1.2.3");
   child.Start();
