@@ -73,6 +73,23 @@ constexpr uint16_t KeyCode(char first, char second) {
   return static_cast<uint16_t>((static_cast<unsigned char>(first) << 8) | static_cast<unsigned char>(second));
 }
 
+// The key characters for messages: the log file keeps only each character's low 8 bits, so a
+// character beyond ASCII is spelled out ("\u0152") rather than passing for another letter.
+std::wstring KeyAsWritten(std::wstring_view key) {
+  std::wstring text;
+  for (wchar_t c : key) {
+    if (c < 0x80) {
+      text += c;
+      continue;
+    }
+    wchar_t code[8];
+    _snwprintf(code, 8, L"\\u%04X", static_cast<unsigned>(c));
+    code[7] = L'\0';
+    text += code;
+  }
+  return text;
+}
+
 char AsciiUpper(wchar_t c) { return static_cast<char>(c >= L'a' && c <= L'z' ? c - (L'a' - L'A') : c); }
 
 // Keys are two ASCII letters, case-free: any other character matches no key.
@@ -220,7 +237,7 @@ HRESULT Parse(const wchar_t* text, size_t length, bool fromDefaults) {
     if (commented) ++i;
 
     size_t keyLength = ended(i) ? 0 : ended(i + 1) ? 1 : 2;
-    std::wstring_view key(text + i, keyLength);
+    const std::wstring key = KeyAsWritten(std::wstring_view(text + i, keyLength));
     if (keyLength < 2 || ended(i + 2) || text[i + 2] != L'[') {
       TsConfigInit(0) << L"CONFIG ERROR: Expected '[' to follow parameter " << key << L" at position " << (i + 2)
                       << L"Aborting parse due to syntax error.";

@@ -177,11 +177,20 @@ TEST_F(ConfigInitTest, ParserTable) {
        L"ConfigInit: CONFIG ERROR: Unknown config parameter 'XX' at position0 ignored."},
       {L"RP[140] xq[1]", S_OK, L"RP", L"140",
        L"ConfigInit: CONFIG ERROR: Unknown config parameter 'xq' at position8 ignored."},
-      // Keys are ASCII: a character whose low byte spells a key letter matches nothing.
+      // Keys are ASCII: a character whose low byte spells a key letter matches nothing, and
+      // a message names it by its code, which the 8-bit log file keeps.
       {L"\u0152\u0141[10.0.0.1]", S_OK, L"RA", L"0.0.0.0",
-       L"ConfigInit: CONFIG ERROR: Unknown config parameter '\u0152\u0141' at position0 ignored."},
+       L"ConfigInit: CONFIG ERROR: Unknown config parameter '\\u0152\\u0141' at position0 ignored."},
       {L"\u0152p[140]", S_OK, L"RP", L"139",
-       L"ConfigInit: CONFIG ERROR: Unknown config parameter '\u0152p' at position0 ignored."},
+       L"ConfigInit: CONFIG ERROR: Unknown config parameter '\\u0152p' at position0 ignored."},
+      {L"\u00e9x[1]", S_OK, L"RP", L"139",
+       L"ConfigInit: CONFIG ERROR: Unknown config parameter '\\u00E9x' at position0 ignored."},
+      {L"\u0152\u0141 [10.0.0.1]", E_FAIL, L"RA", L"0.0.0.0",
+       L"ConfigInit: CONFIG ERROR: Expected '[' to follow parameter \\u0152\\u0141 at position 2Aborting parse due "
+       L"to syntax error."},
+      {L"\u0152\u0141[1", E_FAIL, L"RA", L"0.0.0.0",
+       L"ConfigInit: CONFIG ERROR: Expected ']' to follow parameter \\u0152\\u0141 at position 4. But end of config "
+       L"data reached"},
       {L"RA[10.0.0.1", E_FAIL, L"RA", L"0.0.0.0",
        L"ConfigInit: CONFIG ERROR: Expected ']' to follow parameter RA at position 11. But end of config data reached"},
       // Caps: a value may hold cap + 1 characters.
@@ -237,6 +246,21 @@ TEST_F(ConfigInitTest, ParserTable) {
       EXPECT_FALSE(LoggedPart(L"CONFIG ERROR")) << Narrow(AllLines());
     }
   }
+}
+
+// The log file keeps 8 bits of each character: there a key beyond ASCII is named by its code,
+// never by the letters its low bytes happen to spell.
+TEST_F(ConfigInitTest, NonAsciiKeysAreNamedAsWrittenInTheLogFile) {
+  g_Config = AgentConfig{};
+  ASSERT_EQ(ConfigInit::Parse(ConfigInit::kDefaultsText, 0, true), S_OK);
+  EXPECT_EQ(ConfigInit::Parse(L"\u0152\u0141[10.0.0.1]RP[140]", 0, false), S_OK);
+  EXPECT_EQ(FieldText(L"RA"), L"0.0.0.0");
+  EXPECT_EQ(FieldText(L"RP"), L"140");
+  const std::string log = ReadFileBytes(folder_ + L"\\trace.log");
+  EXPECT_NE(log.find("CONFIG ERROR: Unknown config parameter '\\u0152\\u0141' at position0 ignored.\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("'RA'"), std::string::npos) << log;
 }
 
 TEST_F(ConfigInitTest, DefaultsTextAndExplicitLength) {
