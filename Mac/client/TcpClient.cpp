@@ -303,19 +303,11 @@ int32_t TcpClientFSM::on_RxData() {
 }
 
 void TcpClientFSM::Enqueue(HeapBuff<uint8_t>&& block) {
+  const uint32_t queued = DataAvailable();
+  if (queued >= kMaxQueued) return;
+  const uint32_t room = kMaxQueued - queued;
+  if (block.size() > room) block = HeapBuff<uint8_t>(room, block.data());
   _rxQueue.push_back(std::move(block));
-  uint32_t total = DataAvailable();
-  while (total > kMaxQueued) {
-    const uint32_t excess = total - kMaxQueued;
-    HeapBuff<uint8_t>& oldest = _rxQueue.front();
-    if (oldest.size() <= excess) {
-      total -= oldest.size();
-      _rxQueue.erase(_rxQueue.begin());
-    } else {
-      oldest = HeapBuff<uint8_t>(oldest.size() - excess, oldest.data() + excess);
-      total -= excess;
-    }
-  }
 }
 
 void TcpClientFSM::SocketCallback(CFSocketRef, CFSocketCallBackType type, CFDataRef, const void* data, void* info) {

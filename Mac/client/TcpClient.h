@@ -41,8 +41,9 @@ class TcpClientFSM {
   static const char* EventName(int32_t event);
   static const char* SignalName(int32_t signal);
 
-  // Nothing reads what arrives after the logon is acknowledged: the queue keeps at most one
-  // largest frame, dropping the oldest bytes first.
+  // Only the first frame is ever parsed (nothing reads what arrives after the logon is
+  // acknowledged): the queue keeps the oldest bytes, at most one largest frame, and drops
+  // what arrives behind them.
   static constexpr uint32_t kMaxQueued = 65545;
   // Event flood guard: from the 30th event within 3 seconds each event waits 1 second first.
   struct EventThrottle {
