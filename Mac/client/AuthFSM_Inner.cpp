@@ -223,7 +223,15 @@ int32_t AuthFSM_Inner::V7100_Read_STAT() {
     return kResultFail;
   }
   _log.Log(SEV_NOTICE, "'STAT' SUCCESS received: user identity accepted by web filter appliance");
+  const uint32_t configured = _config->RH;
   _config->RH = reply.heartbeat;
   if (!reply.configText.empty()) ParseParams::Exec(*_config, "STAT packet", reply.configText.c_str(), 0);
+  // An interval the appliance sets (its RH, or RH in its configuration text) beats at most
+  // once a second; 0 keeps its meaning, and a configured one stays as it is.
+  if (_config->RH != configured && _config->RH > 0 && _config->RH < kMinApplianceHeartbeatMs) {
+    _log.Logf(SEV_NOTICE, "Heartbeat interval of %u ms from the web filter is taken as %u ms", _config->RH,
+              kMinApplianceHeartbeatMs);
+    _config->RH = kMinApplianceHeartbeatMs;
+  }
   return 0;
 }

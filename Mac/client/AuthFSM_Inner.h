@@ -54,6 +54,8 @@ class AuthFSM_Inner : public AuthFSM_InnerIds {
  private:
   // parseRxData's answer while the queued bytes are the start of a frame still arriving.
   static constexpr int32_t kAwaitMore = -1;
+  // The shortest heartbeat interval a status reply may set.
+  static constexpr uint32_t kMinApplianceHeartbeatMs = 1000;
 
   void V7100_Write(uint32_t command, const CParam* table);
   void sendLogon();

@@ -166,6 +166,77 @@ TEST_F(AuthFsmTest, PeerClosingMidFrameIsALostConnection) {
   }
 }
 
+// An interval that a status reply sets (its RH, or RH in its configuration text) beats at
+// most once a second; 0 keeps its meaning, and a configured interval stays as it is.
+TEST_F(AuthFsmTest, StatHeartbeatBelowOneSecondIsTakenAsOneSecond) {
+  const struct {
+    std::vector<std::string> args;
+    uint32_t configured;
+    uint32_t taken;
+    bool logged;
+  } cases[] = {
+      {{"--heartbeat", "1"}, 42000, 1000, true},
+      {{"--heartbeat", "999"}, 42000, 1000, true},
+      {{"--heartbeat", "1000"}, 42000, 1000, false},
+      {{"--heartbeat", "0"}, 42000, 0, false},
+      {{"--heartbeat", "30000", "--config", "RH[5]"}, 42000, 1000, true},
+      {{"--config", "RY[1]"}, 500, 500, false},     // no RH in the reply
+      {{"--heartbeat", "500"}, 500, 500, false},    // the configured one again
+  };
+  for (const auto& c : cases) {
+    std::string what;
+    for (const std::string& a : c.args) what += a + " ";
+    SCOPED_TRACE(what + "configured " + std::to_string(c.configured));
+    const size_t mark = log.Messages().size();
+    config.RH = c.configured;
+    std::vector<std::string> args = {"--port", "0"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ApplianceProcess appliance(args);
+    RefxPtr<Outer> outer = Start(appliance.Port());
+    ASSERT_TRUE(Pump(&appliance, [&] { return CountWith(Since(log, mark), "'STAT' SUCCESS received") == 1; }));
+    EXPECT_EQ(config.RH, c.taken);
+    EXPECT_EQ(CountWith(Since(log, mark), "from the web filter is taken as 1000 ms"), c.logged ? 1u : 0u);
+    outer->onEvent(EV_AppTerminate, nullptr);
+  }
+}
+
+// The next connection after an appliance answered RH 1 beats once a second, not a thousand times.
+TEST_F(AuthFsmTest, AnApplianceAnsweringRh1IsHeardOnceASecond) {
+  ApplianceProcess appliance({"--port", "0", "--heartbeat", "1"});
+  RefxPtr<Outer> first = Start(appliance.Port());
+  ASSERT_TRUE(Pump(&appliance, [&] { return log.Matching("event EV_LogonAckRx").size() == 1; }));
+  first->onEvent(EV_AppTerminate, nullptr);
+  RefxPtr<Outer> second = Start(appliance.Port());
+  ASSERT_TRUE(Pump(&appliance, [&] { return log.Matching("event EV_LogonAckRx").size() == 2; }));
+  const int before = Count("BEAT");
+  const CFAbsoluteTime acked = CFAbsoluteTimeGetCurrent();
+  ASSERT_TRUE(Pump(&appliance, [&] { return CFAbsoluteTimeGetCurrent() - acked >= 10; }, 0.5));
+  const int beats = Count("BEAT") - before;
+  EXPECT_GE(beats, 9);
+  EXPECT_LE(beats, 11);
+  second->onEvent(EV_AppTerminate, nullptr);
+}
+
+// A valid status reply with more than one largest frame behind it, all in one burst: the
+// reply is what the receive queue keeps.
+TEST_F(AuthFsmTest, StatFollowedByAFloodInOneBurstLogsOn) {
+  Listener listener;
+  RefxPtr<Outer> outer = Start(listener.port());
+  ASSERT_TRUE(Pump(nullptr, [&] { return outer->state() == Outer::ST_Connected; }));
+  ASSERT_GE(listener.Accept(), 0);
+  ASSERT_TRUE(Pump(nullptr, [&] { return !log.Matching("Logon packet sent").empty(); }));
+  CPacketLumo packet(kMacDialect, [] { return uint8_t{9}; });
+  CParam rows[] = {IntParam(MakeTag("ST"), PT_UInt8, 0, PF_Required), EndParam()};
+  const uint32_t length = packet.ConstructFullPacket(kCmdStat, rows);
+  // Sent while the agent's loop stands still: the agent finds it all at once.
+  listener.Send(std::string(reinterpret_cast<const char*>(packet.Frame()), length) + std::string(70000, 'T'));
+  ASSERT_TRUE(Pump(nullptr, [&] { return !log.Matching("'STAT' SUCCESS received").empty() || !RecordedExits().empty(); }));
+  EXPECT_TRUE(RecordedExits().empty());
+  EXPECT_EQ(log.Matching("Unknown packet type").size(), 0u);
+  EXPECT_EQ(outer->state(), Outer::ST_Connected);
+  outer->onEvent(EV_AppTerminate, nullptr);
+}
+
 TEST_F(AuthFsmTest, ReplySplitOverReadsIsAccepted) {
   clock.SetSlice(600);  // the second half comes 200 ms of real time later
   ApplianceProcess appliance({"--port", "0", "--split-reply"});

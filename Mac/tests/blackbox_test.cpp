@@ -47,6 +47,7 @@ size_t Occurrences(const std::string& text, const std::string& what) {
 // The sandbox with the agent's files at hand.
 class BlackBox : public testing::Test {
  protected:
+  explicit BlackBox(const std::vector<std::string>& applianceArgs = {}) : sandbox(applianceArgs) {}
   void SetUp() override {
     if (sandbox.Unsupported()) GTEST_SKIP() << sandbox.Why();
     ASSERT_TRUE(sandbox.Available()) << sandbox.Why();
@@ -275,6 +276,30 @@ TEST_F(BlackBox, FifosInPlaceOfTheConfigurationAndIdentityFilesAreSkipped) {
   EXPECT_NE(Log().find("UserIdent.TestFileInit - load failed for " + identity + ", err=-2"), std::string::npos);
   ASSERT_EQ(kill(pid, SIGTERM), 0);
   EXPECT_GE(NetnsSandbox::Wait(pid, 20), 0);
+}
+
+// An appliance that answers every logon with RH 1.
+class BlackBoxFastBeat : public BlackBox {
+ protected:
+  BlackBoxFastBeat() : BlackBox({"--heartbeat", "1"}) {}
+};
+
+// The interval takes effect when the agent logs on anew (here after a network change): it
+// beats once a second, not a thousand times.
+TEST_F(BlackBoxFastBeat, AnApplianceAnsweringRh1IsHeardOnceASecond) {
+  const pid_t pid = Start({Ra(), "RH[60000]"}, "agent");
+  ASSERT_TRUE(WaitFor([&] { return LoggedOn(); })) << Appliance() << Log();
+  EXPECT_EQ(Occurrences(Log(), "Heartbeat interval of 1 ms from the web filter is taken as 1000 ms"), 1u) << Log();
+  const std::string add = "ip -n " + sandbox.Namespace() + " addr add 192.0.2.7/32 dev en0";
+  ASSERT_EQ(std::system(add.c_str()), 0) << add;
+  ASSERT_TRUE(WaitFor([&] { return Occurrences(Appliance(), "\"command\":\"LGON\"") == 2; })) << Appliance();
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  const std::string appliance = Appliance();
+  const size_t beats = Occurrences(appliance.substr(appliance.rfind("\"command\":\"LGON\"")), "\"command\":\"BEAT\"");
+  EXPECT_GE(beats, 2u);
+  EXPECT_LE(beats, 5u);
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  EXPECT_EQ(NetnsSandbox::Wait(pid, 20), 1);
 }
 
 }  // namespace
