@@ -161,6 +161,17 @@ void CGridCtrl::OnEditPaste() {
   if (clipboard.AttachClipboard()) PasteTextAtCell(target, &clipboard, TRUE);
 }
 
+// The states of the edit commands while a menu opens.
+void CGridCtrl::OnUpdateEditCut(CCmdUI* cmdUI) { cmdUI->Enable(editable_ && !selectedCells_.empty()); }
+
+void CGridCtrl::OnUpdateEditCopy(CCmdUI* cmdUI) { cmdUI->Enable(!selectedCells_.empty()); }
+
+void CGridCtrl::OnUpdateEditPaste(CCmdUI* cmdUI) {
+  cmdUI->Enable(IsValid(focusCell_) && IsCellEditable(focusCell_) && ::IsClipboardFormatAvailable(CF_TEXT));
+}
+
+void CGridCtrl::OnUpdateEditSelectAll(CCmdUI* cmdUI) { cmdUI->Enable(selectionEnabled_); }
+
 void CGridCtrl::OnEditSelectAll() {
   NotifyOwner(clickDownCell_.row, clickDownCell_.col, GridCode::SelChanging);
   SelectEverything();

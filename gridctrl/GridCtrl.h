@@ -353,6 +353,10 @@ class CGridCtrl : public CWnd {
   LRESULT OnSetFont(WPARAM font, LPARAM redraw);
   LRESULT OnGetFont(WPARAM, LPARAM);
   void OnEndInPlaceEdit(NMHDR* header, LRESULT* result);
+  void OnUpdateEditCut(CCmdUI* cmdUI);
+  void OnUpdateEditCopy(CCmdUI* cmdUI);
+  void OnUpdateEditPaste(CCmdUI* cmdUI);
+  void OnUpdateEditSelectAll(CCmdUI* cmdUI);
   DECLARE_MESSAGE_MAP()
 
  private:

@@ -291,7 +291,7 @@ const WfMessageMap* CWnd::GetThisMessageMap() {
 const WfMessageMap* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
 
 const WfMsgEntry* CWnd::FindEntry(UINT message, UINT code, UINT id, bool reflected) const {
-  const bool byCode = message == WM_COMMAND || message == WM_NOTIFY;
+  const bool byCode = message == WM_COMMAND || message == WM_NOTIFY || message == kWfUpdateCommandUI;
   for (const WfMessageMap* map = GetMessageMap(); map; map = map->base ? map->base() : nullptr) {
     for (const WfMsgEntry* e = map->entries; e->handler; ++e) {
       if (e->message != message || e->reflected != reflected) continue;
@@ -317,6 +317,11 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
   }
   if (message == WM_NOTIFY) return OnNotify(wParam, lParam, result);
   const WfMsgEntry* entry = FindEntry(message, 0, 0, false);
+  if (!entry && message == WM_INITMENUPOPUP) {
+    OnInitMenuPopup(CMenu::FromHandle(reinterpret_cast<HMENU>(wParam)), LOWORD(lParam), HIWORD(lParam));
+    *result = 0;
+    return TRUE;
+  }
   if (!entry) return FALSE;
   entry->handler(this, wParam, lParam, *result);
   return TRUE;
@@ -333,10 +338,56 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
   } else {
     code = 0;  // a menu command or an accelerator
   }
-  const WfMsgEntry* entry = FindEntry(WM_COMMAND, code, LOWORD(wParam), false);
+  LRESULT ignored = 0;
+  if (const WfMsgEntry* entry = FindEntry(WM_COMMAND, code, LOWORD(wParam), false)) {
+    entry->handler(this, wParam, lParam, ignored);
+    return TRUE;
+  }
+  if (control) return FALSE;
+  for (CWnd* target : CommandRoute()) {
+    if (target == this) continue;
+    if (const WfMsgEntry* entry = target->FindEntry(WM_COMMAND, 0, LOWORD(wParam), false)) {
+      entry->handler(target, wParam, lParam, ignored);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+std::vector<CWnd*> CWnd::CommandRoute() {
+  std::vector<CWnd*> route{this};
+  for (HWND hWnd = ::GetFocus(); hWnd && hWnd != m_hWnd && ::IsChild(m_hWnd, hWnd); hWnd = ::GetParent(hWnd))
+    if (CWnd* wnd = FromHandlePermanent(hWnd)) route.push_back(wnd);
+  return route;
+}
+
+void CWnd::OnInitMenuPopup(CMenu* popup, UINT index, BOOL systemMenu) {
+  if (popup && !systemMenu) {
+    const std::vector<CWnd*> route = CommandRoute();
+    const int count = popup->GetMenuItemCount();
+    for (int item = 0; item < count; ++item) {
+      const UINT id = popup->GetMenuItemID(item);
+      if (id == 0 || id == static_cast<UINT>(-1)) continue;  // a separator or a submenu
+      CCmdUI state(id, popup, static_cast<UINT>(item));
+      for (CWnd* target : route)
+        if (state.DoUpdate(target)) break;
+    }
+  }
+  DefaultFor(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup ? popup->m_hMenu : nullptr),
+             MAKELPARAM(index, systemMenu));
+}
+
+// ---- command UI ----
+
+void CCmdUI::Enable(BOOL on) {
+  if (m_pMenu) m_pMenu->EnableMenuItem(m_nIndex, MF_BYPOSITION | (on ? MF_ENABLED : MF_GRAYED));
+}
+
+BOOL CCmdUI::DoUpdate(CWnd* target) {
+  const WfMsgEntry* entry = target ? target->FindEntry(kWfUpdateCommandUI, 0, m_nID, false) : nullptr;
   if (!entry) return FALSE;
   LRESULT ignored = 0;
-  entry->handler(this, wParam, lParam, ignored);
+  entry->handler(target, 0, reinterpret_cast<LPARAM>(this), ignored);
   return TRUE;
 }
 

@@ -18,6 +18,12 @@
 //   the same (or rebuild the message when called from elsewhere).
 //   WM_COMMAND from a control and WM_NOTIFY go first to the sending control's object
 //   (OnChildNotify, its ON_CONTROL_REFLECT / ON_NOTIFY_REFLECT entries), then to this map.
+//   A menu or accelerator command that this map does not take goes to the window with the
+//   keyboard focus and then its parents, while they are children of this window.
+//   Command UI: when a menu of this window opens (WM_INITMENUPOPUP), each of its commands
+//   is offered as a CCmdUI to the ON_UPDATE_COMMAND_UI entries along the same way (this
+//   window first); the first entry for the command sets the item's state. An item that
+//   no entry takes keeps its state.
 //   PreTranslateMessage: a modal loop offers each message to the target window and its
 //   parents up to the top-level window (WalkPreTranslateTree) before dispatching it.
 //   A CException or std::exception that escapes a handler stops at the window procedure:
@@ -36,7 +42,8 @@
 //   DESTROY CLOSE SYSCOMMAND QUERYDRAGICON; ON_MESSAGE(msg, fn) with LRESULT fn(WPARAM, LPARAM);
 //   ON_COMMAND(id, fn); ON_CONTROL(code, id, fn), ON_EN_CHANGE/SETFOCUS/KILLFOCUS,
 //   ON_BN_CLICKED, ON_LBN_SELCHANGE/DBLCLK; ON_CONTROL_REFLECT(code, fn);
-//   ON_NOTIFY(code, id, fn), ON_NOTIFY_REFLECT(code, fn).
+//   ON_NOTIFY(code, id, fn), ON_NOTIFY_REFLECT(code, fn);
+//   ON_UPDATE_COMMAND_UI(id, fn) with void fn(CCmdUI*).
 //   Handlers have the usual signatures, e.g. void OnLButtonDown(UINT nFlags, CPoint point),
 //   void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags), BOOL OnMouseWheel(UINT, short, CPoint).
 //
@@ -48,6 +55,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "WfGdi.h"
 #include "WfGeometry.h"
 #include "WfObject.h"
@@ -56,6 +65,25 @@
 class CWnd;
 class CMenu;
 class CScrollBar;
+
+// One user-interface element of a command (a menu item) while its state is asked
+// for: an update handler enables or disables it.
+class CCmdUI {
+ public:
+  CCmdUI(UINT id, CMenu* menu, UINT index) : m_nID(id), m_nIndex(index), m_pMenu(menu) {}
+  virtual ~CCmdUI() = default;
+
+  virtual void Enable(BOOL on = TRUE);
+  // Offers the element to `target`'s update entries; TRUE when one took it.
+  BOOL DoUpdate(CWnd* target);
+
+  UINT m_nID;
+  UINT m_nIndex;
+  CMenu* m_pMenu;
+};
+
+// The message-map entries of update handlers carry this in place of a message.
+constexpr UINT kWfUpdateCommandUI = 0xFFFF0001u;
 
 // One message-map entry. Command and notification entries match on the notification
 // code and a control or command id range; reflected entries are the control's own.
@@ -211,6 +239,8 @@ class CWnd : public CObject {
   // A notification this window sent to its parent, offered back to it first.
   virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
   virtual void PostNcDestroy();
+  // Asks the update entries for the state of every command of a menu that opens.
+  void OnInitMenuPopup(CMenu* popup, UINT index, BOOL systemMenu);
 
   static const WfMessageMap* GetThisMessageMap();
   virtual const WfMessageMap* GetMessageMap() const;
@@ -251,12 +281,15 @@ class CWnd : public CObject {
  private:
   friend LRESULT CALLBACK WfWindowProcedure(HWND, UINT, WPARAM, LPARAM);
   friend LRESULT CALLBACK WfCreationHook(int, WPARAM, LPARAM);
+  friend class CCmdUI;
   struct Frame;
 
   CWnd(HWND special) : m_hWnd(special), temporary_(true) {}
   static LRESULT Dispatch(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT DefaultFor(UINT message, WPARAM wParam, LPARAM lParam);
   const WfMsgEntry* FindEntry(UINT message, UINT code, UINT id, bool reflected) const;
+  // This window, then the focus window and its parents that are children of this one.
+  std::vector<CWnd*> CommandRoute();
   void TakeOverProcedure();
   void RestoreProcedure();
   void FinishNcDestroy();
@@ -362,6 +395,9 @@ class CScrollBar : public CWnd {
 #define ON_NOTIFY(code, id, fn)                                                         \
   {WM_NOTIFY, static_cast<UINT>(code), static_cast<UINT>(id), static_cast<UINT>(id), false, \
    WF_HANDLER(self->fn(reinterpret_cast<NMHDR*>(lParam), &result))},
+#define ON_UPDATE_COMMAND_UI(id, fn)                                                     \
+  {kWfUpdateCommandUI, 0, static_cast<UINT>(id), static_cast<UINT>(id), false,            \
+   WF_HANDLER(self->fn(reinterpret_cast<CCmdUI*>(lParam)))},
 #define ON_NOTIFY_REFLECT(code, fn) \
   {WM_NOTIFY, static_cast<UINT>(code), 0, 0, true, WF_HANDLER(self->fn(reinterpret_cast<NMHDR*>(lParam), &result))},
 

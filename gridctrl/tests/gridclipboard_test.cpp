@@ -322,3 +322,64 @@ TEST_F(ClipboardTest, ARealDragMovesTheTextsToTheGridUnderTheCursor) {
 }
 
 }  // namespace
+
+namespace {
+
+void SetClipboardText(HWND owner, const char* text) {
+  ASSERT_TRUE(OpenClipboard(owner));
+  EmptyClipboard();
+  if (text) SetClipboardData(CF_TEXT, TextBlock(std::string(text) + '\0'));
+  CloseClipboard();
+}
+
+// The edit menu of the grid's owner as it shows when opened: cut, copy, paste, select all.
+std::vector<bool> EditMenuEnabled(CWnd& owner, CMenu& popup) {
+  std::vector<bool> enabled;
+  for (UINT state : wftest::MenuStatesWhenOpen(owner.GetSafeHwnd(), popup.m_hMenu))
+    enabled.push_back((state & (MF_GRAYED | MF_DISABLED)) == 0);
+  return enabled;
+}
+
+TEST_F(ClipboardTest, TheOwnersEditMenuShowsWhichCommandsTheGridCanCarryOut) {
+  CMenu popup;
+  ASSERT_TRUE(popup.CreatePopupMenu());
+  for (UINT id : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_SELECT_ALL}) popup.AppendMenu(MF_STRING, id, "x");
+  struct Case {
+    const char* name;
+    bool selected, editable, focus, readOnlyFocus, clipboardText, selectionEnabled;
+    std::vector<bool> cutCopyPasteAll;
+  };
+  const Case cases[] = {
+      {"nothing selected, no focus, empty clipboard", false, true, false, false, false, true,
+       {false, false, false, true}},
+      {"a selection and text to paste at the focus", true, true, true, false, true, true, {true, true, true, true}},
+      {"text on the clipboard but no focus cell", true, true, false, false, true, true, {true, true, false, true}},
+      {"a read-only focus cell takes no paste", false, true, true, true, true, true, {false, false, false, true}},
+      {"a grid that cannot be edited only copies", true, false, true, false, true, true, {false, true, false, true}},
+      {"no text on the clipboard", true, true, true, false, false, true, {true, true, false, true}},
+      {"selection switched off", false, true, true, false, false, false, {false, false, false, false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    grid.SetEditable(c.editable);
+    grid.EnableSelection(c.selectionEnabled);
+    grid.SetItemState(2, 2, c.readOnlyFocus ? GridState::ReadOnly : 0);
+    grid.SetFocusCell(c.focus ? CCellID(2, 2) : CCellID());
+    grid.ClearSelection();
+    if (c.selected) grid.SelectRange(1, 1, 1, 2);
+    if (c.focus) grid.SetFocusCell(2, 2);
+    SetClipboardText(owner.GetSafeHwnd(), c.clipboardText ? "pasted" : nullptr);
+    grid.SetFocus();
+    EXPECT_EQ(EditMenuEnabled(owner, popup), c.cutCopyPasteAll);
+  }
+
+  // Choosing a command in the owner's menu reaches the grid.
+  grid.SetEditable(TRUE);
+  grid.EnableSelection(TRUE);
+  grid.SelectRange(3, 1, 3, 2);
+  grid.SetFocus();
+  owner.SendMessage(WM_COMMAND, MAKEWPARAM(ID_EDIT_COPY, 0), 0);
+  EXPECT_EQ(ClipboardText(), "31\t32");
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "WfControls.h"
+#include "WindowInput.h"
 #include "WfWnd.h"
 
 namespace {
@@ -256,6 +257,104 @@ TEST_F(WindowTest, NotificationsGoToTheSendingControlFirstAndOnlyUnreflectedOnes
                                              "parent other change"}));
   EXPECT_EQ(child.GetOwner(), &parent);
   EXPECT_EQ(child.GetParent(), &parent);
+}
+
+// Commands 101 to 104 of an Edit-like menu: the focused pane answers for 101, 102 and
+// 103, its frame for 103 too, and nobody for 104.
+enum : UINT { kPaneOn = 101, kPaneOff = 102, kBoth = 103, kNobody = 104 };
+
+class MenuPane : public CWnd {
+ public:
+  BOOL enableFirst = TRUE;
+
+ protected:
+  void OnUpdateOn(CCmdUI* ui) {
+    trace.push_back("pane asked " + std::to_string(ui->m_nID));
+    ui->Enable(enableFirst);
+  }
+  void OnUpdateOff(CCmdUI* ui) { ui->Enable(FALSE); }
+  void OnUpdateBoth(CCmdUI* ui) {
+    trace.push_back("pane asked " + std::to_string(ui->m_nID));
+    ui->Enable(FALSE);
+  }
+  void OnOn() { trace.push_back("pane runs 101"); }
+  void OnBoth() { trace.push_back("pane runs 103"); }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(MenuPane, CWnd)
+  ON_UPDATE_COMMAND_UI(kPaneOn, OnUpdateOn)
+  ON_UPDATE_COMMAND_UI(kPaneOff, OnUpdateOff)
+  ON_UPDATE_COMMAND_UI(kBoth, OnUpdateBoth)
+  ON_COMMAND(kPaneOn, OnOn)
+  ON_COMMAND(kBoth, OnBoth)
+END_MESSAGE_MAP()
+
+class MenuFrame : public CWnd {
+ protected:
+  void OnUpdateBoth(CCmdUI* ui) {
+    trace.push_back("frame asked " + std::to_string(ui->m_nID));
+    ui->Enable(TRUE);
+  }
+  void OnBoth() { trace.push_back("frame runs 103"); }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(MenuFrame, CWnd)
+  ON_UPDATE_COMMAND_UI(kBoth, OnUpdateBoth)
+  ON_COMMAND(kBoth, OnBoth)
+END_MESSAGE_MAP()
+
+TEST_F(WindowTest, AnOpeningMenuAsksTheFrameThenTheFocusedPaneForEachItemsState) {
+  MenuFrame frame;
+  ASSERT_TRUE(frame.CreateEx(0, kClassName, "frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr,
+                             nullptr));
+  MenuPane pane;
+  ASSERT_TRUE(pane.Create(kClassName, "pane", WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 100), &frame, 5));
+  CMenu bar;
+  CMenu popup;
+  ASSERT_TRUE(bar.CreatePopupMenu());
+  ASSERT_TRUE(popup.CreatePopupMenu());
+  popup.AppendMenu(MF_STRING | MF_GRAYED, kPaneOn, "On");
+  popup.AppendMenu(MF_STRING, kPaneOff, "Off");
+  popup.AppendMenu(MF_SEPARATOR);
+  popup.AppendMenu(MF_STRING, kBoth, "Both");
+  popup.AppendMenu(MF_STRING | MF_GRAYED, kNobody, "Nobody");
+  auto enabled = [&](const std::vector<UINT>& states) {
+    std::vector<bool> flags;
+    for (UINT state : states)
+      if (!(state & MF_SEPARATOR)) flags.push_back((state & (MF_GRAYED | MF_DISABLED)) == 0);
+    return flags;
+  };
+
+  pane.SetFocus();
+  EXPECT_EQ(enabled(wftest::MenuStatesWhenOpen(frame.m_hWnd, popup.m_hMenu)),
+            (std::vector<bool>{true, false, true, false}));
+  EXPECT_EQ(trace, (std::vector<std::string>{"pane asked 101", "frame asked 103"}));
+
+  // The handler decides anew at every opening.
+  pane.enableFirst = FALSE;
+  trace.clear();
+  EXPECT_EQ(enabled(wftest::MenuStatesWhenOpen(frame.m_hWnd, popup.m_hMenu)),
+            (std::vector<bool>{false, false, true, false}));
+
+  // Commands from the menu take the same way: the frame's own entry first, then the pane.
+  trace.clear();
+  frame.SendMessage(WM_COMMAND, MAKEWPARAM(kPaneOn, 0), 0);
+  frame.SendMessage(WM_COMMAND, MAKEWPARAM(kBoth, 0), 0);
+  frame.SendMessage(WM_COMMAND, MAKEWPARAM(kNobody, 0), 0);
+  EXPECT_EQ(trace, (std::vector<std::string>{"pane runs 101", "frame runs 103"}));
+
+  // Without the focus inside the frame the pane is not asked: its items keep their states.
+  CWnd other;
+  ASSERT_TRUE(other.CreateEx(0, kClassName, "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr));
+  other.SetFocus();
+  trace.clear();
+  pane.enableFirst = TRUE;
+  EXPECT_EQ(enabled(wftest::MenuStatesWhenOpen(frame.m_hWnd, popup.m_hMenu)),
+            (std::vector<bool>{false, false, true, false}));
+  frame.SendMessage(WM_COMMAND, MAKEWPARAM(kPaneOn, 0), 0);
+  EXPECT_EQ(trace, (std::vector<std::string>{"frame asked 103"}));
 }
 
 class Veto : public CWnd {

@@ -115,4 +115,64 @@ std::vector<MSG> TakePosted(HWND window) {
   return taken;
 }
 
+namespace {
+
+struct OpenMenu {
+  HMENU popup;
+  std::vector<UINT> states;
+  bool shown = false;
+};
+thread_local OpenMenu* openMenu = nullptr;
+
+// The menu's loop tells its owner when it waits for input: the menu is up by then.
+LRESULT CALLBACK WatchMenuIdle(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && openMenu && !openMenu->shown && sent->message == WM_ENTERIDLE &&
+      sent->wParam == MSGF_MENU) {
+    openMenu->shown = true;
+    const int count = GetMenuItemCount(openMenu->popup);
+    for (int item = 0; item < count; ++item)
+      openMenu->states.push_back(GetMenuState(openMenu->popup, item, MF_BYPOSITION));
+    EndMenu();
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Closes a menu that never reports itself idle, so that a test fails instead of hanging.
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
+
+// The hook and the guard timer for one open menu, removed with it.
+class MenuWatch {
+ public:
+  explicit MenuWatch(OpenMenu& menu)
+      : hook_(SetWindowsHookExA(WH_CALLWNDPROC, WatchMenuIdle, nullptr, GetCurrentThreadId())),
+        guard_(SetTimer(nullptr, 0, 5000, CloseMenu)) {
+    openMenu = &menu;
+  }
+  ~MenuWatch() {
+    openMenu = nullptr;
+    KillTimer(nullptr, guard_);
+    if (hook_) UnhookWindowsHookEx(hook_);
+  }
+  MenuWatch(const MenuWatch&) = delete;
+  MenuWatch& operator=(const MenuWatch&) = delete;
+
+ private:
+  HHOOK hook_;
+  UINT_PTR guard_;
+};
+
+}  // namespace
+
+std::vector<UINT> MenuStatesWhenOpen(HWND owner, HMENU popup) {
+  OpenMenu menu{popup, {}};
+  {
+    MenuWatch watch(menu);
+    POINT at{10, 10};
+    ClientToScreen(owner, &at);
+    TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, at.x, at.y, 0, owner, nullptr);
+  }
+  return menu.states;
+}
+
 }  // namespace wftest

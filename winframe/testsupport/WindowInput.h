@@ -8,6 +8,9 @@
 //   TakePosted: removes and returns the messages posted to a window (and its children),
 //   without handling them; DispatchPosted (WinTestSupport.h): handles every posted message
 //   of the thread.
+//   MenuStatesWhenOpen: opens a popup menu for a window as a click would (TrackPopupMenu,
+//   so the window gets WM_INITMENUPOPUP), reads every item's state (GetMenuState by
+//   position) once the menu shows, and closes it without choosing anything.
 #pragma once
 
 #include <windows.h>
@@ -49,5 +52,6 @@ void Chars(HWND window, const char* text, Modifiers modifiers = {});
 void TimerTick(HWND window, UINT_PTR id);
 
 std::vector<MSG> TakePosted(HWND window);
+std::vector<UINT> MenuStatesWhenOpen(HWND owner, HMENU popup);
 
 }  // namespace wftest
