@@ -144,8 +144,10 @@ class CGridCtrl : public CWnd {
   int GetColumnWidth(int column) const;
   BOOL SetRowHeight(int row, int height);
   BOOL SetColumnWidth(int column, int width);
-  int TotalRowsHeight() const;
-  int TotalColumnsWidth() const;
+  // The totals are exact however large; the fixed parts, which lie on screen, stop at
+  // the largest int.
+  long long TotalRowsHeight() const;
+  long long TotalColumnsWidth() const;
   int FixedRowsHeight() const;
   int FixedColumnsWidth() const;
   BOOL IsFixedCell(int row, int column) const { return row < fixedRowCount_ || column < fixedColumnCount_; }
@@ -179,14 +181,16 @@ class CGridCtrl : public CWnd {
   void StretchGridToClient(BOOL includeFixed = TRUE);
 
   // ---- scrolling ----
-  int GetScrollPosition(int bar, BOOL track = FALSE);
-  BOOL SetScrollPosition(int bar, int position, BOOL redraw = TRUE);
+  // Scroll positions in pixels. A scroll bar counts in steps of 2^n pixels when the grid is
+  // too large for its range; the position set last is kept to the pixel.
+  long long GetScrollPosition(int bar, BOOL track = FALSE);
+  BOOL SetScrollPosition(int bar, long long position, BOOL redraw = TRUE);
   void EnableScrollBars(int bar, BOOL show = TRUE);
   void ResetScrollBars();
   CCellID FirstScrollableCell(BOOL force = FALSE);
   CellRange VisibleScrollableRange(LPRECT rect = nullptr, BOOL force = FALSE);
   CellRange FullyVisibleScrollableRange(BOOL force = FALSE);
-  int GetScrollMax(int bar) const { return bar == SB_HORZ ? hScrollMax_ : vScrollMax_; }
+  long long GetScrollMax(int bar) const { return bar == SB_HORZ ? hScrollMax_ : vScrollMax_; }
   BOOL IsScrollBarShown(int bar) const { return (scrollBarState_ & (bar == SB_HORZ ? 1 : 2)) != 0; }
   void SetHandleTabKey(BOOL handle) { handleTab_ = handle; }
   BOOL GetHandleTabKey() const { return handleTab_; }
@@ -367,6 +371,9 @@ class CGridCtrl : public CWnd {
   }
 
   static BOOL RegisterWindowClass();
+  // The last pixel of a run of `size` pixels from `start`, no further than the largest int.
+  static int EndOf(int start, long long size);
+  void UpdateScrollBar(int bar, long long maximum, long long page);
   void SetupWindow();
   HWND OwnerWindow() const;
   CGridDefaultCell* NormalDefault() const { return defaultCell_.get(); }
@@ -430,8 +437,13 @@ class CGridCtrl : public CWnd {
   int fixedColumnCount_ = 0;
   std::vector<UINT> rowHeights_;
   std::vector<UINT> columnWidths_;
-  int vScrollMax_ = 0;
-  int hScrollMax_ = 0;
+  long long vScrollMax_ = 0;
+  long long hScrollMax_ = 0;
+  // Per bar (SB_HORZ, SB_VERT): pixels per scroll-bar step as a shift, the page in pixels,
+  // and the position set last.
+  int scrollShift_[2] = {0, 0};
+  long long scrollPage_[2] = {0, 0};
+  long long scrollPosition_[2] = {0, 0};
   CRuntimeClass* cellClass_;
   std::unique_ptr<CGridDefaultCell> defaultCell_;
   std::unique_ptr<CGridDefaultCell> defaultFixedColumnCell_;
@@ -450,7 +462,8 @@ class CGridCtrl : public CWnd {
   CCellID topLeftCell_;
   CCellID editingCell_;
   CCellID scrollHint_;
-  CPoint scrollHintOffset_{0, 0};
+  long long scrollHintOffsetX_ = 0;
+  long long scrollHintOffsetY_ = 0;
   UINT_PTR timerId_ = 0;
   UINT timerInterval_ = 25;
   int resizeCaptureRange_ = 3;

@@ -1,6 +1,7 @@
 // Sizes of rows and columns, where cells lie in the client area, the scroll
 // bars' ranges, fitting and stretching.
 #include <algorithm>
+#include <climits>
 
 #include "GridCtrl.h"
 
@@ -29,37 +30,56 @@ BOOL CGridCtrl::SetColumnWidth(int column, int width) {
 
 namespace {
 
-int Sum(const std::vector<UINT>& sizes, int from, int to) {
-  int total = 0;
+// Sizes add up in 64 bits: each is below 2^31, so no count of them overflows.
+long long Sum(const std::vector<UINT>& sizes, int from, int to) {
+  long long total = 0;
   for (int i = std::max(from, 0); i < to && i < static_cast<int>(sizes.size()); ++i) total += sizes[i];
   return total;
 }
 
+int Clamped(long long value) { return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX)); }
+
+// Scroll-bar ranges stay well inside an int, for the system's own arithmetic on them.
+constexpr long long kScrollRangeLimit = 0x3FFFFFFF;
+
+int Bar(int bar) { return bar == SB_HORZ ? 0 : 1; }
+
 }  // namespace
 
-int CGridCtrl::TotalRowsHeight() const { return Sum(rowHeights_, 0, rowCount_); }
-int CGridCtrl::TotalColumnsWidth() const { return Sum(columnWidths_, 0, columnCount_); }
-int CGridCtrl::FixedRowsHeight() const { return Sum(rowHeights_, 0, fixedRowCount_); }
-int CGridCtrl::FixedColumnsWidth() const { return Sum(columnWidths_, 0, fixedColumnCount_); }
+int CGridCtrl::EndOf(int start, long long size) { return Clamped(start + size - 1); }
+
+long long CGridCtrl::TotalRowsHeight() const { return Sum(rowHeights_, 0, rowCount_); }
+long long CGridCtrl::TotalColumnsWidth() const { return Sum(columnWidths_, 0, columnCount_); }
+int CGridCtrl::FixedRowsHeight() const { return Clamped(Sum(rowHeights_, 0, fixedRowCount_)); }
+int CGridCtrl::FixedColumnsWidth() const { return Clamped(Sum(columnWidths_, 0, fixedColumnCount_)); }
 
 // ---- scroll positions and the cells in view ----
 
-int CGridCtrl::GetScrollPosition(int bar, BOOL track) {
+long long CGridCtrl::GetScrollPosition(int bar, BOOL track) {
   if (!GetSafeHwnd()) return 0;
   SCROLLINFO info{};
   info.cbSize = sizeof(info);
-  info.fMask = track ? SIF_TRACKPOS : SIF_POS;
+  info.fMask = SIF_RANGE | SIF_PAGE | (track ? SIF_TRACKPOS : SIF_POS);
   if (!::GetScrollInfo(GetSafeHwnd(), bar, &info)) return 0;
-  return track ? info.nTrackPos : info.nPos;
+  const int shift = scrollShift_[Bar(bar)];
+  const int step = track ? info.nTrackPos : info.nPos;
+  // The bar still where it was put: the pixel position kept; at its end: the last one.
+  if (step == scrollPosition_[Bar(bar)] >> shift) return scrollPosition_[Bar(bar)];
+  const long long maximum = bar == SB_HORZ ? hScrollMax_ : vScrollMax_;
+  if (shift > 0 && step >= info.nMax - static_cast<int>(info.nPage) + 1)
+    return std::max(0LL, maximum - scrollPage_[Bar(bar)] + 1);
+  return static_cast<long long>(step) << shift;
 }
 
-BOOL CGridCtrl::SetScrollPosition(int bar, int position, BOOL redraw) {
+BOOL CGridCtrl::SetScrollPosition(int bar, long long position, BOOL redraw) {
   topLeftCell_ = CCellID();
   if (!GetSafeHwnd()) return FALSE;
+  position = std::max(0LL, position);
+  scrollPosition_[Bar(bar)] = position;
   SCROLLINFO info{};
   info.cbSize = sizeof(info);
   info.fMask = SIF_POS;
-  info.nPos = position;
+  info.nPos = Clamped(position >> scrollShift_[Bar(bar)]);
   ::SetScrollInfo(GetSafeHwnd(), bar, &info, redraw);
   return TRUE;
 }
@@ -94,44 +114,58 @@ void CGridCtrl::ResetScrollBars() {
     EnableScrollBars(SB_BOTH, FALSE);
     return;
   }
-  const CRect virtualRect(visible.left, visible.top, TotalColumnsWidth(), TotalRowsHeight());
-  if (visible.Height() < virtualRect.Height()) visible.right -= GetSystemMetrics(SM_CXVSCROLL);
-  if (visible.Width() < virtualRect.Width()) visible.bottom -= GetSystemMetrics(SM_CYHSCROLL);
+  // The scrolling parts' sizes, exact.
+  const long long virtualWidth = TotalColumnsWidth() - visible.left;
+  const long long virtualHeight = TotalRowsHeight() - visible.top;
+  if (visible.Height() < virtualHeight) visible.right -= GetSystemMetrics(SM_CXVSCROLL);
+  if (visible.Width() < virtualWidth) visible.bottom -= GetSystemMetrics(SM_CYHSCROLL);
 
-  if (visible.Height() < virtualRect.Height()) {
+  if (visible.Height() < virtualHeight) {
     EnableScrollBars(SB_VERT, TRUE);
-    vScrollMax_ = virtualRect.Height() - 1;
+    vScrollMax_ = virtualHeight - 1;
   } else {
     EnableScrollBars(SB_VERT, FALSE);
     vScrollMax_ = 0;
   }
-  if (visible.Width() < virtualRect.Width()) {
+  if (visible.Width() < virtualWidth) {
     EnableScrollBars(SB_HORZ, TRUE);
-    hScrollMax_ = virtualRect.Width() - 1;
+    hScrollMax_ = virtualWidth - 1;
   } else {
     EnableScrollBars(SB_HORZ, FALSE);
     hScrollMax_ = 0;
   }
+  UpdateScrollBar(SB_HORZ, hScrollMax_, visible.Width());
+  UpdateScrollBar(SB_VERT, vScrollMax_, visible.Height());
+}
 
+// The bar's range and page; a grid too large for the range counts in steps of 2^n pixels.
+void CGridCtrl::UpdateScrollBar(int bar, long long maximum, long long page) {
+  int shift = 0;
+  while ((maximum >> shift) > kScrollRangeLimit) ++shift;
+  const bool rescaled = shift != scrollShift_[Bar(bar)];
+  scrollShift_[Bar(bar)] = shift;
+  scrollPage_[Bar(bar)] = maximum > 0 ? page : 0;
   SCROLLINFO info{};
   info.cbSize = sizeof(info);
-  info.fMask = SIF_PAGE | SIF_RANGE;
+  info.fMask = SIF_PAGE | SIF_RANGE | (bar == SB_VERT ? SIF_DISABLENOSCROLL : 0);
   info.nMin = 0;
-  info.nMax = hScrollMax_;
-  info.nPage = hScrollMax_ > 0 ? visible.Width() : 0;
-  ::SetScrollInfo(GetSafeHwnd(), SB_HORZ, &info, TRUE);
-  info.fMask |= SIF_DISABLENOSCROLL;
-  info.nMax = vScrollMax_;
-  info.nPage = vScrollMax_ > 0 ? visible.Height() : 0;
-  ::SetScrollInfo(GetSafeHwnd(), SB_VERT, &info, TRUE);
+  info.nMax = static_cast<int>(maximum >> shift);
+  info.nPage = maximum > 0 ? static_cast<UINT>(std::max(1LL, page >> shift)) : 0;
+  ::SetScrollInfo(GetSafeHwnd(), bar, &info, TRUE);
+  if (rescaled) {
+    info.fMask = SIF_POS;
+    info.nPos = Clamped(scrollPosition_[Bar(bar)] >> shift);
+    ::SetScrollInfo(GetSafeHwnd(), bar, &info, TRUE);
+  }
 }
 
 namespace {
 
 // The first index from `first` on whose preceding sizes (from `first`) reach `position`,
 // never past `last`. The walk starts at a known index and its offset, in either direction.
-int FirstAtOffset(const std::vector<UINT>& sizes, int first, int last, int position, int index, LONG& offset) {
-  while (index > first && offset - static_cast<LONG>(sizes[index - 1]) >= position) offset -= sizes[--index];
+int FirstAtOffset(const std::vector<UINT>& sizes, int first, int last, long long position, int index,
+                  long long& offset) {
+  while (index > first && offset - static_cast<long long>(sizes[index - 1]) >= position) offset -= sizes[--index];
   while (offset < position && index < last) offset += sizes[index++];
   return index;
 }
@@ -144,13 +178,14 @@ CCellID CGridCtrl::FirstScrollableCell(BOOL force) {
   // scrolling line by line through a long grid costs a step, not a walk from the top.
   if (!IsValid(scrollHint_)) {
     scrollHint_ = CCellID(fixedRowCount_, fixedColumnCount_);
-    scrollHintOffset_ = CPoint(0, 0);
+    scrollHintOffsetX_ = 0;
+    scrollHintOffsetY_ = 0;
   }
   CCellID cell;
   cell.col = FirstAtOffset(columnWidths_, fixedColumnCount_, columnCount_ - 1, GetScrollPosition(SB_HORZ),
-                           scrollHint_.col, scrollHintOffset_.x);
+                           scrollHint_.col, scrollHintOffsetX_);
   cell.row = FirstAtOffset(rowHeights_, fixedRowCount_, rowCount_ - 1, GetScrollPosition(SB_VERT), scrollHint_.row,
-                           scrollHintOffset_.y);
+                           scrollHintOffsetY_);
   scrollHint_ = cell;
   // Without scrolling rows or columns the cell lies past the grid and is never cached.
   topLeftCell_ = IsValid(cell) ? cell : CCellID();
@@ -162,14 +197,14 @@ namespace {
 
 // The last index in view from `first` on, and the far edge it reaches.
 int LastInView(const std::vector<UINT>& sizes, int count, int first, int start, int limit, bool fully, int& edge) {
-  int position = start;
+  long long position = start;
   int index = first;
   for (; index < count; ++index) {
     position += sizes[index];
     if (position >= limit) break;
   }
   if (fully && position > limit && index > 0 && index < count) --index;
-  edge = std::min(position, limit);
+  edge = static_cast<int>(std::min<long long>(position, limit));
   return std::min(index, count - 1);
 }
 
@@ -207,9 +242,11 @@ BOOL CGridCtrl::CellOrigin(int row, int column, LPPOINT point) {
   if (row >= fixedRowCount_ || column >= fixedColumnCount_) topLeft = FirstScrollableCell();
   if (column >= fixedColumnCount_ && column < topLeft.col) return FALSE;
   if (row >= fixedRowCount_ && row < topLeft.row) return FALSE;
-  point->x = column < fixedColumnCount_ ? Sum(columnWidths_, 0, column)
-                                        : FixedColumnsWidth() + Sum(columnWidths_, topLeft.col, column);
-  point->y = row < fixedRowCount_ ? Sum(rowHeights_, 0, row) : FixedRowsHeight() + Sum(rowHeights_, topLeft.row, row);
+  // Far out of view an origin stops at the largest int.
+  point->x = Clamped(column < fixedColumnCount_ ? Sum(columnWidths_, 0, column)
+                                                : FixedColumnsWidth() + Sum(columnWidths_, topLeft.col, column));
+  point->y = Clamped(row < fixedRowCount_ ? Sum(rowHeights_, 0, row)
+                                          : FixedRowsHeight() + Sum(rowHeights_, topLeft.row, row));
   return TRUE;
 }
 
@@ -218,8 +255,8 @@ BOOL CGridCtrl::CellRectangle(int row, int column, LPRECT rect) {
   if (!CellOrigin(row, column, &origin)) return FALSE;
   rect->left = origin.x;
   rect->top = origin.y;
-  rect->right = origin.x + GetColumnWidth(column) - 1;
-  rect->bottom = origin.y + GetRowHeight(row) - 1;
+  rect->right = EndOf(origin.x, GetColumnWidth(column));
+  rect->bottom = EndOf(origin.y, GetRowHeight(row));
   return TRUE;
 }
 
@@ -235,8 +272,8 @@ BOOL CGridCtrl::RangeRectangle(const CellRange& range, LPRECT rect) {
   if (!CellOrigin(range.minRow, range.minCol, &first) || !CellOrigin(range.maxRow, range.maxCol, &last)) return FALSE;
   rect->left = first.x;
   rect->top = first.y;
-  rect->right = last.x + GetColumnWidth(range.maxCol) - 1;
-  rect->bottom = last.y + GetRowHeight(range.maxRow) - 1;
+  rect->right = EndOf(last.x, GetColumnWidth(range.maxCol));
+  rect->bottom = EndOf(last.y, GetRowHeight(range.maxRow));
   return TRUE;
 }
 
@@ -247,14 +284,14 @@ int IndexAt(const std::vector<UINT>& sizes, int count, int fixedCount, int fixed
             int position, BOOL allowFixed) {
   if (position < 0 || (!allowFixed && position < fixedSize)) return -1;
   if (position < fixedSize) {
-    int edge = 0;
+    long long edge = 0;
     for (int i = 0; i < fixedCount; ++i) {
       edge += sizes[i];
       if (edge > position) return i;
     }
     return -1;
   }
-  int edge = fixedSize;
+  long long edge = fixedSize;
   for (int i = firstScrolling; i < count; ++i) {
     edge += sizes[i];
     if (edge > position) return i;
@@ -278,7 +315,7 @@ BOOL CGridCtrl::MouseOverColumnDivider(CPoint point) {
   CPoint origin;
   if (!IsValid(cell) || !CellOrigin(cell.row, cell.col, &origin)) return FALSE;
   if (point.x - origin.x < resizeCaptureRange_ && cell.col != 0) return TRUE;
-  return origin.x + GetColumnWidth(cell.col) - point.x < resizeCaptureRange_;
+  return static_cast<long long>(origin.x) + GetColumnWidth(cell.col) - point.x < resizeCaptureRange_;
 }
 
 BOOL CGridCtrl::MouseOverRowDivider(CPoint point) {
@@ -287,7 +324,7 @@ BOOL CGridCtrl::MouseOverRowDivider(CPoint point) {
   CPoint origin;
   if (!IsValid(cell) || !CellOrigin(cell.row, cell.col, &origin)) return FALSE;
   if (point.y - origin.y < resizeCaptureRange_ && cell.row != 0) return TRUE;
-  return origin.y + GetRowHeight(cell.row) - point.y < resizeCaptureRange_;
+  return static_cast<long long>(origin.y) + GetRowHeight(cell.row) - point.y < resizeCaptureRange_;
 }
 
 BOOL CGridCtrl::IsCellOnScreen(int row, int column) {
@@ -299,7 +336,7 @@ BOOL CGridCtrl::IsCellOnScreen(int row, int column) {
   ::GetClientRect(GetSafeHwnd(), &client);
   // Each walk visits the fixed part, then the scrolling part from the top-left cell on.
   auto reaches = [](const std::vector<UINT>& sizes, int fixedCount, int first, int target, int limit) {
-    int edge = 0;
+    long long edge = 0;
     for (int i = 0; i < fixedCount; ++i) {
       if (edge >= limit) return false;
       if (i == target) return true;
@@ -340,13 +377,13 @@ void CGridCtrl::ScrollCellIntoView(int row, int column) {
   CRect rect;
   while (CellRectangle(row, column, &rect) && rect.right > client.right && rect.left > FixedColumnsWidth() &&
          IsScrollBarShown(SB_HORZ)) {
-    const int before = GetScrollPosition(SB_HORZ);
+    const long long before = GetScrollPosition(SB_HORZ);
     ::SendMessageW(wnd, WM_HSCROLL, SB_LINERIGHT, 0);
     if (GetScrollPosition(SB_HORZ) == before) break;
   }
   while (CellRectangle(row, column, &rect) && rect.bottom > client.bottom && rect.top > FixedRowsHeight() &&
          IsScrollBarShown(SB_VERT)) {
-    const int before = GetScrollPosition(SB_VERT);
+    const long long before = GetScrollPosition(SB_VERT);
     ::SendMessageW(wnd, WM_VSCROLL, SB_LINEDOWN, 0);
     if (GetScrollPosition(SB_VERT) == before) break;
   }
@@ -456,17 +493,17 @@ namespace {
 
 // Spreads `difference` over the sizes [first, end) that are not hidden; no size
 // falls below one pixel.
-void Stretch(std::vector<UINT>& sizes, int first, int end, int difference) {
+void Stretch(std::vector<UINT>& sizes, int first, int end, long long difference) {
   int shown = 0;
   for (int i = first; i < end; ++i)
     if (sizes[i] != 0) ++shown;
   if (shown == 0) return;
-  auto add = [&](int i, int amount) {
+  auto add = [&](int i, long long amount) {
     if (sizes[i] == 0) return;
-    sizes[i] = static_cast<UINT>(std::max(1, static_cast<int>(sizes[i]) + amount));
+    sizes[i] = static_cast<UINT>(std::clamp<long long>(sizes[i] + amount, 1, INT_MAX));
   };
   for (int i = first; i < end; ++i) add(i, difference / shown);
-  const int remainder = (difference > 0 ? difference : -difference) % shown;
+  const int remainder = static_cast<int>((difference > 0 ? difference : -difference) % shown);
   const int step = difference > 0 ? 1 : -1;
   for (int i = first; i < end && i < first + remainder; ++i) add(i, step);
 }
@@ -504,7 +541,7 @@ void CGridCtrl::StretchLastColumnToClient() {
   CRect client;
   ::GetClientRect(GetSafeHwnd(), &client);
   if (client.Width() > TotalColumnsWidth()) {
-    columnWidths_[last] += client.Width() - TotalColumnsWidth();
+    columnWidths_[last] += static_cast<UINT>(client.Width() - TotalColumnsWidth());
     Refresh();
   }
   ResetScrollBars();

@@ -206,7 +206,7 @@ void CGridCtrl::OnScroll(int bar, UINT code) {
   titleTip_.Hide();
   const bool horizontal = bar == SB_HORZ;
   const HWND wnd = GetSafeHwnd();
-  const int position = GetScrollPosition(bar);
+  const long long position = GetScrollPosition(bar);
   const CCellID before = FirstScrollableCell();
   CRect scrolling;
   ::GetClientRect(wnd, &scrolling);
@@ -214,7 +214,7 @@ void CGridCtrl::OnScroll(int bar, UINT code) {
     scrolling.left = FixedColumnsWidth();
   else
     scrolling.top = FixedRowsHeight();
-  const int maximum = horizontal ? hScrollMax_ : vScrollMax_;
+  const long long maximum = horizontal ? hScrollMax_ : vScrollMax_;
   const int fixedCount = horizontal ? fixedColumnCount_ : fixedRowCount_;
   const int count = horizontal ? columnCount_ : rowCount_;
   const int first = horizontal ? before.col : before.row;
@@ -225,7 +225,7 @@ void CGridCtrl::OnScroll(int bar, UINT code) {
       if (position <= 0 || first <= fixedCount) return;
       int index = first - 1;
       while (index > fixedCount && size(index) <= 0) --index;
-      SetScrollPosition(bar, std::max(0, position - size(index)));
+      SetScrollPosition(bar, std::max(0LL, position - size(index)));
       break;
     }
     case SB_LINEDOWN: {
@@ -238,11 +238,12 @@ void CGridCtrl::OnScroll(int bar, UINT code) {
     }
     case SB_PAGEUP:
       if (position <= 0) return;
-      SetScrollPosition(bar, std::max(0, position - (horizontal ? scrolling.Width() : scrolling.Height())));
+      SetScrollPosition(bar, std::max(0LL, position - (horizontal ? scrolling.Width() : scrolling.Height())));
       break;
     case SB_PAGEDOWN:
       if (position >= maximum) return;
-      SetScrollPosition(bar, std::min(maximum, position + (horizontal ? scrolling.Width() : scrolling.Height())));
+      SetScrollPosition(bar,
+                        std::min<long long>(maximum, position + (horizontal ? scrolling.Width() : scrolling.Height())));
       break;
     case SB_THUMBPOSITION:
     case SB_THUMBTRACK:

@@ -1,6 +1,7 @@
 // Painting: the background areas, the four blocks of cells, grid lines, and the
 // repainting of single cells, rows and columns.
 #include <algorithm>
+#include <climits>
 #include <memory>
 
 #include "GridCtrl.h"
@@ -55,19 +56,20 @@ void CGridCtrl::DrawBlock(CDC* dc, int firstRow, int lastRow, int top, int first
                           const CRect* clip) {
   CRect rect;
   rect.bottom = top - 1;
-  for (int row = firstRow; row <= lastRow; ++row) {
+  // Nothing lies past the largest coordinate.
+  for (int row = firstRow; row <= lastRow && rect.bottom < INT_MAX; ++row) {
     const int height = GetRowHeight(row);
     if (height <= 0) continue;
     rect.top = rect.bottom + 1;
-    rect.bottom = rect.top + height - 1;
+    rect.bottom = EndOf(rect.top, height);
     if (clip && rect.bottom < clip->top) continue;
     if (clip && rect.top > clip->bottom) break;
     rect.right = left - 1;
-    for (int column = firstColumn; column <= lastColumn; ++column) {
+    for (int column = firstColumn; column <= lastColumn && rect.right < INT_MAX; ++column) {
       const int width = GetColumnWidth(column);
       if (width <= 0) continue;
       rect.left = rect.right + 1;
-      rect.right = rect.left + width - 1;
+      rect.right = EndOf(rect.left, width);
       if (clip && rect.right < clip->left) continue;
       if (clip && rect.left > clip->right) break;
       if (CGridCellBase* cell = GetCell(row, column)) {
@@ -101,7 +103,7 @@ void CGridCtrl::OnDraw(CDC* dc) {
       int x = fixedWidth;
       for (int column = visible.minCol; column <= visible.maxCol; ++column) {
         if (GetColumnWidth(column) <= 0) continue;
-        x += GetColumnWidth(column);
+        x = EndOf(x, GetColumnWidth(column) + 1LL);
         dc->MoveTo(x - 1, fixedHeight);
         dc->LineTo(x - 1, visibleRect.bottom);
       }
@@ -110,7 +112,7 @@ void CGridCtrl::OnDraw(CDC* dc) {
       int y = fixedHeight;
       for (int row = visible.minRow; row <= visible.maxRow; ++row) {
         if (GetRowHeight(row) <= 0) continue;
-        y += GetRowHeight(row);
+        y = EndOf(y, GetRowHeight(row) + 1LL);
         dc->MoveTo(fixedWidth, y - 1);
         dc->LineTo(visibleRect.right, y - 1);
       }

@@ -200,6 +200,50 @@ TEST_F(GeometryTest, TheTopLeftCellFollowsThePositionInEitherDirection) {
   EXPECT_EQ(grid.FirstScrollableCell().row, walkFromTop(grid.GetScrollPosition(SB_VERT)));
 }
 
+TEST_F(GeometryTest, SizesPastTwoToTheThirtyFirstAddUpAndScrollToTheEnd) {
+  // Six rows (or columns) of 10^9 pixels behind a small fixed one: 5 * 10^9 scroll.
+  constexpr int kHuge = 1000000000;
+  for (const bool rows : {true, false}) {
+    SCOPED_TRACE(rows ? "rows" : "columns");
+    Build(rows ? 6 : 3, rows ? 3 : 6, rows ? 50 : kHuge, rows ? kHuge : 20);
+    if (rows)
+      grid.SetRowHeight(0, 20);
+    else
+      grid.SetColumnWidth(0, 50);
+    const UINT message = rows ? WM_VSCROLL : WM_HSCROLL;
+    const int bar = rows ? SB_VERT : SB_HORZ;
+    auto first = [&] { return rows ? grid.FirstScrollableCell().row : grid.FirstScrollableCell().col; };
+    auto last = [&] {
+      const CellRange visible = grid.VisibleScrollableRange();
+      return rows ? visible.maxRow : visible.maxCol;
+    };
+    auto onScreen = [&](int index) { return rows ? grid.IsCellOnScreen(index, 1) : grid.IsCellOnScreen(1, index); };
+
+    EXPECT_EQ(rows ? grid.TotalRowsHeight() : grid.TotalColumnsWidth(), 5LL * kHuge + (rows ? 20 : 50));
+    EXPECT_EQ(grid.GetScrollMax(bar), 5LL * kHuge - 1);
+    EXPECT_FALSE(onScreen(5));
+
+    grid.SendMessage(message, SB_BOTTOM);
+    EXPECT_EQ(first(), 5);
+    EXPECT_EQ(last(), 5);
+    EXPECT_TRUE(onScreen(5));
+    CRect rect;
+    ASSERT_TRUE(rows ? grid.CellRectangle(5, 1, &rect) : grid.CellRectangle(1, 5, &rect));
+    EXPECT_EQ(rows ? rect.top : rect.left, rows ? 20 : 50);
+    EXPECT_EQ(rows ? rect.bottom : rect.right, (rows ? 20 : 50) + kHuge - 1);
+
+    grid.SendMessage(message, SB_TOP);
+    EXPECT_EQ(first(), 1);
+    grid.SendMessage(message, SB_LINEDOWN);
+    EXPECT_EQ(first(), 2);
+    grid.SetScrollPosition(bar, 2500000000LL);
+    EXPECT_EQ(grid.GetScrollPosition(bar), 2500000000LL);
+    EXPECT_EQ(first(), 4);
+    grid.SendMessage(message, SB_LINEUP);
+    EXPECT_EQ(first(), 3);
+  }
+}
+
 TEST_F(GeometryTest, ScrollingACellIntoViewMakesItVisible) {
   Build(60, 20);
   grid.ScrollCellIntoView(45, 15);
