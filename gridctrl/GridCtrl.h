@@ -261,6 +261,9 @@ class CGridCtrl : public CWnd {
   void GetPrintMargins(int& header, int& footer, int& left, int& right, int& top, int& bottom, int& gap) const;
   void SetWysiwygPrinting(BOOL wysiwyg) { wysiwygPrinting_ = wysiwyg; }
   void SetPrintColours(BOOL colours) { printColours_ = colours; }
+  // Whether cells print their background colours.
+  void SetPrintShading(BOOL shading) { printShading_ = shading; }
+  BOOL GetPrintShading() const { return printShading_; }
   int GetPagesAcross() const { return pagesAcross_; }
   virtual void OnBeginPrinting(CDC* dc, CPrintInfo* info);
   virtual void OnPrint(CDC* dc, CPrintInfo* info);
@@ -480,6 +483,7 @@ class CGridCtrl : public CWnd {
   GridCompareFunction compareFunction_ = nullptr;
   BOOL printColours_ = TRUE;
   BOOL wysiwygPrinting_ = FALSE;
+  BOOL printShading_ = TRUE;
   CFont printerFont_;
   CSize charSize_{1, 1};
   int pageHeight_ = 0;

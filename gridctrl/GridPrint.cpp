@@ -1,6 +1,7 @@
 // Printing onto pages: heading rows and columns repeated on every page, the body
 // rows and columns that fit, and a header and footer band.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -18,9 +19,9 @@ constexpr UINT kAppTitleString = 57344;
 // or less) gives an index a page of its own.
 std::vector<int> PageStarts(const std::vector<UINT>& sizes, int first, int count, int limit) {
   std::vector<int> starts{first};
-  int sum = 0;
+  long long sum = 0;
   for (int i = first; i < count; ++i) {
-    const int size = static_cast<int>(sizes[i]);
+    const long long size = sizes[i];
     if (sum > 0 && sum + size > limit) {
       starts.push_back(i);
       sum = size;
@@ -34,6 +35,20 @@ std::vector<int> PageStarts(const std::vector<UINT>& sizes, int first, int count
 void Line(CDC* dc, int x1, int y1, int x2, int y2) {
   dc->MoveTo(x1, y1);
   dc->LineTo(x2, y2);
+}
+
+// The grid lines of one printed cell, as the screen shows them: under it (and above it
+// when it starts the page's first line), at its right edge, and at its left edge when it
+// starts the page's lines.
+void CellLines(CDC* dc, const CRect& rect, int gridLines, bool lineAbove) {
+  if (gridLines == 1 || gridLines == 3) {
+    if (lineAbove) Line(dc, rect.left - 1, rect.top - 1, rect.right + 1, rect.top - 1);
+    Line(dc, rect.left - 1, rect.bottom, rect.right + 1, rect.bottom);
+  }
+  if (gridLines == 2 || gridLines == 3) {
+    if (rect.left == 0) Line(dc, -1, rect.top - 1, -1, rect.bottom + 1);
+    Line(dc, rect.right, rect.top - 1, rect.right, rect.bottom + 1);
+  }
 }
 
 }  // namespace
@@ -120,7 +135,7 @@ void CGridCtrl::OnBeginPrinting(CDC* dc, CPrintInfo* info) {
     logicalPageSize_ = CSize(screenX * paperSize_.cx / std::max(1, printerX) * 3 / 4,
                              screenY * paperSize_.cy / std::max(1, printerY) * 3 / 4);
   } else {
-    logicalPageSize_.cx = TotalColumnsWidth() + sideMargins;
+    logicalPageSize_.cx = static_cast<int>(std::min<long long>(TotalColumnsWidth() + sideMargins, INT_MAX));
     logicalPageSize_.cy = MulDiv(logicalPageSize_.cx, paperSize_.cy, std::max<int>(1, paperSize_.cx));
   }
   pageHeight_ = logicalPageSize_.cy - FixedRowsHeight() - (headerMargin_ + footerMargin_ + 2 * gap_) * charSize_.cy;
@@ -175,20 +190,18 @@ void CGridCtrl::OnPrint(CDC* dc, CPrintInfo* info) {
   rect.bottom = -1;
   for (int row = currentPrintRow_; row < rowCount_; ++row) {
     const int height = GetRowHeight(row);
-    if (row != currentPrintRow_ && rect.bottom + 1 + height > pageHeight_) break;
+    if (row != currentPrintRow_ && rect.bottom + 1LL + height > pageHeight_) break;
     rect.top = rect.bottom + 1;
-    rect.bottom = rect.top + height - 1;
+    rect.bottom = EndOf(rect.top, height);
     rect.right = bodyLeft - 1;
     for (int column = currentPrintColumn_; column < columnCount_; ++column) {
       const int width = GetColumnWidth(column);
-      if (column != currentPrintColumn_ && rect.right + 1 + width - bodyLeft > pageWidth_) break;
+      if (column != currentPrintColumn_ && rect.right + 1LL + width - bodyLeft > pageWidth_) break;
       rect.left = rect.right + 1;
-      rect.right = rect.left + width - 1;
+      rect.right = EndOf(rect.left, width);
       if (CGridCellBase* cell = GetCell(row, column)) cell->PrintCell(dc, row, column, rect);
-      if (gridLines_ == 1 || gridLines_ == 3) Line(dc, rect.left - 1, rect.bottom, rect.right + 1, rect.bottom);
-      if (gridLines_ == 2 || gridLines_ == 3) Line(dc, rect.right, rect.top - 1, rect.right, rect.bottom + 1);
+      CellLines(dc, rect, gridLines_, row == currentPrintRow_);
     }
-    if ((gridLines_ == 1 || gridLines_ == 3) && row == currentPrintRow_) Line(dc, bodyLeft - 1, -1, rect.right + 1, -1);
   }
 
   info->m_rectDraw.bottom = footerMargin_ * charSize_.cy;
@@ -199,20 +212,16 @@ void CGridCtrl::OnPrint(CDC* dc, CPrintInfo* info) {
 
 void CGridCtrl::OnEndPrinting(CDC*, CPrintInfo*) { printerFont_.DeleteObject(); }
 
-// One row of heading cells across, from `firstColumn` to the page's width.
+// One row of heading cells across, from `firstColumn` on and from `rect`'s right edge,
+// while they fit the page's width; the page's first body column always prints.
 void CGridCtrl::PrintHeadingRowCells(int firstColumn, int endColumn, int& row, CRect& rect, CDC* dc, BOOL& firstLine) {
-  rect.right = -1;
   for (int column = firstColumn; column < endColumn; ++column) {
     const int width = GetColumnWidth(column);
-    if (column >= fixedColumnCount_ && rect.right + 1 + width > pageWidth_) break;
+    if (column > currentPrintColumn_ && rect.right + 1LL + width > pageWidth_) break;
     rect.left = rect.right + 1;
-    rect.right = rect.left + width - 1;
+    rect.right = EndOf(rect.left, width);
     if (CGridCellBase* cell = GetCell(row, column)) cell->PrintCell(dc, row, column, rect);
-    if (gridLines_ == 1 || gridLines_ == 3) {
-      if (firstLine) Line(dc, rect.left, rect.top - 1, rect.right + 1, rect.top - 1);
-      Line(dc, rect.left, rect.bottom, rect.right + 1, rect.bottom);
-    }
-    if (gridLines_ == 2 || gridLines_ == 3) Line(dc, rect.right, rect.top - 1, rect.right, rect.bottom + 1);
+    CellLines(dc, rect, gridLines_, firstLine != FALSE);
   }
   firstLine = FALSE;
 }
@@ -220,26 +229,20 @@ void CGridCtrl::PrintHeadingRowCells(int firstColumn, int endColumn, int& row, C
 void CGridCtrl::PrintHeadingRows(CDC* dc, CPrintInfo*) {
   CPen pen(PS_SOLID, 0, RGB(0, 0, 0));
   DCSelection<CPen> selected(dc, &pen);
-  BOOL firstLine = TRUE;
   CRect rect;
   rect.bottom = -1;
   for (int row = 0; row < fixedRowCount_; ++row) {
     rect.top = rect.bottom + 1;
-    rect.bottom = rect.top + GetRowHeight(row) - 1;
+    rect.bottom = EndOf(rect.top, GetRowHeight(row));
+    rect.right = -1;
+    BOOL firstLine = row == 0;
     if (currentPrintColumn_ == fixedColumnCount_) {
       PrintHeadingRowCells(0, columnCount_, row, rect, dc, firstLine);
     } else {
       // A later page across: the fixed headings, then this page's columns.
       PrintHeadingRowCells(0, fixedColumnCount_, row, rect, dc, firstLine);
-      const CRect fixed = rect;
-      rect.right = fixed.right;
-      for (int column = currentPrintColumn_; column < columnCount_; ++column) {
-        const int width = GetColumnWidth(column);
-        if (rect.right + 1 + width > pageWidth_) break;
-        rect.left = rect.right + 1;
-        rect.right = rect.left + width - 1;
-        if (CGridCellBase* cell = GetCell(row, column)) cell->PrintCell(dc, row, column, rect);
-      }
+      firstLine = row == 0;
+      PrintHeadingRowCells(currentPrintColumn_, columnCount_, row, rect, dc, firstLine);
     }
   }
 }
@@ -251,19 +254,15 @@ void CGridCtrl::PrintHeadingColumns(CDC* dc, CPrintInfo*) {
   rect.bottom = -1;
   for (int row = currentPrintRow_; row < rowCount_; ++row) {
     const int height = GetRowHeight(row);
-    if (row != currentPrintRow_ && rect.bottom + 1 + height > pageHeight_) break;
+    if (row != currentPrintRow_ && rect.bottom + 1LL + height > pageHeight_) break;
     rect.top = rect.bottom + 1;
-    rect.bottom = rect.top + height - 1;
+    rect.bottom = EndOf(rect.top, height);
     rect.right = -1;
     for (int column = 0; column < fixedColumnCount_; ++column) {
       rect.left = rect.right + 1;
-      rect.right = rect.left + GetColumnWidth(column) - 1;
+      rect.right = EndOf(rect.left, GetColumnWidth(column));
       if (CGridCellBase* cell = GetCell(row, column)) cell->PrintCell(dc, row, column, rect);
-      if (gridLines_ == 1 || gridLines_ == 3) Line(dc, rect.left, rect.bottom, rect.right + 1, rect.bottom);
-      if (gridLines_ == 2 || gridLines_ == 3) {
-        if (column == 0) Line(dc, -1, rect.top - 1, -1, rect.bottom + 1);
-        Line(dc, rect.right, rect.top - 1, rect.right, rect.bottom + 1);
-      }
+      CellLines(dc, rect, gridLines_, row == currentPrintRow_);
     }
   }
 }

@@ -265,10 +265,12 @@ BOOL CGridCellBase::PrintCell(CDC* dc, int, int, CRect rect) {
     if (!def) return FALSE;
     bool hasBack = false;
     COLORREF back = 0;
-    if (IsFixed()) {
+    // Without shading no cell prints a background, as if none had a colour of its own.
+    if (grid->GetPrintShading() && IsFixed()) {
       back = Resolved(GetBackColour(), def->GetBackColour());
       hasBack = true;
-    } else if (GetBackColour() != kDefaultColour && GetBackColour() != def->GetBackColour()) {
+    } else if (grid->GetPrintShading() && GetBackColour() != kDefaultColour &&
+               GetBackColour() != def->GetBackColour()) {
       back = GetBackColour();
       hasBack = true;
     }
