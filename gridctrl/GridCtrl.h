@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "CellRange.h"
@@ -394,6 +395,8 @@ class CGridCtrl : public CWnd {
   int NextVisibleRow(int row, int step) const;
   int NextVisibleColumn(int column, int step) const;
   void StoreEditedText(int row, int column, LPCSTR text);
+  void LoadHeadings(const std::vector<std::string>& headings, CDC* dc);
+  void AppendLoadedRow(const std::vector<std::string>& tokens, CDC* dc);
   void SwapRows(int first, int second);
   CString PrintTitle() const;
   BOOL QuickSortRows(GridCompareFunction compare, int column, BOOL ascending, LPARAM data, int low, int high);

@@ -183,7 +183,8 @@ TEST_F(TextFileTest, LoadingTakesHeadingsTokensAndLineEndsAsTheyCome) {
   const Case cases[] = {
       {"headings only", "a,b,c\r\n", 1, 3, {{{0, 2}, "c"}}},
       {"empty tokens in the middle count", "a,,c\n1,,3\n", 2, 3, {{{0, 1}, ""}, {{1, 2}, "3"}}},
-      {"a final empty token ends the line", "a,b,\n1,2,\n", 2, 2, {{{1, 1}, "2"}}},
+      {"a final empty token is a cell of its own", "a,b,\n1,2,\n", 2, 3, {{{0, 2}, ""}, {{1, 1}, "2"}}},
+      {"an empty line is a row with one empty cell", "a,b\n\nx,y\n", 3, 2, {{{1, 0}, ""}, {{2, 1}, "y"}}},
       {"surplus tokens are lost", "a,b\n1,2,3,4\n", 2, 2, {{{1, 1}, "2"}}},
       {"a bare line feed and a CR before it", "a,b\nx,y\r\nz,w\n", 3, 2, {{{1, 1}, "y"}, {{2, 1}, "w"}}},
   };
@@ -199,6 +200,78 @@ TEST_F(TextFileTest, LoadingTakesHeadingsTokensAndLineEndsAsTheyCome) {
   CGridCtrl virtualGrid;
   virtualGrid.SetVirtualMode(TRUE);
   EXPECT_FALSE(virtualGrid.LoadDelimitedText(path.c_str(), ','));
+}
+
+TEST_F(TextFileTest, EmptyLastHeadingsAndFieldsSurviveSavingAndLoading) {
+  grid.DeleteAllItems();
+  grid.SetRowCount(4);
+  grid.SetColumnCount(3);
+  const char* texts[4][3] = {{"Name", "Value", ""}, {"a", "", ""}, {"", "", ""}, {"b", "c", "d"}};
+  for (int row = 0; row < 4; ++row)
+    for (int column = 0; column < 3; ++column) grid.SetItemText(row, column, texts[row][column]);
+  ASSERT_TRUE(grid.SaveAsDelimitedText(path.c_str(), ','));
+  EXPECT_EQ(Bytes(), "Name,Value,\r\na,,\r\n,,\r\nb,c,d\r\n");
+
+  CGridCtrl loaded;
+  ASSERT_TRUE(loaded.LoadDelimitedText(path.c_str(), ','));
+  ASSERT_EQ(loaded.GetRowCount(), 4);
+  ASSERT_EQ(loaded.GetColumnCount(), 3);
+  for (int row = 0; row < 4; ++row)
+    for (int column = 0; column < 3; ++column) EXPECT_EQ(loaded.GetItemText(row, column), texts[row][column]);
+}
+
+// What appending a column per heading and a row per line gives: the grid a load must build.
+void BuildByInserts(CGridCtrl& grid, const std::vector<std::vector<std::string>>& lines) {
+  grid.DeleteAllItems();
+  for (const std::string& heading : lines[0]) grid.InsertColumn(heading.c_str());
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const int row = grid.InsertRow(lines[i][0].c_str());
+    for (size_t c = 1; c < lines[i].size() && static_cast<int>(c) < grid.GetColumnCount(); ++c)
+      grid.SetItemText(row, static_cast<int>(c), lines[i][c].c_str());
+  }
+  grid.FitAllColumnsToContents();
+}
+
+TEST_F(TextFileTest, ALoadBuildsTheGridThatInsertingEveryHeadingAndLineWould) {
+  const std::vector<std::vector<std::string>> lines = {
+      {"Option", "Value", "Longer heading than any value", ""},
+      {"RA", "10.1.2.3;filter2.example.com", "", "x"},
+      {"", "empty heading", "y"},
+      {"RP", "139", "z", "surplus", "dropped"},
+      {"only a heading"},
+  };
+  std::string bytes;
+  for (const auto& line : lines) {
+    for (size_t c = 0; c < line.size(); ++c) bytes += (c ? "," : "") + line[c];
+    bytes += "\n";
+  }
+  WriteBytes(bytes);
+  CGridCtrl expected;
+  ASSERT_TRUE(expected.Create(CRect(0, 0, 300, 200), &owner, 101, WS_CHILD | WS_VISIBLE));
+  BuildByInserts(expected, lines);
+  grid.SetSortColumn(1);
+  grid.SelectRange(1, 1, 2, 1);
+  ASSERT_TRUE(grid.LoadDelimitedText(path.c_str(), ','));
+
+  ASSERT_EQ(grid.GetRowCount(), expected.GetRowCount());
+  ASSERT_EQ(grid.GetColumnCount(), expected.GetColumnCount());
+  EXPECT_EQ(grid.GetFixedRowCount(), 0);
+  EXPECT_EQ(grid.GetSortColumn(), -1);
+  EXPECT_EQ(grid.SelectedCellCount(), 0);
+  EXPECT_EQ(grid.GetModified(), expected.GetModified());
+  for (int column = 0; column < grid.GetColumnCount(); ++column)
+    EXPECT_EQ(grid.GetColumnWidth(column), expected.GetColumnWidth(column)) << column;
+  for (int row = 0; row < grid.GetRowCount(); ++row) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(grid.GetRowHeight(row), expected.GetRowHeight(row));
+    for (int column = 0; column < grid.GetColumnCount(); ++column) {
+      EXPECT_EQ(grid.GetItemText(row, column), expected.GetItemText(row, column)) << column;
+      EXPECT_EQ(grid.GetItemState(row, column), expected.GetItemState(row, column)) << column;
+      EXPECT_EQ(grid.GetItemFormat(row, column), expected.GetItemFormat(row, column)) << column;
+    }
+  }
+  EXPECT_EQ(grid.GetScrollMax(SB_VERT), expected.GetScrollMax(SB_VERT));
+  EXPECT_EQ(grid.GetScrollMax(SB_HORZ), expected.GetScrollMax(SB_HORZ));
 }
 
 }  // namespace
