@@ -90,6 +90,36 @@ TEST_F(Mime64Test, EncodeThenDecodeRoundTrips) {
   EXPECT_FALSE(PathExists(Work("$$$$$$$$.$$$")));
 }
 
+// A full disk: the copy that would take the input's place cannot be written, so the input
+// stays as it was. The working copy's name is linked to the host's /dev/full.
+TEST_F(Mime64Test, InputStaysWhenItsReplacementCannotBeWritten) {
+  const std::string temp = "$$$$$$$$.$$$";
+  auto linkTempToFullDisk = [&] {
+    return RunUnix("/bin/ln -sf /dev/full " + dir_.UnixPath() + "/work/" + temp, [&] {
+      WIN32_FIND_DATAA data;
+      const HANDLE find = FindFirstFileA(Work(temp).c_str(), &data);
+      if (find == INVALID_HANDLE_VALUE) return false;
+      FindClose(find);
+      return true;
+    });
+  };
+  Write("copy.bin", SampleBytes());
+  Write("plain.txt", "QUJD\n");
+
+  ASSERT_TRUE(linkTempToFullDisk());
+  RunResult run = Mime64("copy.bin -e");
+  EXPECT_EQ(static_cast<int>(run.exitCode), -1);
+  EXPECT_NE(run.output.find("Couldn't write copy.bin"), std::string::npos) << run.output;
+  EXPECT_EQ(ReadTextFile(Work("copy.bin")), SampleBytes());
+
+  // The few decoded bytes reach the device here without an error; the copy then cannot take
+  // the input's place, which must not cost the input either.
+  ASSERT_TRUE(linkTempToFullDisk());
+  run = Mime64("plain.txt -r");
+  EXPECT_EQ(static_cast<int>(run.exitCode), -1) << run.output;
+  EXPECT_EQ(ReadTextFile(Work("plain.txt")), "QUJD\n");
+}
+
 TEST_F(Mime64Test, HeaderNamesWriteOnlyIntoTheCurrentFolder) {
   const std::string body = "Content-transfer-encoding: base64\n\nZm9vYmFy\n\n";
   Write("mail.txt", "Content-Type: text/plain; name=\"sub/dir/plain.bin\"\n" + body +

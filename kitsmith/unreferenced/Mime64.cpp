@@ -3,6 +3,8 @@
 #include "support/KitHolders.h"
 #include "unreferenced/Base64.h"
 
+#include <windows.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -64,6 +66,20 @@ std::string SafeBaseName(const std::string& name) {
 
 bool SameFile(const std::string& a, const char* b) { return _stricmp(a.c_str(), b) == 0; }
 
+// Closes an output file; false when a write or the close failed (a full disk), so that the
+// input is never replaced by a cut copy.
+bool CloseWritten(FileHolder& file) {
+  const bool written = !ferror(file.Get());
+  return file.Close() && written;
+}
+
+// The input gives way to the finished copy in one step: when that fails, both stay.
+bool ReplaceInput(const char* inName) {
+  if (MoveFileExA(kTempName, inName, MOVEFILE_REPLACE_EXISTING)) return true;
+  printf("Couldn't replace %s\n", inName);
+  return false;
+}
+
 int Encode(FileHolder& in, const char* inName, const char* outName) {
   const char* target = outName ? outName : kTempName;
   FileHolder out(fopen(target, "wt"));
@@ -75,11 +91,12 @@ int Encode(FileHolder& in, const char* inName, const char* outName) {
           inName);
   EncodeBase64Lines([&] { return fgetc(in.Get()); }, [&](char c) { fputc(c, out.Get()); });
   in.Close();  // both closed before the input is replaced
-  out.Close();
-  if (!outName) {
-    remove(inName);
-    rename(kTempName, inName);
+  if (!CloseWritten(out)) {
+    printf("Couldn't write %s\n", outName ? outName : inName);
+    if (!outName) remove(kTempName);
+    return -1;
   }
+  if (!outName && !ReplaceInput(inName)) return -1;
   return 0;
 }
 
@@ -124,10 +141,15 @@ class Decoder {
       EndSection();
     }
     in_.Close();  // closed before the input is replaced
-    given_.Close();
-    if (status == 0 && replacing_) {
-      remove(inName_);
-      rename(kTempName, inName_);
+    if (given_ && !CloseWritten(given_)) {
+      printf("Couldn't write %s\n", outName_);
+      writeFailed_ = true;
+    }
+    if (writeFailed_) status = -1;
+    if (replacing_ && status == 0) {
+      if (!ReplaceInput(inName_)) status = -1;
+    } else if (replacing_) {
+      remove(kTempName);  // a cut copy; the input stays as it was
     }
     return status;
   }
@@ -226,7 +248,10 @@ class Decoder {
   void EndSection() {
     Section& s = section_;
     const bool hadOutput = s.named || s.started;
-    s.own.Close();
+    if (s.own && !CloseWritten(s.own)) {
+      printf("Couldn't write %s\n", s.name.c_str());
+      writeFailed_ = true;
+    }
     s.out = nullptr;
     if (hadOutput && !s.started && !s.skip) {
       printf("No MIME base64 lines found in %s\n", s.name.c_str());
@@ -243,6 +268,7 @@ class Decoder {
   bool replace_;
   FileHolder given_;
   bool replacing_ = false;
+  bool writeFailed_ = false;
   int sections_ = 0;
   Section section_;
 };
