@@ -17,6 +17,7 @@
 #include "LoggingEnvironment.h"
 #include "TestSupport.h"
 #include "tests/ConfigReaderCases.h"
+#include "tests/ConfigWriterCases.h"
 
 namespace {
 
@@ -424,14 +425,22 @@ TEST(TavoAuthConfig, IdentityHash) {
   EXPECT_NE(user.GetUserIdentityHash(), hash);
 }
 
+void ExpectCrossCase(const ConfigReaderCase& c) {
+  auto record = ZeroRecord();
+  EXPECT_EQ(Parse(*record, c.text).result == 0, c.macOk) << c.text;
+  for (const auto& [key, value] : ConfigReaderExpectations(c, true))
+    EXPECT_EQ(Field(*record, key), value) << c.text << " key " << key;
+}
+
 // The texts both agents' readers are tested against (the Windows side reads the same table).
 TEST(TavoAuthConfig, CrossReaderCases) {
-  for (const ConfigReaderCase& c : kConfigReaderCases) {
-    auto record = ZeroRecord();
-    EXPECT_EQ(Parse(*record, c.text).result == 0, c.macOk) << c.text;
-    for (const auto& [key, value] : ConfigReaderExpectations(c, true))
-      EXPECT_EQ(Field(*record, key), value) << c.text << " key " << key;
-  }
+  for (const ConfigReaderCase& c : kConfigReaderCases) ExpectCrossCase(c);
+}
+
+// The files the tool writes, as its own test pins them byte for byte.
+TEST(TavoAuthConfig, FilesTheToolWrites) {
+  for (const ConfigWriterCase& c : kConfigWriterCases)
+    if (!c.refused) ExpectCrossCase(c.read);
 }
 
 }  // namespace

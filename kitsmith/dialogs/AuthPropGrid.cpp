@@ -1,8 +1,10 @@
 #include "dialogs/AuthPropGrid.h"
 
 #include <cstring>
+#include <memory>
 
 #include "WinSupport.h"  // Narrow, Widen
+#include "options/CfgText.h"
 
 namespace {
 struct Column {
@@ -82,9 +84,21 @@ void AuthPropGrid::OnEndLabelEdit(NMHDR* notify, LRESULT* result) {
   auto [cell, option] = GetRowOption(row);
   if (!cell || !option) return;
   const std::string text = cell->GetText() ? cell->GetText() : "";
-  // The configuration language cannot hold "]": the grid puts the old text back.
+  // A refused value: the grid puts the old text back. The configuration language cannot hold
+  // "]"; and the value is checked as it will be written, so a number that is too long for the
+  // agents or not finite is refused too.
+  std::string problem;
   if (text.find(']') != std::string::npos) {
-    MessageBox("The character ']' cannot be used in an option value.", nullptr, MB_OK | MB_ICONEXCLAMATION);
+    problem = "The character ']' cannot be used in an option value.";
+  } else {
+    const std::unique_ptr<AuthCfg::OptionThunkT> trial = option->Clone();
+    problem = trial->SetFromText(Widen(text), AuthCfg::kEditor)
+                  ? WritableValueProblem(*trial)
+                  : "Value of option '" + std::string(option->id) + "' is not a finite number";
+    if (!problem.empty()) problem += ".";
+  }
+  if (!problem.empty()) {
+    MessageBox(problem.c_str(), nullptr, MB_OK | MB_ICONEXCLAMATION);
     *result = -1;
     return;
   }

@@ -1,6 +1,7 @@
 #include "options/AuthCfg.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,12 +74,33 @@ std::wstring ValueText(double value) {
 }
 std::wstring ValueText(const std::wstring& value) { return value; }
 
-void ValueFromText(const std::wstring& text, bool& value) { value = DecimalToInt(text) != 0; }
-void ValueFromText(const std::wstring& text, uint8_t& value) { value = static_cast<uint8_t>(DecimalToInt(text)); }
-void ValueFromText(const std::wstring& text, uint16_t& value) { value = static_cast<uint16_t>(DecimalToInt(text)); }
-void ValueFromText(const std::wstring& text, uint32_t& value) { value = static_cast<uint32_t>(DecimalToInt(text)); }
-void ValueFromText(const std::wstring& text, double& value) { value = DecimalToDouble(text); }
-void ValueFromText(const std::wstring& text, std::wstring& value) { value = text; }
+bool ValueFromText(const std::wstring& text, bool& value) {
+  value = DecimalToInt(text) != 0;
+  return true;
+}
+bool ValueFromText(const std::wstring& text, uint8_t& value) {
+  value = static_cast<uint8_t>(DecimalToInt(text));
+  return true;
+}
+bool ValueFromText(const std::wstring& text, uint16_t& value) {
+  value = static_cast<uint16_t>(DecimalToInt(text));
+  return true;
+}
+bool ValueFromText(const std::wstring& text, uint32_t& value) {
+  value = static_cast<uint32_t>(DecimalToInt(text));
+  return true;
+}
+bool ValueFromText(const std::wstring& text, double& value) {
+  // "1e999" converts to infinity, which is written "inf": the tool reads that back as 0.
+  const double converted = DecimalToDouble(text);
+  if (!std::isfinite(converted)) return false;
+  value = converted;
+  return true;
+}
+bool ValueFromText(const std::wstring& text, std::wstring& value) {
+  value = text;
+  return true;
+}
 
 }  // namespace AuthCfg
 

@@ -26,7 +26,8 @@ struct OptionBaseT {
 class OptionThunkT : public OptionBaseT {
  public:
   virtual ~OptionThunkT() = default;
-  // Converts the text (never fails) and records the source.
+  // Converts the text and records the source; refuses (and changes nothing) only a number
+  // that is not finite.
   virtual bool SetFromText(const std::wstring& text, int32_t newSource) = 0;
   virtual std::wstring ToText() const = 0;
   virtual std::unique_ptr<OptionThunkT> Clone() const = 0;
@@ -46,12 +47,14 @@ std::wstring ValueText(uint16_t value);
 std::wstring ValueText(uint32_t value);
 std::wstring ValueText(double value);
 std::wstring ValueText(const std::wstring& value);
-void ValueFromText(const std::wstring& text, bool& value);
-void ValueFromText(const std::wstring& text, uint8_t& value);
-void ValueFromText(const std::wstring& text, uint16_t& value);
-void ValueFromText(const std::wstring& text, uint32_t& value);
-void ValueFromText(const std::wstring& text, double& value);
-void ValueFromText(const std::wstring& text, std::wstring& value);
+// False, and the value untouched, only for a number that is not finite (an agent would read
+// its text as another number, or as none).
+bool ValueFromText(const std::wstring& text, bool& value);
+bool ValueFromText(const std::wstring& text, uint8_t& value);
+bool ValueFromText(const std::wstring& text, uint16_t& value);
+bool ValueFromText(const std::wstring& text, uint32_t& value);
+bool ValueFromText(const std::wstring& text, double& value);
+bool ValueFromText(const std::wstring& text, std::wstring& value);
 
 // An option holding a T; its type code is N + 1.
 template <typename T, int N>
@@ -61,7 +64,7 @@ class OptionT : public OptionThunkT {
       : OptionThunkT(optionId, N + 1, text), value(defaultValue ? *defaultValue : T()) {}
 
   bool SetFromText(const std::wstring& text, int32_t newSource) override {
-    ValueFromText(text, value);
+    if (!ValueFromText(text, value)) return false;
     source = newSource;
     return true;
   }

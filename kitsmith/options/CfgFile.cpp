@@ -6,51 +6,6 @@
 #include <utility>
 
 namespace {
-bool IsCfgSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
-bool IsIdLetter(wchar_t c) { return c >= L'A' && c <= L'Z'; }
-
-// Finds the closing character of a bracketed part at `at`; the part's text and the position
-// after it, or an error naming the rest of the text from the opening character.
-bool ReadEnclosed(const wchar_t* text, size_t& position, wchar_t open, wchar_t close, const wchar_t* message,
-                  std::wstring& part, std::wstring& error) {
-  size_t at = position;
-  while (IsCfgSpace(text[at])) ++at;
-  if (text[at] != open) return true;
-  const wchar_t* end = wcschr(text + at + 1, close);
-  if (!end) {
-    error = std::wstring(message) + (text + at);
-    return false;
-  }
-  part.assign(text + at + 1, end);
-  position = static_cast<size_t>(end - text) + 1;
-  return true;
-}
-
-struct Limit {
-  const char* id;
-  size_t characters;
-};
-// The smaller of the two agents' accepted lengths (cap + 1) for the keys the tool writes.
-constexpr Limit kAgentLimits[] = {
-    {"RA", 257}, {"RP", 6},  {"RH", 11}, {"RX", 11}, {"RW", 11}, {"LD", 4},  {"LE", 2},
-    {"LC", 11},  {"CR", 11}, {"CS", 11}, {"UT", 4},  {"UQ", 257}, {"UM", 257},
-};
-// Keys one agent does not know are read with its cap for unknown entries (512 + 1).
-constexpr size_t kUnknownKeyLimit = 513;
-
-std::string OptionName(const AuthCfg::OptionThunkT& option) { return std::string(option.id, 2); }
-
-// A reason the agents could not read the set's text, or "".
-std::string AgentReadableProblem(const CfgSet& set) {
-  for (const auto& option : set) {
-    if (option->source == AuthCfg::kDefault) continue;
-    const size_t limit = AgentValueLimit(option->id);
-    if (option->ToText().size() > limit)
-      return "Value of option '" + OptionName(*option) + "' is longer than " + std::to_string(limit) +
-             " characters, the most an agent reads";
-  }
-  return "";
-}
 // Writes the bytes to a temporary file in the target's folder, which then replaces the target:
 // a failure leaves the old file whole. The reason of a failure, or "".
 std::string ReplaceFile(const std::string& path, const std::string& bytes) {
@@ -89,91 +44,6 @@ std::string ReplaceFile(const std::string& path, const std::string& bytes) {
 }
 }  // namespace
 
-size_t AgentValueLimit(const char* id) {
-  for (const Limit& limit : kAgentLimits)
-    if (id[0] == limit.id[0] && id[1] == limit.id[1]) return limit.characters;
-  return kUnknownKeyLimit;
-}
-
-CfgParser::CfgParser(CfgSet& set, const wchar_t* text, int32_t source) : set_(set), text_(text), source_(source) {
-  if (set_.Empty()) {
-    error = L"ERROR: Cannot parse a CfgSet which has not been initialized\n";
-    return;
-  }
-  for (size_t position = 0;;) {
-    CfgEntry entry = ParseEntry(position);
-    if (!entry.ok) {
-      error = entry.error;
-      break;
-    }
-    if (entry.endOfText) break;
-    position = entry.next;
-    AuthCfg::OptionThunkT* option = set_.Find(entry.id);
-    if (!option) {
-      warnings << L"WARNING: Ignoring unknown option '" << entry.id[0] << entry.id[1] << L"'\n";
-      continue;
-    }
-    if (!option->SetFromText(entry.value, source_)) {
-      error = L"Error initializing value for option '" + std::wstring(entry.id, entry.id + 2) + L"'";
-      break;
-    }
-    ++count;
-  }
-  success = error.empty();
-}
-
-CfgEntry CfgParser::ParseEntry(size_t position) const {
-  CfgEntry entry;
-  const wchar_t* text = text_ ? text_ : L"";
-  while (IsCfgSpace(text[position])) ++position;
-  if (!text[position]) {
-    entry.ok = true;
-    entry.endOfText = true;
-    entry.next = position;
-    return entry;
-  }
-  if (!IsIdLetter(text[position]) || !IsIdLetter(text[position + 1])) {
-    entry.error = std::wstring(L"Expected option ID, found: ") + (text + position);
-    return entry;
-  }
-  entry.id[0] = static_cast<char>(text[position]);
-  entry.id[1] = static_cast<char>(text[position + 1]);
-  position += 2;
-  if (!ReadEnclosed(text, position, L'[', L']', L"Error, expected closing bracket ']' at: ", entry.value, entry.error) ||
-      !ReadEnclosed(text, position, L'{', L'}', L"Error, expected closing brace '}' at: ", entry.extra, entry.error))
-    return entry;
-  entry.ok = true;
-  entry.next = position;
-  return entry;
-}
-
-CfgWriter::CfgWriter(const CfgSet& set, std::ostream& out) {
-  // The language has no escape: a "]" would end the value early for every reader.
-  for (const auto& option : set) {
-    if (option->source != AuthCfg::kDefault && option->ToText().find(L']') != std::wstring::npos) {
-      error = "Value of option '" + OptionName(*option) + "' contains ']', which the configuration language cannot hold";
-      return;
-    }
-  }
-  out << "CS[" << 2 << "] ";
-  const std::string revision = Narrow(set.TextById("CR"));
-  if (!revision.empty()) out << "CR[" << revision << "] ";
-  for (const auto& option : set) {
-    if (option->source == AuthCfg::kDefault) continue;
-    if (strcmp(option->id, "CR") == 0 || strcmp(option->id, "CS") == 0) continue;
-    out << option->id << "[" << Narrow(option->ToText()) << "] ";
-  }
-  done = true;
-}
-
-int DetectTextEncoding(const unsigned char* bytes, size_t length) {
-  if (!bytes || length < 2) return 0;
-  if (bytes[0] == 0xFE && bytes[1] == 0xFF) return 3;
-  if (bytes[0] == 0xFF && bytes[1] == 0xFE) return 2;
-  if (bytes[0] != 0 && bytes[1] == 0 && length > 3 && bytes[2] != 0 && bytes[3] == 0) return 2;
-  return (bytes[0] != 0 && bytes[1] != 0) ? 1 : 0;
-}
-
 CfgFile::Load::Load(CfgSet& set, const std::string& path) {
   const std::wstring widePath = WideFromAcp(path);
   WideFileReader file(widePath);
@@ -181,27 +51,7 @@ CfgFile::Load::Load(CfgSet& set, const std::string& path) {
     error = L"Error reading file " + widePath + L": " + Widen(file.error);
     return;
   }
-  const unsigned char* bytes = file.data.Data();
-  std::wstring text;
-  switch (DetectTextEncoding(bytes, file.byteSize)) {
-    case 2:
-    case 3: {
-      // 16-bit text in either byte order; the byte-order mark is not part of the text.
-      const bool bigEndian = bytes[0] == 0xFE && bytes[1] == 0xFF;
-      size_t unit = (bigEndian || (bytes[0] == 0xFF && bytes[1] == 0xFE)) ? 1 : 0;
-      for (; unit < file.length; ++unit) {
-        const unsigned char lo = bytes[unit * 2 + (bigEndian ? 1 : 0)];
-        const unsigned char hi = bytes[unit * 2 + (bigEndian ? 0 : 1)];
-        const wchar_t c = static_cast<wchar_t>(lo | (hi << 8));
-        if (!c) break;
-        text += c;
-      }
-      break;
-    }
-    default:
-      for (size_t i = 0; i < file.byteSize && bytes[i]; ++i) text += static_cast<wchar_t>(bytes[i]);
-      break;
-  }
+  const std::wstring text = DecodeConfigText(file.data.Data(), file.byteSize);
   set.ResetToDefaults();
   CfgParser parser(set, text.c_str(), AuthCfg::kConfigFile);
   success = parser.success;
@@ -220,7 +70,7 @@ CfgFile::Save::Save(const CfgSet& set, const std::wstring& path) {
 CfgFile::Save::Save(const CfgSet& set, const std::string& path) {
   std::ostringstream text;
   CfgWriter writer(set, text);
-  std::string reason = writer.done ? AgentReadableProblem(set) : writer.error;
+  std::string reason = writer.error;
   if (reason.empty()) reason = ReplaceFile(path, text.str());
   success = reason.empty();
   if (!success) error = L"Error writing file " + WideFromAcp(path) + L": " + WideFromAcp(reason);

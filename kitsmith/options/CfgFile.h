@@ -1,58 +1,9 @@
-// The configuration language: entries ID[value]{extra}; its reader and writer over a CfgSet,
-// and the loading and saving of configuration files.
+// The loading and saving of configuration files, in the configuration language of CfgText.h.
 #pragma once
 
-#include "options/AuthCfg.h"
+#include "options/CfgText.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <ostream>
-#include <sstream>
 #include <string>
-
-struct CfgEntry {
-  bool ok = false;
-  bool endOfText = false;
-  std::wstring error;
-  char id[3] = {};
-  std::wstring value;
-  std::wstring extra;
-  size_t next = 0;  // position after the entry
-};
-
-// One parse of a NUL-terminated text into a set that holds its options already.
-class CfgParser {
- public:
-  CfgParser(CfgSet& set, const wchar_t* text, int32_t source);
-
-  CfgEntry ParseEntry(size_t position) const;
-
-  int32_t count = 0;
-  bool success = false;
-  std::wstring error;
-  std::wostringstream warnings;
-
- private:
-  CfgSet& set_;
-  const wchar_t* text_;
-  int32_t source_;
-};
-
-// Writes the canonical text of a set: CS[2] CR[revision], then every option not at its default.
-// A value holding "]" cannot be written: the writer stops with an error naming the option.
-class CfgWriter {
- public:
-  CfgWriter(const CfgSet& set, std::ostream& out);
-
-  bool done = false;
-  std::string error;
-};
-
-// 0 unknown, 1 8-bit, 2 UTF-16 little-endian, 3 UTF-16 big-endian.
-int DetectTextEncoding(const unsigned char* bytes, size_t length);
-
-// The most characters that both agents' readers take in a value of the key.
-size_t AgentValueLimit(const char* id);
 
 class CfgFile {
  public:

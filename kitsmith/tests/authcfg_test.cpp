@@ -47,7 +47,7 @@ TEST(OptionModel, DefaultsInRegistrationOrder) {
   EXPECT_EQ(set.TextById("RP"), L"139");
 }
 
-TEST(OptionModel, ConversionsNeverFail) {
+TEST(OptionModel, Conversions) {
   CfgSet set;
   set.ResetToDefaults();
   const struct {
@@ -66,6 +66,21 @@ TEST(OptionModel, ConversionsNeverFail) {
   EXPECT_EQ(static_cast<UShortOption*>(set.Find("RP"))->value, 4464);
   Set(set, "RH", L"-1");
   EXPECT_EQ(static_cast<DWordOption*>(set.Find("RH"))->value, 4294967295u);
+}
+
+// Infinity would be written "inf", which the tool reads back as 0 and an agent as infinity:
+// such a number is refused and the option keeps its value and source.
+TEST(OptionModel, NumbersThatAreNotFiniteAreRefused) {
+  CfgSet set;
+  set.ResetToDefaults();
+  OptionThunkT* rm = set.Find("RM");
+  for (const wchar_t* text : {L"1e999", L"-1e999", L" 2e308x"}) {
+    EXPECT_FALSE(rm->SetFromText(text, kEditor)) << text;
+    EXPECT_EQ(rm->ToText(), L"2.000000") << text;
+    EXPECT_EQ(rm->source, kDefault) << text;
+  }
+  EXPECT_EQ(Set(set, "RM", L"1.7976931348623157e308").size(), 316u);  // the largest finite number
+  EXPECT_EQ(Set(set, "RM", L"1e-999"), L"0.000000");
 }
 
 TEST(OptionModel, FindCloneAndCompare) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ScriptedPlatform.h"
+#include "WinSupport.h"  // Narrow
 #include "WindowInput.h"
 
 using namespace AuthCfg;
@@ -110,14 +111,30 @@ TEST_F(PropGridTest, TypedValuesGoIntoTheirOptionsAsEditorValues) {
   EXPECT_EQ(grid.GetItemText(2, 0), "CF");
 }
 
-TEST_F(PropGridTest, AValueWithAClosingBracketIsRefused) {
+// A value the agents would not read back as it stands is refused as it is typed: the box names
+// the option, the cell gets its old text back and the option keeps its value and source.
+TEST_F(PropGridTest, ValuesThatCannotBeWrittenAreRefusedAtEntry) {
   ScriptedPlatform platform;
-  platform.ExpectBox(IDOK, "']'");
-  const int row = RowOf("LF");
-  TypeInto(row, 1, "C:\\logs]x");
-  EXPECT_EQ(grid.GetItemText(row, 1), "");
-  EXPECT_EQ(set.TextById("LF"), L"");
-  EXPECT_EQ(set.Find("LF")->source, kDefault);
+  const struct {
+    const char* id;
+    const char* typed;
+    const char* message;
+    const char* held;  // the option's text afterwards
+  } cases[] = {
+      {"LF", "C:\\logs]x", "The character ']' cannot be used in an option value.", ""},
+      {"RM", "1e999", "Value of option 'RM' is not a finite number.", "2.000000"},
+      {"LD", "10000", "Value of option 'LD' is longer than 4 characters, the most an agent reads.", "1"},
+      {"RH", "3e9", nullptr, "3"},  // digits up to the "e": taken
+  };
+  for (const auto& c : cases) {
+    if (c.message) platform.ExpectBox(IDOK, c.message);
+    const int row = RowOf(c.id);
+    TypeInto(row, 1, c.typed);
+    EXPECT_EQ(grid.GetItemText(row, 1), c.message ? c.held : c.typed) << c.id;
+    EXPECT_EQ(Narrow(set.TextById(c.id)), c.held) << c.id;
+    EXPECT_EQ(set.Find(c.id)->source, c.message ? kDefault : kEditor) << c.id;
+  }
+  EXPECT_EQ(platform.Boxes().size(), 3u);
 }
 
 TEST(NarrowText, LowEightBits) {

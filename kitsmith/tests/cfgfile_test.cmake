@@ -1,2 +1,2 @@
-# The saved files must read the same in the agent's own configuration reader.
-target_link_libraries(${TEST_TARGET} PRIVATE idagent_core)
+# The table of written files that both agents' tests read too (Shared/tests/ConfigWriterCases.h).
+target_link_libraries(${TEST_TARGET} PRIVATE shared)

@@ -5,8 +5,9 @@
 #include <sstream>
 
 #include "KitTestSupport.h"
+#include "packages/MaintWorkflow.h"
 #include "support/KitUtilities.h"
-#include "config/ConfigInit.h"
+#include "tests/ConfigWriterCases.h"
 
 using namespace AuthCfg;
 
@@ -36,6 +37,7 @@ TEST(CfgParser, Table) {
       {L"RA[ x\r\n[{ ]", true, 1, L"", L" x\r\n[{ ", L"139"},
       {L"RP[5] R", false, 1, L"Expected option ID, found: R", L"old", L"5"},
       {L"RP[5]\x00c4Z[1]", false, 1, L"Expected option ID, found: \x00c4Z[1]", L"old", L"5"},
+      {L"RP[6] RM[1e999] RA[x]", false, 1, L"Error initializing value for option 'RM'", L"old", L"6"},
   };
   for (const auto& c : cases) {
     CfgSet set;
@@ -82,9 +84,9 @@ TEST(CfgWriter, ExactOutput) {
   set.ResetToDefaults();
   EXPECT_EQ(Written(set), "CS[2] CR[0] ");
 
-  CfgParser parser(set, L"CS[7] RP[139] RA[host1:139;host2] CR[3] LC[-1] RM[2.5] UU[\x00e9\x0141]", kConfigFile);
+  CfgParser parser(set, L"CS[7] RP[139] RA[host1:139;host2] CR[3] LC[-1] RM[2.5] UU[\x00e9]", kConfigFile);
   ASSERT_TRUE(parser.success);
-  EXPECT_EQ(Written(set), "CS[2] CR[3] RA[host1:139;host2] RP[139] RM[2.500000] LC[-1] UU[\xe9\x41] ");
+  EXPECT_EQ(Written(set), "CS[2] CR[3] RA[host1:139;host2] RP[139] RM[2.500000] LC[-1] UU[\xe9] ");
 
   set.Find("RA")->SetFromText(L"a]b", kEditor);
   std::ostringstream out;
@@ -229,42 +231,84 @@ TEST_F(CfgFileTest, RefusedSavesLeaveTheOldFileWhole) {
   EXPECT_EQ(noFolder.error.substr(noFolder.error.size() - 19), L"Unable to open file");
 }
 
-// What the tool writes, the Windows agent's reader reads to the same values.
-TEST(Conformance, WindowsAgentReadsTheWrittenText) {
-  const wchar_t* edits[][2] = {
-      {L"RA", L"10.0.0.1:139;appliance.example;10.0.0.2"}, {L"RP", L"65535"}, {L"CF", L"\\\\server\\share\\x.cfg"},
-      {L"LD", L"4"}, {L"UQ", L"CN=%1,OU=Users,DC=example"}, {L"UM", L"CN=%1,OU=PCs"}, {L"UT", L"1"},
-      {L"RH", L"4000000000"}, {L"RX", L"0"}, {L"RW", L"-1"}, {L"RM", L"1.125"}, {L"LE", L"1"},
-      {L"LF", L"C:\\logs\\agent.log"}, {L"LC", L"-1"}, {L"CR", L"99999"}, {L"CS", L"9"},
-      {L"UU", L"override"}, {L"WI", L"CN=pc"},
-  };
+// The shared table: what the tool writes for each case, byte for byte (both agents' tests read
+// the same text), and that its own reader gets every value back.
+TEST_F(CfgFileTest, WriterCasesAreWrittenAsTheAgentsExpectAndReadBack) {
+  int n = 0;
+  for (const ConfigWriterCase& c : kConfigWriterCases) {
+    const std::string path = Path(("writer" + std::to_string(n++) + ".cfg").c_str());
+    SCOPED_TRACE(path);
+    CfgSet set;
+    set.ResetToDefaults();
+    std::wistringstream edits(c.edits);
+    for (std::wstring line; std::getline(edits, line);) {
+      AuthCfg::OptionThunkT* option = set.Find(Narrow(line.substr(0, 2)).c_str());
+      ASSERT_NE(option, nullptr) << Narrow(line);
+      ASSERT_TRUE(option->SetFromText(line.substr(3), kEditor)) << Narrow(line);
+    }
+
+    const CfgFile::Save save(set, path);
+    if (c.refused) {
+      EXPECT_FALSE(save.success);
+      EXPECT_NE(save.error.find(Widen(std::string("option '") + c.refused + "'")), std::wstring::npos)
+          << Narrow(save.error);
+      EXPECT_FALSE(PathExists(path));  // nothing is written
+      continue;
+    }
+    ASSERT_TRUE(save.success) << Narrow(save.error);
+    EXPECT_EQ(ReadTextFile(path), c.read.text);
+
+    CfgSet loaded;
+    const CfgFile::Load load(loaded, path);
+    ASSERT_TRUE(load.success) << Narrow(load.error);
+    for (const auto& option : set) {
+      if (option->source == kDefault || std::string(option->id) == "CS") continue;
+      EXPECT_EQ(loaded.TextById(option->id), option->ToText()) << option->id;
+      EXPECT_EQ(loaded.Find(option->id)->source, kConfigFile) << option->id;
+    }
+    const std::string again = path + ".again";
+    ASSERT_TRUE(CfgFile::Save(loaded, again).success);
+    EXPECT_EQ(ReadTextFile(again), c.read.text);
+  }
+}
+
+TEST_F(CfgFileTest, ValuesThatCannotBeWrittenAreNamedAndNothingIsWritten) {
   CfgSet set;
   set.ResetToDefaults();
-  for (const auto& edit : edits) set.Find(Narrow(edit[0]).c_str())->SetFromText(edit[1], kEditor);
+  set.Find("RA")->SetFromText(L"10.0.0.1", kEditor);
+  // A NUL would end the 8-bit text for every reader.
+  set.Find("UN")->SetFromText(std::wstring(L"a\0b", 3), kEditor);
   std::ostringstream out;
-  ASSERT_TRUE(CfgWriter(set, out).done);
-  const std::wstring text = Widen(out.str());
+  CfgWriter writer(set, out);
+  EXPECT_FALSE(writer.done);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(writer.error, "Value of option 'UN' holds the character U+0000, which the configuration file cannot hold");
 
-  g_Config = AgentConfig();
-  ASSERT_EQ(ConfigInit::Parse(text.c_str(), 0, false), S_OK) << out.str();
-  const AgentConfig& c = g_Config;
-  auto number = [&](const char* id) { return static_cast<DWordOption*>(set.Find(id))->value; };
-  EXPECT_EQ(std::wstring(c.RA), set.TextById("RA"));
-  EXPECT_EQ(c.RP, static_cast<UShortOption*>(set.Find("RP"))->value);
-  EXPECT_EQ(std::wstring(c.CF), set.TextById("CF"));
-  EXPECT_EQ(c.LD, number("LD"));
-  EXPECT_EQ(c.Identity.UserDNTemplate.value, set.TextById("UQ"));
-  EXPECT_EQ(c.Identity.ComputerDNTemplate.value, set.TextById("UM"));
-  EXPECT_EQ(c.UT, static_cast<UCharOption*>(set.Find("UT"))->value);
-  EXPECT_EQ(c.RH, number("RH"));
-  EXPECT_EQ(c.RX, number("RX"));
-  EXPECT_EQ(c.RW, number("RW"));
-  EXPECT_DOUBLE_EQ(c.RM, static_cast<DoubleOption*>(set.Find("RM"))->value);
-  EXPECT_EQ(c.LE, 1u);
-  EXPECT_EQ(std::wstring(c.LF), set.TextById("LF"));
-  EXPECT_EQ(c.LC, number("LC"));
-  EXPECT_EQ(c.CR, number("CR"));
-  EXPECT_EQ(c.CS, 2u);  // the writer always writes schema 2
+  // A UTF-16 file may bring such a value: it loads, and saving it is refused by name.
+  Write("wide.cfg", Utf16(L"\xfeffRA[10.0.0.1] UQ[cn=\x015d]", false));
+  CfgSet loaded;
+  ASSERT_TRUE(CfgFile::Load(loaded, Path("wide.cfg")).success);
+  EXPECT_EQ(loaded.TextById("UQ"), L"cn=\x015d");
+  Write("kit.cfg", "CS[2] CR[1] ");
+  const CfgFile::Save save(loaded, Path("kit.cfg"));
+  EXPECT_FALSE(save.success);
+  EXPECT_EQ(save.error, L"Error writing file " + Widen(Path("kit.cfg")) +
+                            L": Value of option 'UQ' holds the character U+015D, which the configuration file "
+                            L"cannot hold");
+  EXPECT_EQ(Read("kit.cfg"), "CS[2] CR[1] ");
+}
+
+// The package view declares the encoding its bytes are in: each character's own byte.
+TEST_F(CfgFileTest, ViewDeclaresItsEncoding) {
+  CfgSet set;
+  set.ResetToDefaults();
+  set.Find("UQ")->SetFromText(L"cn=Ren\u00e9" L"e", kEditor);
+  ASSERT_TRUE(WriteCfgView(set, Path("view.html")));
+  const std::string view = Read("view.html");
+  const size_t head = view.find("<head>\r\n");
+  EXPECT_EQ(view.find("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\" />\r\n"),
+            head + 8);
+  EXPECT_NE(view.find("<td>cn=Ren\xe9" "e</td>"), std::string::npos);
 }
 
 }  // namespace
