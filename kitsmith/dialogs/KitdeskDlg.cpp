@@ -30,6 +30,25 @@ bool IsEmptyServerList(const std::string& list) {
 }
 }  // namespace
 
+std::wstring TrimmedServerList(const std::wstring& list) {
+  // The agents take every character between two separators into the host name.
+  const wchar_t* const blanks = L" \t\r\n\v\f";
+  std::wstring trimmed;
+  size_t begin = 0;
+  for (;;) {
+    const size_t separator = list.find_first_of(L";,", begin);
+    const std::wstring entry = list.substr(begin, separator == std::wstring::npos ? std::wstring::npos : separator - begin);
+    const size_t first = entry.find_first_not_of(blanks);
+    if (first != std::wstring::npos) trimmed += entry.substr(first, entry.find_last_not_of(blanks) - first + 1);
+    if (separator == std::wstring::npos) break;
+    trimmed += list[separator];
+    begin = separator + 1;
+  }
+  // A run of ";" at the end separates nothing.
+  if (!trimmed.empty() && trimmed.back() == L';') trimmed.erase(trimmed.find_last_not_of(L';') + 1);
+  return trimmed;
+}
+
 std::string WithoutForbiddenServerChars(const std::string& text) {
   std::string kept;
   for (char c : text)
@@ -81,6 +100,7 @@ void KitdeskDlg::DoDataExchange(CDataExchange* pDX) {
   DDX_Text(pDX, IDC_SCHEMA_VERSION, schemaLabel_);
   if (!pDX->m_bSaveAndValidate) serverList_ = Narrow(working_.TextById("RA")).c_str();
   DDX_Text(pDX, IDC_SERVER_LIST, serverList_);
+  if (!pDX->m_bSaveAndValidate) shownServerList_ = serverList_;
 }
 
 BOOL KitdeskDlg::ReadControls(bool message) {
@@ -123,10 +143,12 @@ void KitdeskDlg::LoadFromConfig() {
 BOOL KitdeskDlg::ApplyControls() {
   if (!ReadControls(true)) return FALSE;
   working_.Find("CR")->SetFromText(Widen(IntToText(revision_)), AuthCfg::kEditor);
-  std::string list = static_cast<const char*>(serverList_);
-  if (!list.empty() && list.back() == ';') list.erase(list.find_last_not_of(';') + 1);
-  serverList_ = list.c_str();
-  working_.Find("RA")->SetFromText(Widen(list), AuthCfg::kEditor);
+  // A list left as the dialog showed it keeps the option's own text, which may hold characters
+  // the field cannot show: the save then refuses them by name instead of storing what the
+  // field made of them.
+  const std::wstring list =
+      serverList_.Str() == shownServerList_.Str() ? working_.TextById("RA") : Widen(serverList_.Str());
+  working_.Find("RA")->SetFromText(TrimmedServerList(list), AuthCfg::kEditor);
   return WriteControls(true);
 }
 

@@ -70,6 +70,7 @@ class KitdeskDlg : public CDialog, public PackageEditor {
   CString osxLabel_;
   CString schemaLabel_;
   CString serverList_;
+  CString shownServerList_;  // as the last write put it into the field
   int saveCount_ = 0;
   bool manualRevision_ = false;
 };
@@ -94,6 +95,9 @@ class ErrPopupDlg : public CDialog {
   bool closeEditor_ = false;
 };
 
+// The server list as stored: each entry without the blanks around it, and without the run of
+// ";" at its end.
+std::wstring TrimmedServerList(const std::wstring& list);
 // The server list without what an agent cannot read in it ("]", and the characters no host
 // name holds); host:port entries stay.
 std::string WithoutForbiddenServerChars(const std::string& text);

@@ -1,15 +1,36 @@
 #include "dialogs/PackageDialogs.h"
 
+#include <algorithm>
+
+#include "logpane/LogPane.h"
 #include "packages/DataFolders.h"
 #include "packages/PackageVersions.h"
 
+std::string FitForMessageBox(const std::string& text) {
+  constexpr char kBlanks[] = " \t\r\n";
+  constexpr char kEllipsis[] = "...";
+  const size_t head = (kMessageBoxRunChars - (sizeof(kEllipsis) - 1)) / 2;
+  const size_t tail = kMessageBoxRunChars - (sizeof(kEllipsis) - 1) - head;
+  std::string fitted;
+  for (size_t at = 0; at < text.size();) {
+    const size_t runEnd = std::min(text.find_first_of(kBlanks, at), text.size());
+    if (runEnd - at > kMessageBoxRunChars)
+      fitted += text.substr(at, head) + kEllipsis + text.substr(runEnd - tail, tail);
+    else
+      fitted += text.substr(at, runEnd - at);
+    at = std::min(text.find_first_not_of(kBlanks, runEnd), text.size());
+    fitted += text.substr(runEnd, at - runEnd);
+  }
+  return fitted;
+}
+
 void ShowErrorBox(const std::string& text) {
-  WfPlatform::Current().MessageBox(nullptr, text.c_str(), kErrorTitle, MB_ICONERROR | MB_OK);
+  WfPlatform::Current().MessageBox(nullptr, FitForMessageBox(text).c_str(), kErrorTitle, MB_ICONERROR | MB_OK);
 }
 
 bool AskYesNo(const std::string& question) {
-  return WfPlatform::Current().MessageBox(nullptr, question.c_str(), kInformationTitle, MB_ICONQUESTION | MB_YESNO) ==
-         IDYES;
+  return WfPlatform::Current().MessageBox(nullptr, FitForMessageBox(question).c_str(), kInformationTitle,
+                                          MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
 
 void ExploreFolder(const std::string& folder) {
@@ -32,14 +53,25 @@ void PickPrototypeVersionDlg::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_VERSION_LIST, list_);
 }
 
+INT_PTR PickPrototypeVersionDlg::DoModal() {
+  versions_.clear();
+  const PrototypeVersionList versions(root_);
+  for (size_t i = 0; i < versions.Count(); ++i) versions_.push_back(versions.Entry(i).folderName);
+  if (versions_.empty()) {
+    const std::string text = "No package prototype was found in " + (root_.empty() ? "(no folder)" : root_) +
+                             ".\nEach prototype is a version folder there that holds package-version.cmd.";
+    LogLine() << text;
+    ShowErrorBox(text);
+    return IDABORT;
+  }
+  return CDialog::DoModal();
+}
+
 BOOL PickPrototypeVersionDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   chosen_.clear();
   list_.ResetContent();
-  if (root_.empty()) return FALSE;
-  const PrototypeVersionList versions(root_);
-  if (!versions.Listed()) return FALSE;
-  for (size_t i = 0; i < versions.Count(); ++i) list_.AddString(versions.Entry(i).folderName.c_str());
+  for (const std::string& name : versions_) list_.AddString(name.c_str());
   list_.SetCurSel(0);
   return TRUE;
 }
@@ -84,19 +116,18 @@ void PackageSaveOpenDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL PackageSaveOpenDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  if (mode_ == kSave) {
-    SetWindowText("Save Package");
-    nameEdit_.EnableWindow(TRUE);
-    nameEdit_.SetSel(0, -1);
-  } else {
-    SetWindowText("Select Package");
-    nameEdit_.EnableWindow(FALSE);
-  }
+  SetWindowText(mode_ == kSave ? "Save Package" : "Select Package");
+  nameEdit_.EnableWindow(mode_ == kSave);
   for (const std::string& name : candidates_)
     if (FileInfo(root_.Str() + kPathSeparator + name + kPathSeparator + kConfigFileName).exists)
       list_.AddString(name.c_str());
   UpdateData(FALSE);
-  return TRUE;
+  if (mode_ != kSave) return TRUE;
+  // The first control is the read-only path: the focus goes to the name, its text selected,
+  // so that typing replaces it.
+  SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(nameEdit_.m_hWnd), TRUE);
+  nameEdit_.SetSel(0, -1);
+  return FALSE;
 }
 
 void PackageSaveOpenDlg::OnPackageSelected() {

@@ -10,10 +10,16 @@
 
 
 // The tool's message boxes, owned by no window: an error with OK, a question with Yes and No.
+// Their text is shortened to fit the screen (FitForMessageBox); the log is the place for the
+// whole of it.
 inline constexpr char kErrorTitle[] = "Qel Identra Deployment Kit Error";
 inline constexpr char kInformationTitle[] = "Qel Identra Deployment Kit Information";
 void ShowErrorBox(const std::string& text);
 bool AskYesNo(const std::string& question);
+// A box is as wide as the longest stretch of its text without a blank, so a long package name
+// or path is cut in its middle to "..." with its beginning and end kept.
+inline constexpr size_t kMessageBoxRunChars = 60;
+std::string FitForMessageBox(const std::string& text);
 // Opens the folder in Explorer without waiting, creating the folder first when it is missing;
 // failures pass silently.
 void ExploreFolder(const std::string& folder);
@@ -25,6 +31,9 @@ class PickPrototypeVersionDlg : public CDialog {
   // root + "\" + the chosen version folder.
   std::string GetSelectedPath() const;
 
+  // With no version to choose the dialog is not shown: an error box says where the tool looked
+  // (the log has it too), and the answer is IDABORT.
+  INT_PTR DoModal() override;
   BOOL OnInitDialog() override;
   void OnOK() override;
 
@@ -34,6 +43,7 @@ class PickPrototypeVersionDlg : public CDialog {
  private:
   std::string root_;
   std::string chosen_;
+  std::vector<std::string> versions_;
   CListBox list_;
 };
 

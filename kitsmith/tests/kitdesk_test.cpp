@@ -101,8 +101,73 @@ TEST_F(KitdeskTest, ServerListRefusesOnlyTheOffendingCharactersAndTrailingSepara
     ui.SetText(IDC_SERVER_LIST, "10.0.0.1; 10.0.0.2;;");
     ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
   }));
-  EXPECT_NE(ReadTextFile(paths.packagesFolder + "\\Servers\\Idagent.cfg").find("RA[10.0.0.1; 10.0.0.2] "),
+  EXPECT_NE(ReadTextFile(paths.packagesFolder + "\\Servers\\Idagent.cfg").find("RA[10.0.0.1;10.0.0.2] "),
             std::string::npos);
+}
+
+// The agents take every character between two separators into the host name.
+TEST(TrimmedServerList, EntriesLoseTheBlanksAroundThem) {
+  const struct {
+    const wchar_t* typed;
+    const wchar_t* stored;
+  } cases[] = {
+      {L"10.1.2.3; filter2.example.com", L"10.1.2.3;filter2.example.com"},
+      {L" 10.0.0.1:139 ;\tb , c ", L"10.0.0.1:139;b,c"},
+      {L"a;b;;", L"a;b"},
+      {L"a;b; ", L"a;b"},
+      {L"a; ;b", L"a;;b"},
+      {L"host name", L"host name"},
+      {L"", L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TrimmedServerList(c.typed), c.stored) << Narrow(c.typed);
+}
+
+TEST_F(KitdeskTest, TheDialogsOwnExampleIsStoredTrimmed) {
+  const std::string package = NewPackage("10.1.2.3; filter2.example.com", "Example");
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.1.2.3;filter2.example.com] RP[139] LD[1] ");
+}
+
+// A server list loaded with characters the field cannot show (U+0100 would cut it at a NUL)
+// and saved untouched is refused by name; the package stays as it was.
+TEST_F(KitdeskTest, AServerListTheFileCannotHoldIsRefusedNotCut) {
+  const std::string package = NewPackage("10.0.0.1", "Wide");
+  std::string utf16 = "\xff\xfe";
+  for (const wchar_t c : std::wstring(L"CS[2] CR[1] RA[10.0.0.1;h\x0100st] "))
+    utf16 += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  WriteTextFile(package + "\\Idagent.cfg", utf16);
+  driver.When(IDD_ERR_POPUP, [](DialogActions& ui) {
+    EXPECT_NE(std::string(ui.ReadText(IDC_ERR_LOG)).find("Value of option 'RA' holds the character U+0100"),
+              std::string::npos)
+        << ui.ReadText(IDC_ERR_LOG);
+    ui.Click(IDC_CLOSE_EDITOR);
+  });
+  EXPECT_FALSE(EditPackage("Wide", [](DialogActions& ui) {
+    EXPECT_EQ(ui.ReadText(IDC_SERVER_LIST), "10.0.0.1;h");
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  }));
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), utf16);
+}
+
+// Boxes show a long package name shortened; the log keeps all of it.
+TEST_F(KitdeskTest, TheLogKeepsTheWholeNameOfABox) {
+  const std::string name = "Site-" + std::string(120, 'x') + "-end";
+  const std::string folder = paths.packagesFolder + "\\" + name;
+  CreatePath(folder + "\\");
+  WriteTextFile(folder + "\\package-version.cmd", "set packprover=2.1\r\n");
+  WriteTextFile(folder + "\\Idagent.cfg", "CS[2] CR[1] RA[10.0.0.1] ");
+  SetFileAttributesA((folder + "\\Idagent.cfg").c_str(), FILE_ATTRIBUTE_READONLY);
+  platform.ExpectBox(IDOK, "...");
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [&name](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, name.c_str());
+    ui.PressOK();
+  });
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_FALSE(workflow.Execute());
+  SetFileAttributesA((folder + "\\Idagent.cfg").c_str(), FILE_ATTRIBUTE_NORMAL);
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  EXPECT_EQ(platform.Boxes()[0].text.find(name), std::string::npos) << platform.Boxes()[0].text;
+  EXPECT_NE(platform.Boxes()[0].text.find(" is read-only."), std::string::npos) << platform.Boxes()[0].text;
+  EXPECT_TRUE(log.Contains("Configuration file " + folder + "\\Idagent.cfg is read-only.")) << log.Text();
 }
 
 TEST_F(KitdeskTest, GridEditsReachTheSavedFileEvenWhenNotYetConfirmed) {

@@ -1,7 +1,9 @@
 // The version and package-folder dialogs, driven as an operator would.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "packages/DataFolders.h"
@@ -36,16 +38,36 @@ TEST(PickPrototypeVersionDlg, ListsVersionsInOrderAndReturnsTheChosenFolder) {
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
 }
 
-TEST(PickPrototypeVersionDlg, OkWithAnEmptyListCancels) {
+TEST(PickPrototypeVersionDlg, OkWithoutASelectionCancels) {
+  ScratchDir root;
+  MakeVersionFolder(root / "2.1", false);
   DialogDriver driver;
-  for (const std::string& root : {std::string(), std::string("Z:\\no\\such\\folder")}) {
+  PickPrototypeVersionDlg dialog(root.Path(), nullptr);
+  driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) {
+    ::SendMessageA(ui.Item(IDC_VERSION_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    ui.PressOK();
+  });
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+}
+
+// With nothing to choose from, the dialog is not shown: the box and the log say where the tool
+// looked.
+TEST(PickPrototypeVersionDlg, NoPrototypesSaysWhereItLooked) {
+  ScratchDir empty;
+  CreatePath(empty / "notes\\");  // a folder without package-version.cmd is no prototype
+  ScriptedPlatform platform;
+  LogCapture log;
+  DialogDriver driver;  // fails the test if a dialog shows
+  const std::string missing = empty / "none";
+  for (const std::string& root : {empty.Path(), missing}) {
+    const std::string text = "No package prototype was found in " + root + ".";
+    platform.ExpectBox(IDOK, text);
     PickPrototypeVersionDlg dialog(root, nullptr);
-    driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) {
-      EXPECT_TRUE(ui.ListItems(IDC_VERSION_LIST).empty());
-      ui.PressOK();
-    });
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.DoModal(), IDABORT);
+    EXPECT_TRUE(log.Contains(text)) << log.Text();
   }
+  ASSERT_EQ(platform.Boxes().size(), 2u);
+  EXPECT_EQ(platform.Boxes()[0].caption, kErrorTitle);
 }
 
 class PackageSaveOpenTest : public testing::Test {
@@ -124,6 +146,78 @@ TEST_F(PackageSaveOpenTest, SaveModeAsksBeforeCreatingOrOverwriting) {
     driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) { ui.PressOK(); });
     EXPECT_EQ(again.DoModal(), IDOK) << name;
   }
+}
+
+// Save mode opens on the name (the first control is the read-only path): typing replaces it.
+TEST_F(PackageSaveOpenTest, SaveModeStartsOnTheNameWithItsTextSelected) {
+  PackageSaveOpenDlg dialog(nullptr, packages.Path(), PackageSaveOpenDlg::kSave, "New Package 1");
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    const HWND name = ui.Item(IDC_PACKAGE_NAME);
+    EXPECT_EQ(GetFocus(), name);
+    DWORD start = 1, end = 0;
+    ::SendMessageA(name, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 13u);
+    for (const char c : std::string("Mine")) ::SendMessageA(GetFocus(), WM_CHAR, static_cast<BYTE>(c), 0);
+    EXPECT_STREQ(ui.ReadText(IDC_PACKAGE_NAME), "Mine");
+    ui.PressCancel();
+  });
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+}
+
+TEST(FitForMessageBox, LongRunsAreCutInTheirMiddle) {
+  const std::string name = "Branch-" + std::string(286, 'n') + "-1234567";  // 300 characters
+  const std::string cut = "Branch-" + std::string(21, 'n') + "..." + std::string(21, 'n') + "-1234567";
+  const struct {
+    std::string text;
+    std::string fitted;
+  } cases[] = {
+      {"", ""},
+      {"Alpha\n package exists. Do you want to overwrite it?", "Alpha\n package exists. Do you want to overwrite it?"},
+      {std::string(60, 'a') + " " + std::string(61, 'b'), std::string(60, 'a') + " " + std::string(28, 'b') + "..." +
+                                                             std::string(29, 'b')},
+      {name + "\n package exists.", cut + "\n package exists."},
+      {"Create " + name + "\n path failed : \t" + name, "Create " + cut + "\n path failed : \t" + cut},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FitForMessageBox(c.text), c.fitted);
+  EXPECT_EQ(cut.size(), kMessageBoxRunChars);
+}
+
+// A 300-character name: both boxes of a failed create are shortened, and a real box fits the
+// screen.
+TEST_F(PackageSaveOpenTest, LongNamesInBoxesAreShortenedToFitTheScreen) {
+  const std::string name = std::string(150, 'L') + std::string(150, 'R');
+  const std::string cut = std::string(28, 'L') + "..." + std::string(29, 'R');
+  platform.ExpectBox(IDYES, cut + "\n package folder does not exist. Do you want to create it?");
+  platform.ExpectBox(IDOK, "Create " + cut + "\n path failed : ");
+  PackageSaveOpenDlg dialog(nullptr, packages.Path(), PackageSaveOpenDlg::kSave, name);
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PressOK();  // the folder cannot be made: the dialog stays
+    ui.PressCancel();
+  });
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  ASSERT_EQ(platform.Boxes().size(), 2u);
+  for (const RecordedBox& box : platform.Boxes()) EXPECT_EQ(box.text.find(name), std::string::npos) << box.text;
+}
+
+TEST(MessageBoxes, ABoxWithALongNameFitsTheScreen) {
+  std::atomic<int> width{-1};
+  std::thread closer([&width] {
+    for (int i = 0; i < 400; ++i) {
+      if (const HWND box = FindWindowA("#32770", kErrorTitle)) {
+        RECT rect = {};
+        GetWindowRect(box, &rect);
+        width = rect.right - rect.left;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return;
+      }
+      Sleep(25);
+    }
+  });
+  ShowErrorBox(std::string(300, 'W') + "\n is not a valid package name.");
+  closer.join();
+  EXPECT_GT(width.load(), 0);
+  EXPECT_LE(width.load(), GetSystemMetrics(SM_CXSCREEN));
 }
 
 TEST_F(PackageSaveOpenTest, NamesThatAreNoFolderOfPackagesAreRefused) {
