@@ -40,11 +40,12 @@ demo: deps
 clean:
 	rm -rf $(NATIVE) $(WINDOWS)
 
-# Reliability and speed checks of the protocol codec and the agent's readers of the
-# configuration, of dscl and of id (not part of `make test`). Listings are fuzzed up to the
-# 1 MiB the agent reads of them, and an input gets 2 s at the most: a reader slower than
-# linear shows as a time-out. Freed memory stays with the process: its return to the system
-# can stall for seconds on a loaded machine and would show as a false time-out.
+# Reliability and speed checks of the protocol codec, the agent's readers of the
+# configuration, of dscl and of id, and the tool's configuration language (not part of
+# `make test`). Listings are fuzzed up to the 1 MiB the agent reads of them, and an input gets
+# 2 s at the most: a reader slower than linear shows as a time-out. Freed memory stays with the
+# process: its return to the system can stall for seconds on a loaded machine and would show as
+# a false time-out.
 FUZZ_SECONDS ?= 60
 FUZZ_TIMEOUT ?= 2
 DSCL_FUZZ_LEN ?= 1048576
@@ -52,8 +53,9 @@ FUZZ_KEEP_MEMORY = ASAN_OPTIONS=allocator_release_to_os_interval_ms=-1
 .PHONY: fuzz bench
 
 fuzz: $(NATIVE)/CMakeCache.txt
-	cmake --build $(NATIVE) --target packet_fuzzer config_fuzzer dscl_fuzzer id_fuzzer -j $(JOBS)
-	mkdir -p $(NATIVE)/fuzz-corpus $(NATIVE)/config-fuzz-corpus $(NATIVE)/dscl-fuzz-corpus $(NATIVE)/id-fuzz-corpus
+	cmake --build $(NATIVE) --target packet_fuzzer config_fuzzer dscl_fuzzer id_fuzzer cfgtext_fuzzer -j $(JOBS)
+	mkdir -p $(NATIVE)/fuzz-corpus $(NATIVE)/config-fuzz-corpus $(NATIVE)/dscl-fuzz-corpus $(NATIVE)/id-fuzz-corpus \
+	  $(NATIVE)/cfgtext-fuzz-corpus
 	$(NATIVE)/bin/packet_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=65545 $(NATIVE)/fuzz-corpus Shared/fuzz/corpus
 	$(NATIVE)/bin/config_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -dict=Mac/fuzz/config.dict \
 	  $(NATIVE)/config-fuzz-corpus Mac/fuzz/corpus
@@ -61,6 +63,8 @@ fuzz: $(NATIVE)/CMakeCache.txt
 	  -timeout=$(FUZZ_TIMEOUT) -dict=Mac/fuzz/dscl.dict $(NATIVE)/dscl-fuzz-corpus Mac/tests/fixtures
 	$(FUZZ_KEEP_MEMORY) $(NATIVE)/bin/id_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=$(FUZZ_TIMEOUT) \
 	  -dict=Mac/fuzz/id.dict $(NATIVE)/id-fuzz-corpus Mac/fuzz/id-corpus
+	$(NATIVE)/bin/cfgtext_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -dict=kitsmith/fuzz/cfgtext.dict \
+	  $(NATIVE)/cfgtext-fuzz-corpus kitsmith/fuzz/corpus
 
 # The codec alone (native); the agent's receive path beside the codec and a one-pass loop
 # (Windows, under Wine); idle wake-ups and quit-to-exit beside a trivial Win32 program;
