@@ -20,20 +20,22 @@ void LogNotRegular(const std::string& name) { Logf(SEV_ERROR, "'%s' is not a reg
 template <class T>
 bool File<T>::Open(int32_t mode) {
   Close();
-  if (mode != kRead) {
-    _stream = fopen(_name.c_str(), "ab");
-    return _stream != nullptr;
-  }
-  // Without blocking, which a FIFO's open would do until a writer comes; O_NONBLOCK has no
-  // effect on the regular file that is taken.
-  FdHolder fd(open(_name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  // Without blocking, which a FIFO's open would do until the other end comes; O_NONBLOCK has
+  // no effect on the regular file that is taken.
+  const bool reading = mode == kRead;
+  FdHolder fd(reading ? open(_name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+                      : open(_name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
   if (fd.get() < 0) return false;
   struct stat st {};
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd.get(), &st) != 0) return false;
+  if (reading && !S_ISREG(st.st_mode)) {
     LogNotRegular(_name);
     return false;
   }
-  _stream = fdopen(fd.get(), "rb");
+  // A FIFO written to would fill and then refuse or hold the writes; the caller reports the
+  // failure (logging here could enter the log's own opening again).
+  if (!reading && S_ISFIFO(st.st_mode)) return false;
+  _stream = fdopen(fd.get(), reading ? "rb" : "ab");
   if (_stream) fd.release();
   return _stream != nullptr;
 }

@@ -282,6 +282,22 @@ TEST(File_aid, WhatIsNoRegularFileIsSkipped) {
   }
 }
 
+// Appending never blocks either: a FIFO in a written file's place, read or not, is refused.
+TEST(File_aid, AppendingToAFifoFailsAtOnce) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  int32_t error = 0;
+  EXPECT_FALSE(File_aid::WriteTextFile(fifo.c_str(), "RA[x]", &error));
+  EXPECT_EQ(error, -2);
+  FdHolder reader(open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+  ASSERT_GE(reader.get(), 0);
+  EXPECT_FALSE(File_aid::AnsiTextFile(fifo.c_str(), File_aid::kAppend).IsOpen());
+  char byte = 0;
+  EXPECT_LE(read(reader.get(), &byte, 1), 0);  // nothing was written into it
+  EXPECT_FALSE(File_aid::WriteTextFile(dir.path().c_str(), "RA[x]", nullptr));
+}
+
 TEST(File_aid, PrintfCutsAtTheBufferAndWritesNoTerminator) {
   TempDir dir;
   const std::string path = dir / "out.txt";
