@@ -22,10 +22,6 @@ constexpr char kPartSuffix[] = ".part";
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + kPathSeparator + name; }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 bool HasConfigFile(const std::string& package) {
   const FileInfo config(Join(package, kConfigFileName));
   return config.exists && !config.isFolder;
@@ -186,8 +182,8 @@ void PackageBackup::RecoverLeftovers() {
     do {
       const std::string name = find.data.cFileName;
       if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (!EndsWith(name, kPartSuffix)) backups.push_back(Join(temp, name));
-      } else if (EndsWith(name, kRecordSuffix)) {
+        if (!name.ends_with(kPartSuffix)) backups.push_back(Join(temp, name));
+      } else if (name.ends_with(kRecordSuffix)) {
         records.push_back(Join(temp, name));
       }
     } while (find.Next());
