@@ -1,5 +1,5 @@
 // Holders both Windows programs use: each owns one resource (kernel handle, registry key,
-// loaded resource) and releases it once, when it goes.
+// system-allocated block, loaded resource) and releases it once, when it goes.
 #pragma once
 
 #include <windows.h>
@@ -73,6 +73,20 @@ class KeyHolder {
 
  private:
   HKEY key_ = nullptr;
+};
+
+// Owns a block the system allocated with LocalAlloc (security descriptors, SID texts).
+class LocalMemoryHolder {
+ public:
+  explicit LocalMemoryHolder(void* block = nullptr) : block_(block) {}
+  ~LocalMemoryHolder() {
+    if (block_) LocalFree(block_);
+  }
+  LocalMemoryHolder(const LocalMemoryHolder&) = delete;
+  LocalMemoryHolder& operator=(const LocalMemoryHolder&) = delete;
+
+ private:
+  void* block_;
 };
 
 // Owner of one resource loaded from a module; it also owns the module handle given to Load.

@@ -1,5 +1,8 @@
 #include "WinSupport.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -87,12 +90,117 @@ std::vector<std::wstring> DirectoryLevels(const std::wstring& path) {
   }
 }
 
-bool CreateDirectoryPath(const std::wstring& path) {
+bool CreateDirectoryPath(const std::wstring& path, SECURITY_ATTRIBUTES* security) {
   if (IsFolder(path)) return true;
   for (const std::wstring& level : DirectoryLevels(path)) {
     if (IsFolder(level)) continue;
-    if (!CreateDirectoryW(level.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (!CreateDirectoryW(level.c_str(), security) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
     if (!IsFolder(level)) return false;
+  }
+  return true;
+}
+
+static bool WellKnownSid(WELL_KNOWN_SID_TYPE type, std::vector<unsigned char>& sid) {
+  DWORD size = SECURITY_MAX_SID_SIZE;
+  sid.assign(size, 0);
+  if (!CreateWellKnownSid(type, nullptr, sid.data(), &size)) return false;
+  sid.resize(size);
+  return true;
+}
+
+bool CurrentUserSid(std::vector<unsigned char>& sid) {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+  const HandleHolder token(raw);
+  DWORD size = 0;
+  GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+  if (size < sizeof(TOKEN_USER)) return false;
+  std::vector<unsigned char> buffer(size);
+  if (!GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return false;
+  const PSID user = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
+  if (!IsValidSid(user)) return false;
+  sid.assign(GetLengthSid(user), 0);
+  return CopySid(static_cast<DWORD>(sid.size()), sid.data(), user) != FALSE;
+}
+
+PrivateSecurity::PrivateSecurity(DWORD access, bool inheritToChildren) {
+  if (!CurrentUserSid(user_) || !WellKnownSid(WinLocalSystemSid, system_) ||
+      !WellKnownSid(WinBuiltinAdministratorsSid, administrators_))
+    return;
+  std::vector<unsigned char>* const sids[] = {&user_, &system_, &administrators_};
+  DWORD size = sizeof(ACL);
+  for (const auto* sid : sids) size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + static_cast<DWORD>(sid->size());
+  acl_.assign(size, 0);
+  const PACL acl = reinterpret_cast<PACL>(acl_.data());
+  if (!InitializeAcl(acl, size, ACL_REVISION)) return;
+  const DWORD inherit = inheritToChildren ? OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE : 0;
+  for (auto* sid : sids)
+    if (!AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, access, sid->data())) return;
+  // Protected: the parent's entries (a drive root's "Users may add files") do not flow in.
+  if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) ||
+      !SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+    return;
+  attributes_ = {sizeof(attributes_), &descriptor_, FALSE};
+  valid_ = true;
+}
+
+// "DOMAIN\name", the name alone for accounts without a domain, else the SID's text.
+static std::wstring AccountName(PSID sid) {
+  wchar_t name[256] = {};
+  wchar_t domain[256] = {};
+  DWORD nameSize = 256;
+  DWORD domainSize = 256;
+  SID_NAME_USE use;
+  if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
+    return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+  wchar_t* text = nullptr;
+  if (!ConvertSidToStringSidW(sid, &text)) return L"<unknown account>";
+  const LocalMemoryHolder hold(text);
+  return text;
+}
+
+bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstring>& accounts) {
+  accounts.clear();
+  std::vector<unsigned char> user, system, administrators, creatorOwner, everyone;
+  if (!CurrentUserSid(user) || !WellKnownSid(WinLocalSystemSid, system) ||
+      !WellKnownSid(WinBuiltinAdministratorsSid, administrators) || !WellKnownSid(WinCreatorOwnerSid, creatorOwner) ||
+      !WellKnownSid(WinWorldSid, everyone))
+    return false;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  if (GetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl, nullptr,
+                            &raw) != ERROR_SUCCESS)
+    return false;
+  const LocalMemoryHolder descriptor(raw);
+
+  const auto trusted = [&](PSID sid) {
+    return EqualSid(sid, user.data()) || EqualSid(sid, system.data()) || EqualSid(sid, administrators.data());
+  };
+  const auto add = [&](PSID sid) {
+    const std::wstring name = AccountName(sid);
+    if (std::find(accounts.begin(), accounts.end(), name) == accounts.end()) accounts.push_back(name);
+  };
+  // An owner may rewrite the list whenever it likes.
+  if (owner && IsValidSid(owner) && !trusted(owner)) add(owner);
+  if (!dacl) {
+    add(everyone.data());
+    return true;
+  }
+  // Inherit-only entries count too: they are what the files made inside will carry.
+  constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                                  WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(dacl, i, &entry)) return false;
+    const auto* header = static_cast<const ACE_HEADER*>(entry);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    const PSID sid = &allowed->SidStart;
+    if (!(allowed->Mask & kChangeRights) || trusted(sid) || EqualSid(sid, creatorOwner.data())) continue;
+    add(sid);
   }
   return true;
 }

@@ -1,6 +1,6 @@
 // Small Win32 helpers both Windows programs use, beside the holders of WinHolders.h: text
-// narrowing, the registry text reader, the whole-file read, folder creation and module
-// version records.
+// narrowing, the registry text reader, the whole-file read, folder creation, private access
+// lists and module version records.
 #pragma once
 
 #include "WinHolders.h"
@@ -32,11 +32,44 @@ bool ReadOpenFile(HANDLE file, unsigned long long maxBytes, const std::function<
                   size_t& size);
 
 // Creates every folder of the path from the root down, never its last name and never the
-// server and share of a network path. True when the path already is a folder or every
-// level exists as a folder afterwards.
-bool CreateDirectoryPath(const std::wstring& path);
+// server and share of a network path, each with the given security (null: the default).
+// True when the path already is a folder or every level exists as a folder afterwards.
+bool CreateDirectoryPath(const std::wstring& path, SECURITY_ATTRIBUTES* security = nullptr);
 // The folders CreateDirectoryPath would create, from the root down.
 std::vector<std::wstring> DirectoryLevels(const std::wstring& path);
+
+// The security of what only the current user, SYSTEM and Administrators may use: an access
+// list granting the three full access, protected from what the parent would pass on. With
+// inheritToChildren its entries pass on to the files and folders made inside a folder.
+class PrivateSecurity {
+ public:
+  // access: what the three may do (FILE_ALL_ACCESS for files and folders).
+  PrivateSecurity(DWORD access, bool inheritToChildren);
+  PrivateSecurity(const PrivateSecurity&) = delete;
+  PrivateSecurity& operator=(const PrivateSecurity&) = delete;
+
+  // Null when the descriptor could not be built (the caller must not fall back to the default).
+  SECURITY_ATTRIBUTES* Attributes() { return valid_ ? &attributes_ : nullptr; }
+
+ private:
+  std::vector<unsigned char> user_;
+  std::vector<unsigned char> system_;
+  std::vector<unsigned char> administrators_;
+  std::vector<unsigned char> acl_;
+  SECURITY_DESCRIPTOR descriptor_ = {};
+  SECURITY_ATTRIBUTES attributes_ = {};
+  bool valid_ = false;
+};
+
+// The current user's SID (of the process token); false when it cannot be had.
+bool CurrentUserSid(std::vector<unsigned char>& sid);
+
+// The accounts other than the current user, SYSTEM and Administrators that the access list of
+// a file or folder lets change it or what is made inside it (write, add, delete, change the
+// list or the owner; a missing list lets everyone), and its owner when that is none of the
+// three, as "DOMAIN\name" or SID text. CREATOR OWNER stands for whoever makes an entry and is
+// not counted. False when the access list cannot be read.
+bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstring>& accounts);
 
 struct ModuleVersion {
   uint32_t fileMS = 0;

@@ -40,6 +40,7 @@ BOOL CMainMenu::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
 
   LogLine() << "Qel Security Identra Administrative Tools";
+  DataPaths::Get().WarnIfOthersMayWriteTemp();
   PackageBackup::RecoverLeftovers();
   LogLine() << "Status: Ready. \r\n";
   return TRUE;

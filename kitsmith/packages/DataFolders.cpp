@@ -93,6 +93,25 @@ DataPaths::DataPaths() {
   packagesFolder = dataRoot + "\\Packages";
 }
 
+void DataPaths::WarnIfOthersMayWriteTemp() const {
+  if (!IsDirectory(tempFolder)) return;  // the tool makes it private when it makes it
+  std::vector<std::wstring> accounts;
+  if (!OtherAccountsThatMayWrite(WideFromAcp(tempFolder), accounts)) {
+    LogLine() << "WARNING: Could not read who may write to " << tempFolder
+              << "; the package scripts run from there could be changed by another account";
+    return;
+  }
+  if (accounts.empty()) return;
+  std::string names;
+  for (const std::wstring& account : accounts) {
+    std::string name;
+    if (!AcpFromWide(account, name)) name = Narrow(account);
+    names += (names.empty() ? "" : ", ") + name;
+  }
+  LogLine() << "WARNING: Other accounts may write to " << tempFolder << " (" << names
+            << "); the package scripts run from there could be changed by them";
+}
+
 const DataPaths& DataPaths::Get() {
   static const DataPaths paths;
   return paths;
@@ -132,7 +151,9 @@ bool CreatePath(const std::string& path) {
     const size_t server = path.find('\\', 2);
     if (server == std::string::npos || path.find('\\', server + 1) == std::string::npos) return false;
   }
-  return CreateDirectoryPath(WideFromAcp(path));
+  // Package scripts run from these folders as this user: nobody else may change them.
+  PrivateSecurity security(FILE_ALL_ACCESS, true);
+  return security.Attributes() && CreateDirectoryPath(WideFromAcp(path), security.Attributes());
 }
 
 std::string NormalisedFolder(const std::string& path) {

@@ -29,6 +29,10 @@ class DataPaths {
   // Reads the registry and the shell's application-data folder; creates nothing.
   DataPaths();
 
+  // Logs a warning when an existing Temp lets other accounts change what lies in it: the
+  // package scripts run from there with this user's rights.
+  void WarnIfOthersMayWriteTemp() const;
+
   std::string programPath;
   std::string programFolder;
   std::string prototypesFolder;
@@ -47,8 +51,10 @@ RegistryText RegistryString(HKEY root, const char* subKey, const char* valueName
 // A DWORD as its number; a string value by its leading decimal number; otherwise 0.
 int32_t RegistryInt(HKEY root, const char* subKey, const char* valueName);
 
-// Creates the folders of the path level by level; the text after the last backslash is not
-// created, so a folder path ends with a backslash.
+// Creates the folders of the path level by level, each open to this user, SYSTEM and
+// Administrators alone and passing that on to what is made inside; the text after the last
+// backslash is not created, so a folder path ends with a backslash. Existing folders keep
+// their access lists.
 bool CreatePath(const std::string& path);
 
 // The full path without a trailing backslash (a root keeps it), for comparing folders.

@@ -150,6 +150,7 @@ bool MaintWorkflow_base::Execute() {
   PackageBackup::RecoverLeftovers();
   const char* name = OperationTypeName(type_);
   LogLine() << "Starting " << name << " operation with ID " << operationId_;
+  DataPaths::Get().WarnIfOthersMayWriteTemp();
   const bool ok = Run();
   if (ok) {
     LogLine() << "Operation " << operationId_ << " (" << name << ") succeeded.";
@@ -376,6 +377,8 @@ bool EditPackageWorkflow::Run() {
     return false;
   }
   loaded.CloneInto(baseline_);
+  // Made here, not by the script, so that it is private like the rest of the data tree.
+  CreatePath(paths.tempFolder + kPathSeparator);
   const MaintScriptExec edit(folder + kPathSeparator + "Edit-Package.cmd",
                              operationId_ + " " + Quoted(paths.tempFolder), folder, true);
   if (!edit.Succeeded()) {

@@ -4,8 +4,12 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,7 +17,9 @@
 #include "WinTestSupport.h"  // PathExists, RunUnix, ScratchDir
 #include "packages/DataFolders.h"
 #include "support/KitUtilities.h"
+#include "support/StringSplitter.h"
 #include "logpane/LogPane.h"
+#include "WinSupport.h"
 
 // The operation log captured in a hidden edit control for as long as the object lives.
 class LogCapture {
@@ -100,6 +106,64 @@ inline bool RunHostScript(const ScratchDir& dir, const std::string& script) {
                                           ".status\n");
   if (!RunUnix("/bin/sh " + dir.UnixPath() + "/" + name + ".sh", [&] { return PathExists(status); })) return false;
   return ReadTextFile(status).rfind("0", 0) == 0;
+}
+
+// The host's mode bits of a path on Wine's Z: drive as octal text ("700"); empty when unknown.
+inline std::string HostMode(const std::string& path) {
+  ScratchDir work("kitsmith-mode");
+  if (!RunHostScript(work, "stat -c %a '" + HostPath(path) + "' >" + work.UnixPath() + "/mode")) return {};
+  return TrimBlanks(ReadTextFile(work / "mode"));
+}
+
+// Sets the host's mode bits of a path on Wine's Z: drive (octal text).
+inline bool SetHostMode(const std::string& path, const std::string& mode) {
+  ScratchDir work("kitsmith-mode");
+  return RunHostScript(work, "chmod " + mode + " '" + HostPath(path) + "'");
+}
+
+inline std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid, &text)) return "<no SID>";
+  const LocalMemoryHolder hold(text);
+  return text;
+}
+
+inline std::string CurrentUserSidText() {
+  std::vector<unsigned char> sid;
+  return CurrentUserSid(sid) ? SidText(sid.data()) : "<no user>";
+}
+
+// The access list of a file or folder as the system gives it back, one SID text per entry in
+// order; {"<no list>"} for a missing list, {"<unreadable>"} when it cannot be read.
+inline std::vector<std::string> AccessListSids(const std::string& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            &descriptor) != ERROR_SUCCESS)
+    return {"<unreadable>"};
+  const LocalMemoryHolder hold(descriptor);
+  std::vector<std::string> sids;
+  if (!dacl) sids.push_back("<no list>");
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (GetAce(dacl, i, &entry)) sids.push_back(SidText(&static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart));
+  }
+  return sids;
+}
+
+// A folder only this user, SYSTEM and Administrators may use, read back from the system and
+// from the host's mode (which Wine derives the list from): no entry for anyone else, none
+// missing for the user, and no bits for other Unix accounts.
+inline void ExpectPrivateFolder(const std::string& path) {
+  SCOPED_TRACE(path);
+  EXPECT_TRUE(IsDirectory(path));
+  const std::string user = CurrentUserSidText();
+  const std::vector<std::string> sids = AccessListSids(path);
+  EXPECT_NE(std::find(sids.begin(), sids.end(), user), sids.end());
+  for (const std::string& sid : sids) EXPECT_TRUE(sid == user || sid == "S-1-5-18" || sid == "S-1-5-32-544") << sid;
+  const std::string mode = HostMode(path);
+  ASSERT_FALSE(mode.empty());
+  EXPECT_EQ(mode.back(), '0') << mode;
 }
 
 // A file system of its own: a tmpfs of the given size mounted in a scratch folder by the

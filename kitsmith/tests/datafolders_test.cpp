@@ -1,6 +1,7 @@
 // Data folders, registry values, the folder and file objects and the small text helpers.
 #include <windows.h>
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,37 @@ TEST(DataPaths, WithoutRegistryValueTheApplicationDataFolderHoldsTheTree) {
   EXPECT_EQ(&DataPaths::Get(), &DataPaths::Get());
 }
 
+// Scripts run from Temp: an existing one that other accounts may write to is named in a
+// warning (the list read back is derived from the host's mode under Wine); one the tool made,
+// or one others may only read, is not. No Temp yet says nothing: the tool makes it private.
+TEST(DataPaths, WarnsOfAnExistingTempThatOthersMayWrite) {
+  ScratchDir dir;
+  ToolRegistry registry;
+  registry.SetText("KitsmithDataRoot", dir / "kit");
+  LogCapture log;
+  const DataPaths paths;
+  log.Clear();
+  paths.WarnIfOthersMayWriteTemp();
+  EXPECT_EQ(log.Text(), "");
+
+  ASSERT_TRUE(CreatePath(paths.tempFolder + "\\"));
+  const std::string warning = "WARNING: Other accounts may write to " + paths.tempFolder +
+                              " (Everyone); the package scripts run from there could be changed by them\r\n";
+  const struct {
+    const char* mode;  // null: as the tool made it
+    bool warned;
+  } cases[] = {{nullptr, false}, {"0777", true}, {"0755", false}, {"0703", true}, {"0700", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode ? c.mode : "made by the tool");
+    if (c.mode) {
+      ASSERT_TRUE(SetHostMode(paths.tempFolder, c.mode));
+    }
+    log.Clear();
+    paths.WarnIfOthersMayWriteTemp();
+    EXPECT_EQ(log.Text(), c.warned ? warning : "");
+  }
+}
+
 TEST(Registry, ValuesOfEachType) {
   ToolRegistry registry;
   registry.SetText("Spaced", " 1");
@@ -146,6 +178,37 @@ TEST(CreatePath, CreatesEveryLevelBeforeTheLastBackslash) {
     for (const std::string& made : c.made) EXPECT_TRUE(IsDirectory(made)) << made;
     for (const std::string& notMade : c.notMade) EXPECT_FALSE(IsDirectory(notMade)) << notMade;
   }
+}
+
+// The tool runs its scripts from the folders it makes: they carry a protected list of this
+// user, SYSTEM and Administrators, passed on to what is made inside, whatever the folder above
+// lets others do (here one every account may add to, like a drive root). Under Wine the list
+// read back is the one derived from the host's mode, so the descriptor given is shown as well.
+// Folders that were there keep what they had.
+TEST(CreatePath, MadeFoldersAreOpenToThisUserSystemAndAdministratorsAlone) {
+  PrivateSecurity security(FILE_ALL_ACCESS, true);
+  ASSERT_NE(security.Attributes(), nullptr);
+  char* sddl = nullptr;
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      security.Attributes()->lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, nullptr));
+  const LocalMemoryHolder hold(sddl);
+  EXPECT_EQ(std::string(sddl), "D:P(A;OICI;FA;;;" + CurrentUserSidText() + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+
+  ScratchDir dir;
+  const std::string open = dir / "open";
+  ASSERT_TRUE(CreateDirectoryA(open.c_str(), nullptr));
+  ASSERT_TRUE(SetHostMode(open, "0777"));
+  ASSERT_TRUE(CreatePath(open + "\\kit\\Temp\\"));
+  FolderInfo packages(open + "\\kit\\Packages");
+  ASSERT_TRUE(packages.Ensure());
+  for (const char* made : {"kit", "kit\\Temp", "kit\\Packages"}) ExpectPrivateFolder(open + "\\" + made);
+  EXPECT_EQ(HostMode(open), "777");
+
+  // The read-back does show others where the host lets them in.
+  ASSERT_TRUE(CreateDirectoryA((open + "\\plain").c_str(), nullptr));
+  ASSERT_TRUE(SetHostMode(open + "\\plain", "0755"));
+  const std::vector<std::string> plain = AccessListSids(open + "\\plain");
+  EXPECT_NE(std::find(plain.begin(), plain.end(), "S-1-1-0"), plain.end());
 }
 
 TEST(FolderInfo, EnsureCreateAndListing) {

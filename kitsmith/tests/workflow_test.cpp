@@ -599,6 +599,59 @@ TEST_F(WorkflowTest, DefaultsRaiseAnEditedPackagesRevision) {
   EXPECT_NE(log.Text().find("Load Defaults Configuration file failed : "), std::string::npos);
 }
 
+// The scripts run from Temp and its assembly folders as this user. The folders the tool makes
+// for them are this user's, SYSTEM's and Administrators' alone (an edit makes Temp before its
+// script can; an assembly folder a script makes inherits Temp's list on Windows, which Wine
+// does not show); an operation in an existing Temp that others may write to is warned of
+// before it runs, and runs.
+TEST_F(WorkflowTest, FoldersTheScriptsRunFromArePrivateAndAnOpenTempIsWarnedOf) {
+  NewPackageWorkflow unprepared(nullptr);
+  unprepared.Working().ResetToDefaults();
+  EXPECT_FALSE(unprepared.SavePackage(-1, false));  // no script in the assembly folder it made
+  ExpectPrivateFolder(paths.tempFolder);
+  ExpectPrivateFolder(paths.tempFolder + "\\PackAsm-" + unprepared.OperationId());
+  ASSERT_TRUE(RunHostScript(ScratchDir(), "rm -rf '" + HostPath(paths.tempFolder) + "'"));
+  log.Clear();
+
+  driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    working.Find("RA")->SetFromText(L"10.0.0.1", AuthCfg::kEditor);
+    EXPECT_TRUE(workflow.SavePackage(-1, false));
+    ExpectPrivateFolder(paths.tempFolder);
+    ExpectPrivateFolder(paths.packagesFolder);
+    return IDCANCEL;
+  };
+  NewPackageWorkflow made(nullptr);
+  ASSERT_TRUE(made.Execute());
+  EXPECT_EQ(log.Text().find("WARNING"), std::string::npos) << log.Text();
+
+  ASSERT_TRUE(RunHostScript(ScratchDir(), "rm -rf '" + HostPath(paths.tempFolder) + "'"));
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  g_editorAction = [&](MaintWorkflow_base&, CfgSet&) {
+    ExpectPrivateFolder(paths.tempFolder);
+    return IDOK;
+  };
+  EditPackageWorkflow edited(nullptr);
+  EXPECT_TRUE(edited.Execute());
+
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+  log.Clear();
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet&) { return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL; };
+  EditPackageWorkflow open(nullptr);
+  EXPECT_TRUE(open.Execute());
+  ExpectInOrder(log.Text(), {"Starting edit package operation with ID " + open.OperationId() + "\r\n",
+                             "WARNING: Other accounts may write to " + paths.tempFolder +
+                                 " (Everyone); the package scripts run from there could be changed by them\r\n",
+                             "Edit-Package=000", "Save-Package=000", "(edit package) succeeded."});
+}
+
 TEST_F(WorkflowTest, NextNewPackagePathSkipsExistingFolders) {
   NewPackageWorkflow workflow(nullptr);
   CreatePath(paths.packagesFolder + "\\New Package 2\\");

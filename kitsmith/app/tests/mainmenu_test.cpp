@@ -70,6 +70,22 @@ TEST(MainMenu, StartsWithTheReadyLogInItsPublishedLogControl) {
   EXPECT_TRUE(platform.Boxes().empty());
 }
 
+// The scripts run from Temp: an existing one that others may write to is named at start.
+TEST(MainMenu, StartWarnsOfATempThatOthersMayWrite) {
+  DataRootEnvironment::Empty();
+  const DataPaths& paths = DataPaths::Get();
+  ASSERT_TRUE(CreatePath(paths.tempFolder + "\\"));
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+  ScriptedPlatform platform;
+  DialogDriver driver;
+  RunMainWindow(driver, [&](DialogActions& ui) {
+    EXPECT_EQ(std::string(ui.ReadText(IDC_LOG)),
+              "Qel Security Identra Administrative Tools\r\nWARNING: Other accounts may write to " + paths.tempFolder +
+                  " (Everyone); the package scripts run from there could be changed by them\r\nStatus: Ready. \r\n\r\n");
+  });
+  DataRootEnvironment::Empty();
+}
+
 TEST(MainMenu, TheAboutBoxComesFromTheSystemMenuAndTheHelpMenu) {
   ScriptedPlatform platform;
   DialogDriver driver;
