@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/Basetypes.h"
+#include "support/File_aid.h"
 #include "platform/CoreServices.h"
 #include "LoggingEnvironment.h"
 #include "TestSupport.h"
@@ -157,6 +158,8 @@ TEST_F(UserIdentTest, HostileListingsTakeLinearTime) {
        true},
       {"a location in each group", repeated("", "a: x\nAppleMetaNodeLocation: /LDAPv3/x\n"), true},
       {"lines without a record", repeated("", "x x x x x x x\n"), false},
+      {"a photo's hex lines", WithPhoto("AppleMetaNodeLocation: /LDAPv3/x\nUniqueID: 5\n", "UniqueID", 4u << 20), true},
+      {"a photo on one line", "AppleMetaNodeLocation: /LDAPv3/x\nJPEGPhoto: " + std::string(4u << 20, 'f') + "\n", true},
   };
   LogHub<LogContext>::Get().SetDefaultLevel(SEV_NOTICE);
   for (const auto& c : cases) {
@@ -277,13 +280,15 @@ TEST_F(UserIdentTest, FailuresOfTheTools) {
 }
 
 // A tool that never ends, or writes without end, costs its time limit or its output bound
-// and fails like a failing tool; nothing of it runs on.
+// and fails like a failing tool; nothing of it runs on. A record with a photo in it is
+// well within the bound.
 TEST_F(UserIdentTest, ToolsThatHangOrFloodAreStopped) {
   const std::string pidFile = tmp / "dscl-pid";
   std::string exactlyTheBound = ReadWholeFile(Fixture("dscl-ad.txt"));
-  exactlyTheBound.resize(SystemRun::kMaxOutput, '\n');
+  exactlyTheBound.resize(File_aid::kMaxReadSize, '\n');
   WriteFile(tmp / "bound.txt", exactlyTheBound);
   WriteFile(tmp / "over.txt", exactlyTheBound + "\n");
+  WriteFile(tmp / "photo.txt", WithPhoto(ReadWholeFile(Fixture("dscl-ad.txt")), "PrimaryGroupID", 3u << 20));
   const struct {
     const char* form;
     std::vector<std::pair<const char*, std::string>> env;
@@ -301,10 +306,13 @@ TEST_F(UserIdentTest, ToolsThatHangOrFloodAreStopped) {
        "stopped after running 0.3 seconds"},
       {"hangs until a quit", {{"FAKE_DSCL_HANG", pidFile}}, 0, true, false, "stopped for a quit"},
       {"endless output", {{"FAKE_DSCL_ENDLESS", "RecordName: jo"}}, 0, false, false,
-       "stopped for writing more than 1048576 bytes"},
+       "stopped for writing more than 16777216 bytes"},
       {"one byte too many", {{"FAKE_DSCL_OUTPUT", tmp / "over.txt"}}, 0, false, false,
-       "stopped for writing more than 1048576 bytes"},
+       "stopped for writing more than 16777216 bytes"},
       {"exactly the bound", {{"FAKE_DSCL_OUTPUT", tmp / "bound.txt"}}, 0, false, true, ""},
+      {"a record with a 3 MiB photo", {{"FAKE_DSCL_OUTPUT", tmp / "photo.txt"}}, 0, false, true, ""},
+      {"answers within its time", {{"FAKE_DSCL_OUTPUT", Fixture("dscl-ad.txt")}, {"FAKE_DSCL_DELAY", "0.5"}}, 2,
+       false, true, ""},
   };
   for (const auto& c : cases) {
     std::filesystem::remove(pidFile);
@@ -326,6 +334,8 @@ TEST_F(UserIdentTest, ToolsThatHangOrFloodAreStopped) {
           << c.form << text;
     } else {
       EXPECT_EQ(ident.GetIdentType(), AT_OD_VIA_AD) << c.form;
+      EXPECT_EQ(ident.GetUserName(), "jo") << c.form;
+      EXPECT_EQ(ident.GetUnixUserID(), 1234567) << c.form;
     }
     if (std::filesystem::exists(pidFile)) {
       const pid_t pid = std::atoi(ReadWholeFile(pidFile).c_str());
