@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -284,11 +285,7 @@ bool UserIdent::parse_dscl(std::string text) {
   dscl_parser parser;
   if (parser.parse(std::move(text)) == 0) {  // text is left as it was
     _log.Logf(SEV_ERROR, "UserIdent.parse_dscl failed.");
-    // Kept for inspection; a link planted under the name is not followed.
-    const std::string capture = TempFolder() + "Tavo-auth-dscl-capture.txt";
-    const FdHolder fd(open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (fd.get() >= 0 && write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size()))
-      _log.Logf(SEV_ERROR, "    .... dscl output written to %s", capture.c_str());
+    WriteCapture(text);
     return false;
   }
 
@@ -319,6 +316,36 @@ bool UserIdent::parse_dscl(std::string text) {
     found = found || loadBefore || readType != AT_UNK;
   }
   return found;
+}
+
+// Kept for inspection, in a file of the agent's own making only: the folder may be shared
+// (/tmp), and a file planted under the name would be read by its owner, or, as a link, point
+// the write at one of the user's files.
+void UserIdent::WriteCapture(const std::string& text) {
+  const std::string capture = TempFolder() + "Tavo-auth-dscl-capture.txt";
+  struct stat status {};
+  const char* refused = nullptr;
+  if (lstat(capture.c_str(), &status) == 0) {
+    if (status.st_uid != geteuid())
+      refused = "held by another owner";
+    else if (!S_ISREG(status.st_mode))
+      refused = "not a regular file";
+    else if (status.st_nlink != 1)
+      refused = "a file with more than one link";
+    else
+      unlink(capture.c_str());  // an earlier capture of this user's
+  }
+  if (refused) {
+    _log.Logf(SEV_ERROR, "    .... dscl output not written to %s: %s", capture.c_str(), refused);
+    return;
+  }
+  const FdHolder fd(open(capture.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.get() < 0) {
+    _log.Logf(SEV_ERROR, "    .... dscl output not written to %s: %s", capture.c_str(), strerror(errno));
+    return;
+  }
+  if (write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size()))
+    _log.Logf(SEV_ERROR, "    .... dscl output written to %s", capture.c_str());
 }
 
 void UserIdent::parse_dscl_ident_fields(const dscl_parser& parser, int32_t group, int32_t type) {

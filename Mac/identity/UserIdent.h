@@ -93,6 +93,9 @@ class UserIdent {
 
  private:
   bool userFileInit(const char* path);
+  // Writes the listing that could not be read into "Tavo-auth-dscl-capture.txt" in the
+  // temporary folder, replacing only a capture of this user's own.
+  void WriteCapture(const std::string& text);
   void parse_dscl_ident_fields(const class dscl_parser& parser, int32_t group, int32_t type);
   void load_cached_identity(const class dscl_parser& parser, int32_t group);
   static std::string CacheFilePath(int32_t userID);
