@@ -42,10 +42,10 @@ clean:
 
 # Reliability and speed checks of the protocol codec, the agent's readers of the
 # configuration, of dscl and of id, and the tool's configuration language (not part of
-# `make test`). Listings are fuzzed up to the 1 MiB the agent reads of them, and an input gets
-# 2 s at the most: a reader slower than linear shows as a time-out. Freed memory stays with the
-# process: its return to the system can stall for seconds on a loaded machine and would show as
-# a false time-out.
+# `make test`). Listings are fuzzed up to 1 MiB (the agent takes up to 16 MiB of them), and an
+# input gets 2 s at the most: a reader slower than linear shows as a time-out at that length.
+# Freed memory stays with the process: its return to the system can stall for seconds on a
+# loaded machine and would show as a false time-out.
 FUZZ_SECONDS ?= 60
 FUZZ_TIMEOUT ?= 2
 DSCL_FUZZ_LEN ?= 1048576

@@ -8,6 +8,18 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+// No SIGPIPE from a peer that has gone: the error shows in the send's result. Asked of each
+// send where the system has the flag; a Mac has the socket option instead, set on connecting.
+#ifdef MSG_NOSIGNAL
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;
+#endif
+
+}  // namespace
+
 const char* TcpClientFSM::StateName(int32_t state) {
   switch (state) {
     case ST_Init:
@@ -113,8 +125,7 @@ bool TcpClientFSM::Connect(const char* host, uint16_t port, const sockaddr_in* l
 
 bool TcpClientFSM::SendData(const void* bytes, uint32_t length) {
   if (length == 0 || !bytes || !_socket.get()) return false;
-  // No SIGPIPE from a peer that has gone: the error shows in the result.
-  const ssize_t sent = send(CFSocketGetNative(_socket.get()), bytes, length, MSG_NOSIGNAL);
+  const ssize_t sent = send(CFSocketGetNative(_socket.get()), bytes, length, kSendFlags);
   if (sent == static_cast<ssize_t>(length) && !selectErr()) return true;
   Logf(SEV_NOTICE, "SendData error: %d", errno);
   _fsm->PostEvent(0.00001, false, EV_ConnectLost, nullptr);
@@ -266,6 +277,10 @@ int32_t TcpClientFSM::do_tcp_connect() {
                                &context));
   CFSocketError result = kCFSocketError;
   if (_socket.get()) {
+#ifdef SO_NOSIGPIPE
+    const int on = 1;
+    setsockopt(CFSocketGetNative(_socket.get()), SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
     _local.sin_family = AF_INET;
     bind(CFSocketGetNative(_socket.get()), reinterpret_cast<const sockaddr*>(&_local), sizeof _local);
     _source = CFSocketCreateRunLoopSource(kCFAllocatorDefault, _socket.get(), 0);

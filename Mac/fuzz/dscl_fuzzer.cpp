@@ -25,7 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The tool's output as the agent holds it: a text ending at its first NUL.
   const std::string text(reinterpret_cast<const char*>(data), size);
   dscl_parser parser;
-  if (parser.parse(text.c_str()) == 0) return 0;  // the identity check only keeps such a text in a file
+  const int count = parser.parse(text.c_str());
+  // The form that takes the text over reads the same records, and lets go of the text only
+  // when it found some.
+  std::string taken = text;
+  dscl_parser other;
+  if (other.parse(std::move(taken)) != count || taken != (count ? "" : std::string(text.c_str()))) std::abort();
+  for (size_t i = 0; i < parser.records().size(); ++i) {
+    const dscl_rec &a = parser.records()[i], &b = other.records()[i];
+    if (a.name != b.name || a.value != b.value || a.group != b.group) std::abort();
+  }
+  if (count == 0) return 0;  // the identity check only keeps such a text in a file
   // A group is looked up by halving: group indexes must never fall along the records.
   for (size_t i = 1; i < parser.records().size(); ++i)
     if (parser.records()[i].group < parser.records()[i - 1].group) std::abort();

@@ -2,9 +2,14 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
-#include <linux/if_packet.h>
 #include <net/if.h>
+#ifdef __APPLE__
+#include <net/if_dl.h>
+#include <net/if_types.h>
+#else
+#include <linux/if_packet.h>
 #include <net/if_arp.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -23,6 +28,24 @@ std::string InterfaceOf(const char* label) {
 }
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// Each interface has one link-level entry in the list: AF_LINK on a Mac, AF_PACKET on Linux.
+// Its Ethernet address, when it has one, goes into bytes.
+#ifdef __APPLE__
+constexpr int kLinkFamily = AF_LINK;
+void CopyEthernetAddress(const sockaddr* link, uint8_t (&bytes)[6]) {
+  const auto* hardware = reinterpret_cast<const sockaddr_dl*>(link);
+  if (hardware->sdl_type == IFT_ETHER && hardware->sdl_alen == sizeof bytes)
+    std::memcpy(bytes, LLADDR(hardware), sizeof bytes);
+}
+#else
+constexpr int kLinkFamily = AF_PACKET;
+void CopyEthernetAddress(const sockaddr* link, uint8_t (&bytes)[6]) {
+  const auto* hardware = reinterpret_cast<const sockaddr_ll*>(link);
+  if (hardware->sll_hatype == ARPHRD_ETHER && hardware->sll_halen == sizeof bytes)
+    std::memcpy(bytes, hardware->sll_addr, sizeof bytes);
+}
+#endif
 
 }  // namespace
 
@@ -65,18 +88,16 @@ class NetInterfaceEnum_imp {
  public:
   explicit NetInterfaceEnum_imp(bool verbose) : _verbose(verbose) {}
 
-  // Each interface (an AF_PACKET entry, in the kernel's order) with its IPv4 addresses
+  // Each interface (a link-level entry, in the kernel's order) with its IPv4 addresses
   // (AF_INET entries under its name or one of its labels; the last one wins).
   void Load(const ifaddrs* list) {
     _entries.clear();
     for (const ifaddrs* link = list; link; link = link->ifa_next) {
-      if (!link->ifa_addr || link->ifa_addr->sa_family != AF_PACKET) continue;
+      if (!link->ifa_addr || link->ifa_addr->sa_family != kLinkFamily) continue;
       _entry.Reset();
       _flags = static_cast<int32_t>(link->ifa_flags);
       _entry.name = std::string(link->ifa_name ? link->ifa_name : "").substr(0, kMaxNameChars);
-      const auto* hardware = reinterpret_cast<const sockaddr_ll*>(link->ifa_addr);
-      if (hardware->sll_hatype == ARPHRD_ETHER && hardware->sll_halen == sizeof _entry.etherAddr.bytes)
-        std::memcpy(_entry.etherAddr.bytes, hardware->sll_addr, sizeof _entry.etherAddr.bytes);
+      CopyEthernetAddress(link->ifa_addr, _entry.etherAddr.bytes);
       if (!(_flags & IFF_UP)) continue;
 
       for (const ifaddrs* address = list; address; address = address->ifa_next) {

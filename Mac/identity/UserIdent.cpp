@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -88,7 +89,8 @@ std::string TempFolder() {
 
 namespace {
 
-constexpr double kToolSeconds = 5.0;
+// A directory may answer late after a wake-up, a network change or from a distant server.
+constexpr double kToolSeconds = 30.0;
 double g_toolSecondsForTest = 0;
 // How often a running tool is looked at for a quit when nothing else wakes the wait.
 constexpr int kStopCheckMs = 100;
@@ -126,12 +128,14 @@ int32_t SystemRun::Execute(const std::vector<std::string>& command) {
 
 int32_t SystemRun::execInner() {
   int ends[2];
-  if (pipe2(ends, O_CLOEXEC) != 0) return -2;
+  if (pipe(ends) != 0) return -2;
   const FdHolder output(ends[0]);
   pid_t child = 0;
   int status = 0;
   {
     const FdHolder childEnd(ends[1]);  // the parent's copy closes here: the child's close ends the output
+    // Neither end goes on into the program (its copy of the write end is the dup below).
+    if (fcntl(output.get(), F_SETFD, FD_CLOEXEC) != 0 || fcntl(childEnd.get(), F_SETFD, FD_CLOEXEC) != 0) return -2;
     SpawnActions actions;
     posix_spawn_file_actions_adddup2(actions.get(), childEnd.get(), STDOUT_FILENO);
     // A group of its own, so that a kill reaches whatever the program started.
@@ -151,6 +155,8 @@ int32_t SystemRun::execInner() {
   const double seconds = g_toolSecondsForTest > 0 ? g_toolSecondsForTest : kToolSeconds;
   const double deadline = MonotonicSeconds() + seconds;
   const char* program = _command[0].c_str();
+  // As much as the agent reads of a file: a record with a large photo fits.
+  constexpr size_t bound = File_aid::kMaxReadSize;
   bool ended = false, endOfOutput = false, readFailed = false;
   int32_t stopped = 0;  // the result when the program had to be stopped
   for (int pauseMs = 1; !(ended && endOfOutput);) {
@@ -181,8 +187,8 @@ int32_t SystemRun::execInner() {
     if (n <= 0) {
       readFailed = n < 0;
       endOfOutput = true;
-    } else if (_output.size() + static_cast<size_t>(n) > kMaxOutput) {
-      _log.Logf(SEV_ERROR, "SystemRun.execInner: %s stopped for writing more than %zu bytes", program, kMaxOutput);
+    } else if (_output.size() + static_cast<size_t>(n) > bound) {
+      _log.Logf(SEV_ERROR, "SystemRun.execInner: %s stopped for writing more than %zu bytes", program, bound);
       stopped = -4;
       break;
     } else {
@@ -190,7 +196,7 @@ int32_t SystemRun::execInner() {
     }
   }
   if (stopped) {
-    _output.clear();
+    _output = std::string();  // its room too: up to the bound
     if (!ended) {
       kill(-child, SIGKILL);
       kill(child, SIGKILL);
@@ -230,7 +236,7 @@ bool UserIdent::Initialize(const char* path) {
       _log.Logf(SEV_ERROR, "UserIdent.internalInit() failed executing LDAP search for $USER: %d", result);
       return false;
     }
-    ok = parse_dscl(run.Output().c_str());
+    ok = parse_dscl(run.TakeOutput());
   } else {
     _log.Logf(SEV_DEBUG, "UserIdent file provided from UX command: %s", path);
     ok = userFileInit(path);
@@ -275,16 +281,11 @@ void UserIdent::DebugDump() {
             _distinguishedName.c_str(), AuthTypeName(_identType), _unixUserID);
 }
 
-bool UserIdent::parse_dscl(const char* text) {
+bool UserIdent::parse_dscl(std::string text) {
   dscl_parser parser;
-  if (parser.parse(text) == 0) {
+  if (parser.parse(std::move(text)) == 0) {  // text is left as it was
     _log.Logf(SEV_ERROR, "UserIdent.parse_dscl failed.");
-    // Kept for inspection; a link planted under the name is not followed.
-    const std::string capture = TempFolder() + "Tavo-auth-dscl-capture.txt";
-    const FdHolder fd(open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-    const size_t length = text ? std::strlen(text) : 0;
-    if (fd.get() >= 0 && write(fd.get(), text ? text : "", length) == static_cast<ssize_t>(length))
-      _log.Logf(SEV_ERROR, "    .... dscl output written to %s", capture.c_str());
+    WriteCapture(text);
     return false;
   }
 
@@ -315,6 +316,36 @@ bool UserIdent::parse_dscl(const char* text) {
     found = found || loadBefore || readType != AT_UNK;
   }
   return found;
+}
+
+// Kept for inspection, in a file of the agent's own making only: the folder may be shared
+// (/tmp), and a file planted under the name would be read by its owner, or, as a link, point
+// the write at one of the user's files.
+void UserIdent::WriteCapture(const std::string& text) {
+  const std::string capture = TempFolder() + "Tavo-auth-dscl-capture.txt";
+  struct stat status {};
+  const char* refused = nullptr;
+  if (lstat(capture.c_str(), &status) == 0) {
+    if (status.st_uid != geteuid())
+      refused = "held by another owner";
+    else if (!S_ISREG(status.st_mode))
+      refused = "not a regular file";
+    else if (status.st_nlink != 1)
+      refused = "a file with more than one link";
+    else
+      unlink(capture.c_str());  // an earlier capture of this user's
+  }
+  if (refused) {
+    _log.Logf(SEV_ERROR, "    .... dscl output not written to %s: %s", capture.c_str(), refused);
+    return;
+  }
+  const FdHolder fd(open(capture.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.get() < 0) {
+    _log.Logf(SEV_ERROR, "    .... dscl output not written to %s: %s", capture.c_str(), strerror(errno));
+    return;
+  }
+  if (write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size()))
+    _log.Logf(SEV_ERROR, "    .... dscl output written to %s", capture.c_str());
 }
 
 void UserIdent::parse_dscl_ident_fields(const dscl_parser& parser, int32_t group, int32_t type) {

@@ -27,14 +27,13 @@ std::string make_distinguished_name(const std::string& user, const std::string& 
 std::string TempFolder();
 
 // Runs a program found through PATH, without a shell, and captures its standard output.
-// A program that runs longer than a few seconds, writes more than kMaxOutput bytes, or is
-// still running when the stop check turns true is killed with whatever it started.
+// A program that runs longer than 30 s (a directory that slow is taken as not answering),
+// writes more than File_aid::kMaxReadSize bytes, or is still running when the stop check
+// turns true is killed with whatever it started.
 class SystemRun {
  public:
   // Asked while the program runs; true ends the wait (a quit asked of the agent).
   using StopCheck = std::function<bool()>;
-  // Far above any directory record.
-  static constexpr size_t kMaxOutput = 1 << 20;
 
   explicit SystemRun(const LogSource& log, StopCheck stop = nullptr) : _log(log), _stop(std::move(stop)) {}
 
@@ -43,8 +42,10 @@ class SystemRun {
   // long or was stopped, -4 when its output could not be read or was too long.
   int32_t Execute(const std::vector<std::string>& command);
   const std::string& Output() const { return _output; }
+  // Hands the output over; the run keeps none of it.
+  std::string TakeOutput() { return std::move(_output); }
 
-  // Test seam: the time a program may run, in seconds (0: the real 5 s).
+  // Test seam: the time a program may run, in seconds (0: the real 30 s).
   static void SetTimeLimitForTest(double seconds);
 
  private:
@@ -84,13 +85,17 @@ class UserIdent {
   // Reads the cache file of that user id: the first line that begins with a key gives its value.
   bool Load(int32_t userID);
 
-  // Parsers of the tools' output; public for their tests.
-  bool parse_dscl(const char* text);
+  // Parsers of the tools' output; public for their tests. parse_dscl takes the text over:
+  // a listing of megabytes is not held twice.
+  bool parse_dscl(std::string text);
   bool parseNtDomainGroup(const char* text);
   bool parseUnixGroup(const char* text);
 
  private:
   bool userFileInit(const char* path);
+  // Writes the listing that could not be read into "Tavo-auth-dscl-capture.txt" in the
+  // temporary folder, replacing only a capture of this user's own.
+  void WriteCapture(const std::string& text);
   void parse_dscl_ident_fields(const class dscl_parser& parser, int32_t group, int32_t type);
   void load_cached_identity(const class dscl_parser& parser, int32_t group);
   static std::string CacheFilePath(int32_t userID);

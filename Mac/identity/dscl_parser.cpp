@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -19,47 +20,49 @@ constexpr char kStripped[] = ": --stripped --\n";
 // further on costs nothing until it is passed: every byte is looked at about once.
 class NextHit {
  public:
-  NextHit(const std::string& text, const char* needle) : _text(text), _needle(needle), _at(text.find(needle)) {}
+  NextHit(std::string_view text, const char* needle) : _text(text), _needle(needle), _at(text.find(needle)) {}
   size_t From(size_t from) {
-    if (_at != std::string::npos && _at < from) _at = _text.find(_needle, from);
+    if (_at != std::string_view::npos && _at < from) _at = _text.find(_needle, from);
     return _at;
   }
 
  private:
-  const std::string& _text;
-  const char* _needle;
+  std::string_view _text;
+  std::string_view _needle;
   size_t _at;
 };
 
 // Replaces each embedded property list, with the attribute's colon before it, by a marker.
-// The result is built anew: replacing in place would move the rest of the text each time.
-std::string StripPropertyLists(const std::string& text) {
+// The result is built anew into stripped (replacing in place would move the rest of the text
+// each time), and only when there is a list: a listing of megabytes is not copied for nothing.
+std::string_view StripPropertyLists(std::string_view text, std::string& stripped) {
   NextHit colonList(text, ":\n <?xml"), list(text, " <?xml"), listEnd(text, kPlistEnd);
-  std::string stripped;
   size_t from = 0;
   for (;;) {
     size_t start = text.compare(from, 7, "\n <?xml") == 0 ? from : colonList.From(from);
-    if (start == std::string::npos) start = list.From(from);
-    const size_t end = start == std::string::npos ? std::string::npos : listEnd.From(start);
-    if (end == std::string::npos) break;
+    if (start == std::string_view::npos) start = list.From(from);
+    const size_t end = start == std::string_view::npos ? std::string_view::npos : listEnd.From(start);
+    if (end == std::string_view::npos) break;
     stripped.append(text, from, start - from).append(kStripped);
     from = end + std::strlen(kPlistEnd);
   }
-  return stripped.append(text, from, std::string::npos);
+  if (from == 0) return text;
+  stripped.append(text, from, std::string_view::npos);
+  return stripped;
 }
 
 // A record starts at a line whose first ':' is preceded only by letters and digits, or
 // at a last line without a line feed that holds a ':' anywhere.
-std::vector<size_t> RecordStarts(const std::string& text) {
+std::vector<size_t> RecordStarts(std::string_view text) {
   std::vector<size_t> starts;
   for (size_t pos = 0; pos < text.size();) {
     const size_t eol = text.find('\n', pos);
-    const size_t lineEnd = eol == std::string::npos ? text.size() : eol;
+    const size_t lineEnd = eol == std::string_view::npos ? text.size() : eol;
     const void* colon = std::memchr(text.data() + pos, ':', lineEnd - pos);
     if (colon) {
       const char* first = text.data() + pos;
       const bool alnum = std::all_of(first, static_cast<const char*>(colon), IsAlnum);
-      if (alnum || eol == std::string::npos) starts.push_back(pos);
+      if (alnum || eol == std::string_view::npos) starts.push_back(pos);
     }
     pos = lineEnd + 1;
   }
@@ -70,19 +73,30 @@ std::vector<size_t> RecordStarts(const std::string& text) {
 
 void dscl_rec::debug_dump() const { std::printf("[%d]%s: %s\n", group, name.c_str(), value.c_str()); }
 
-int dscl_parser::parse(const char* input) {
+int dscl_parser::parse(const char* input) { return parse(std::string_view(input ? input : ""), nullptr); }
+
+int dscl_parser::parse(std::string&& text) {
+  const size_t nul = text.find('\0');
+  if (nul != std::string::npos) text.resize(nul);
+  return parse(std::string_view(text), &text);
+}
+
+int dscl_parser::parse(std::string_view input, std::string* owner) {
   _records.clear();
   _group = 0;
-  if (!input) return 0;
-  if (input[0] == '\x01') {
+  if (!input.empty() && input[0] == '\x01') {
     dscl_rec().debug_dump();
     return 0;
   }
-  const std::string text = StripPropertyLists(input);
+  std::string stripped;
+  const std::string_view text = StripPropertyLists(input, stripped);
 
+  // Where each record's name and value lie, found before anything is copied.
+  struct Span {
+    size_t begin, space, value, end;
+  };
+  std::vector<Span> spans;
   const std::vector<size_t> starts = RecordStarts(text);
-  _records.reserve(starts.size());
-  char previous = '~';
   for (size_t k = 0; k < starts.size(); ++k) {
     const size_t begin = starts[k];
     const size_t end = k + 1 < starts.size() ? starts[k + 1] : text.size();
@@ -91,10 +105,18 @@ int dscl_parser::parse(const char* input) {
     size_t value = space;
     while (value < end && IsSpace(text[value])) ++value;
     if (space == begin || value >= end) continue;  // no value
+    spans.push_back({begin, space, value, end});
+  }
+  if (spans.empty()) return 0;
+  // The values are copied out of the stripped text: the listing itself is needed no more.
+  if (owner && !stripped.empty()) std::string().swap(*owner);
 
+  _records.reserve(spans.size());
+  char previous = '~';
+  for (const Span& span : spans) {
     dscl_rec rec;
-    rec.name = text.substr(begin, space - 1 - begin);
-    rec.value = text.substr(value, end - value);
+    rec.name = text.substr(span.begin, span.space - 1 - span.begin);
+    rec.value = text.substr(span.value, span.end - span.value);
     if (!rec.value.empty() && rec.value.back() == '\n') rec.value.pop_back();
     for (char& c : rec.value)
       if (c == '\n') c = ' ';
@@ -105,6 +127,7 @@ int dscl_parser::parse(const char* input) {
     rec.group = _group;
     _records.push_back(std::move(rec));
   }
+  if (owner) std::string().swap(*owner);
   return static_cast<int>(_records.size());
 }
 

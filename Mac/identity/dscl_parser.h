@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct dscl_rec {
@@ -25,6 +26,10 @@ class dscl_parser {
 
   // Reads the records of text in place of any earlier ones; returns their number.
   int parse(const char* text);
+  // The same for a text the parser may let go of: once records are found, text is emptied
+  // and its memory freed, so that a listing of megabytes is not held twice. With no records
+  // it is left as it was, cut at its first NUL as the other form reads it.
+  int parse(std::string&& text);
   // Records matching name, in order; a group other than -1 limits the search to it.
   std::vector<const dscl_rec*> find(int findType, const char* name, int32_t group) const;
   // The first equal record's value in the group, or "".
@@ -33,6 +38,8 @@ class dscl_parser {
   const std::vector<dscl_rec>& records() const { return _records; }
 
  private:
+  int parse(std::string_view text, std::string* owner);
+
   std::vector<dscl_rec> _records;
   int32_t _group = 0;
 };

@@ -12,7 +12,8 @@ namespace File_aid {
 
 enum OpenMode : int32_t { kRead = 1, kAppend = 2 };
 
-// Larger files are not read: nothing the agent reads comes near it.
+// Larger files are not read, and a tool's output past it is refused: a directory record
+// with a photo printed in hex comes to a few MiB.
 constexpr int64_t kMaxReadSize = 16 * 1024 * 1024;
 
 template <class T>

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -98,6 +99,22 @@ inline std::string ReadWholeFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// The listing with a JPEGPhoto attribute put in before the line that starts with next, its
+// picture printed as the directory tool prints binary values: lines of hex words, here
+// hexBytes of them.
+inline std::string WithPhoto(const std::string& listing, const std::string& next, size_t hexBytes) {
+  std::string photo = "JPEGPhoto:\n";
+  photo.reserve(hexBytes + 64);
+  uint32_t word = 0xffd8ffe0;
+  while (photo.size() < hexBytes) {
+    char line[32 * 9 + 2], *at = line;
+    for (int i = 0; i < 32; ++i, word = word * 1664525u + 1013904223u) at += std::snprintf(at, 10, " %08x", word);
+    photo.append(line, at).push_back('\n');
+  }
+  const size_t where = listing.find("\n" + next);
+  return where == std::string::npos ? listing + photo : listing.substr(0, where + 1) + photo + listing.substr(where + 1);
 }
 
 inline std::vector<std::string> SplitLines(const std::string& text) {

@@ -15,6 +15,7 @@
 #include "AuthFsmFixture.h"
 #include "app/IdentraMain.h"
 #include "support/Basetypes.h"
+#include "identity/UserIdent.h"
 #include "LoggingEnvironment.h"
 #include "LoopbackListener.h"
 
@@ -217,9 +218,32 @@ TEST_F(IdentraTest, QuitSignalEndsTheWaitForAHangingUserCheck) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
   quit.join();
   ASSERT_TRUE(std::filesystem::exists(pidFile));
-  EXPECT_LT(seconds, 4.0);  // not the tool's time limit of 5 s
+  EXPECT_LT(seconds, 4.0);  // not the tool's time limit of 30 s
   EXPECT_EQ(log.Matching("SystemRun.execInner: dscl stopped for a quit").size(), 1u);
   EXPECT_EQ(log.Matching("Shutdown() in progress...").size(), 1u);
+  const pid_t pid = std::atoi(ReadWholeFile(pidFile).c_str());
+  EXPECT_TRUE(pid > 0 && kill(pid, 0) != 0) << pid << " runs on";
+}
+
+// A directory tool that never answers costs its time limit (shortened here) and fails the
+// check; the agent goes on with a local user and starts its connections.
+TEST_F(IdentraTest, HangingDsclIsStoppedAtItsBoundThenTheConnectionsStart) {
+  TempDir dir;
+  const std::string pidFile = dir / "dscl-pid";
+  ScopedEnv env;
+  env.Set("PATH", std::string(FAKE_TOOLS_DIR) + ":" + getenv("PATH"));
+  env.Set("FAKE_DSCL_HANG", pidFile);
+  SystemRun::SetTimeLimitForTest(0.5);
+  const auto began = std::chrono::steady_clock::now();
+  IdentraMain* main = Launch("127.0.0.1:" + std::to_string(ClosedPort()), "");  // no UX: dscl is asked
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  SystemRun::SetTimeLimitForTest(0);
+  EXPECT_GE(seconds, 0.5);
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_EQ(log.Matching("SystemRun.execInner: dscl stopped after running 0.5 seconds").size(), 1u);
+  EXPECT_EQ(log.Matching("UserIdent initialization failed!").size(), 1u);
+  ASSERT_TRUE(RunFor(nullptr, 1.5));
+  EXPECT_EQ(main->Connections().size(), 1u);
   const pid_t pid = std::atoi(ReadWholeFile(pidFile).c_str());
   EXPECT_TRUE(pid > 0 && kill(pid, 0) != 0) << pid << " runs on";
 }

@@ -11,10 +11,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "support/Basetypes.h"
+#include "support/File_aid.h"
 #include "platform/CoreServices.h"
 #include "LoggingEnvironment.h"
 #include "TestSupport.h"
@@ -157,6 +160,8 @@ TEST_F(UserIdentTest, HostileListingsTakeLinearTime) {
        true},
       {"a location in each group", repeated("", "a: x\nAppleMetaNodeLocation: /LDAPv3/x\n"), true},
       {"lines without a record", repeated("", "x x x x x x x\n"), false},
+      {"a photo's hex lines", WithPhoto("AppleMetaNodeLocation: /LDAPv3/x\nUniqueID: 5\n", "UniqueID", 4u << 20), true},
+      {"a photo on one line", "AppleMetaNodeLocation: /LDAPv3/x\nJPEGPhoto: " + std::string(4u << 20, 'f') + "\n", true},
   };
   LogHub<LogContext>::Get().SetDefaultLevel(SEV_NOTICE);
   for (const auto& c : cases) {
@@ -234,22 +239,84 @@ TEST_F(UserIdentTest, EveryDsclForm) {
   ExpectIdentity(local, {LoginName(), "", "", "staff", AT_UNK, static_cast<int32_t>(getuid())}, "local without cache");
 }
 
-TEST_F(UserIdentTest, GarbageOutputIsCapturedWithoutFollowingLinks) {
-  UserIdent ident(log);
-  const std::string text = RunDscl(ident, "dscl-garbage.txt", false);
+// The capture goes only into a file the agent made itself: an old capture of the user's is
+// replaced; a name held by another owner, a link, or no regular file gets nothing written.
+TEST_F(UserIdentTest, GarbageOutputIsCapturedOnlyIntoAFileOfItsOwn) {
   const std::string capture = tmp / "Tavo-auth-dscl-capture.txt";
-  EXPECT_NE(text.find("UserIdent.parse_dscl failed."), std::string::npos) << text;
-  EXPECT_NE(text.find("    .... dscl output written to " + capture), std::string::npos) << text;
-  EXPECT_EQ(ReadWholeFile(capture), ReadWholeFile(Fixture("dscl-garbage.txt")));
-  struct stat status {};
-  ASSERT_EQ(stat(capture.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0600u);
-
-  // A link planted under the capture name is not written through.
-  std::filesystem::remove(capture);
-  std::filesystem::create_symlink(tmp / "victim", capture);
-  RunDscl(ident, "dscl-garbage.txt", false);
-  EXPECT_FALSE(std::filesystem::exists(tmp / "victim"));
+  const std::string victim = tmp / "victim";
+  const std::string garbage = ReadWholeFile(Fixture("dscl-garbage.txt"));
+  const auto plant = [&](const std::string& text, mode_t mode) {
+    WriteFile(capture, text);
+    chmod(capture.c_str(), mode);
+  };
+  const struct {
+    const char* name;
+    std::function<bool()> setUp;  // false: the row cannot be had here
+    const char* refused;          // the reason logged, or null when the capture is written
+    std::function<void()> check;
+  } cases[] = {
+      {"no capture yet", [] { return true; }, nullptr, [] {}},
+      {"an old capture of the user's", [&] { plant("old capture\n", 0644); return true; }, nullptr, [] {}},
+      {"one made by another user",
+       [&] {
+         if (geteuid() != 0) return false;
+         plant("planted\n", 0666);
+         return chown(capture.c_str(), 65534, 65534) == 0;
+       },
+       "held by another owner",
+       [&] {
+         EXPECT_EQ(ReadWholeFile(capture), "planted\n");
+         struct stat status {};
+         ASSERT_EQ(lstat(capture.c_str(), &status), 0);
+         EXPECT_EQ(status.st_uid, 65534u);
+       }},
+      {"a hard link to a file of the user's",
+       [&] {
+         WriteFile(victim, "the user's own\n");
+         return link(victim.c_str(), capture.c_str()) == 0;
+       },
+       "a file with more than one link", [&] { EXPECT_EQ(ReadWholeFile(victim), "the user's own\n"); }},
+      {"a symbolic link to a file of the user's",
+       [&] {
+         WriteFile(victim, "the user's own\n");
+         return symlink(victim.c_str(), capture.c_str()) == 0;
+       },
+       "not a regular file",
+       [&] {
+         EXPECT_EQ(ReadWholeFile(victim), "the user's own\n");
+         EXPECT_TRUE(std::filesystem::is_symlink(capture));
+       }},
+      {"a symbolic link to nothing", [&] { return symlink(victim.c_str(), capture.c_str()) == 0; },
+       "not a regular file", [&] { EXPECT_FALSE(std::filesystem::exists(victim)); }},
+      {"a folder", [&] { return mkdir(capture.c_str(), 0700) == 0; }, "not a regular file",
+       [&] { EXPECT_TRUE(std::filesystem::is_directory(capture)); }},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(capture);
+    std::filesystem::remove(victim);
+    if (!c.setUp()) {
+      std::cout << "skipped: " << c.name << " (needs root)\n";
+      continue;
+    }
+    UserIdent ident(log);
+    const std::string text = RunDscl(ident, "dscl-garbage.txt", false);
+    EXPECT_NE(text.find("UserIdent.parse_dscl failed."), std::string::npos) << c.name << "\n" << text;
+    const std::string written = "    .... dscl output written to " + capture;
+    if (c.refused) {
+      EXPECT_EQ(text.find(written), std::string::npos) << c.name << "\n" << text;
+      EXPECT_NE(text.find("    .... dscl output not written to " + capture + ": " + c.refused), std::string::npos)
+          << c.name << "\n" << text;
+    } else {
+      EXPECT_NE(text.find(written), std::string::npos) << c.name << "\n" << text;
+      EXPECT_EQ(ReadWholeFile(capture), garbage) << c.name;
+      struct stat status {};
+      ASSERT_EQ(lstat(capture.c_str(), &status), 0) << c.name;
+      EXPECT_EQ(status.st_mode & 07777, 0600u) << c.name;
+      EXPECT_EQ(status.st_uid, geteuid()) << c.name;
+    }
+    c.check();
+  }
+  std::filesystem::remove_all(capture);
 
   // TMPDIR without its trailing slash still names the folder.
   env.Set("TMPDIR", tmp.path() + "/");
@@ -277,13 +344,15 @@ TEST_F(UserIdentTest, FailuresOfTheTools) {
 }
 
 // A tool that never ends, or writes without end, costs its time limit or its output bound
-// and fails like a failing tool; nothing of it runs on.
+// and fails like a failing tool; nothing of it runs on. A record with a photo in it is
+// well within the bound.
 TEST_F(UserIdentTest, ToolsThatHangOrFloodAreStopped) {
   const std::string pidFile = tmp / "dscl-pid";
   std::string exactlyTheBound = ReadWholeFile(Fixture("dscl-ad.txt"));
-  exactlyTheBound.resize(SystemRun::kMaxOutput, '\n');
+  exactlyTheBound.resize(File_aid::kMaxReadSize, '\n');
   WriteFile(tmp / "bound.txt", exactlyTheBound);
   WriteFile(tmp / "over.txt", exactlyTheBound + "\n");
+  WriteFile(tmp / "photo.txt", WithPhoto(ReadWholeFile(Fixture("dscl-ad.txt")), "PrimaryGroupID", 3u << 20));
   const struct {
     const char* form;
     std::vector<std::pair<const char*, std::string>> env;
@@ -301,10 +370,13 @@ TEST_F(UserIdentTest, ToolsThatHangOrFloodAreStopped) {
        "stopped after running 0.3 seconds"},
       {"hangs until a quit", {{"FAKE_DSCL_HANG", pidFile}}, 0, true, false, "stopped for a quit"},
       {"endless output", {{"FAKE_DSCL_ENDLESS", "RecordName: jo"}}, 0, false, false,
-       "stopped for writing more than 1048576 bytes"},
+       "stopped for writing more than 16777216 bytes"},
       {"one byte too many", {{"FAKE_DSCL_OUTPUT", tmp / "over.txt"}}, 0, false, false,
-       "stopped for writing more than 1048576 bytes"},
+       "stopped for writing more than 16777216 bytes"},
       {"exactly the bound", {{"FAKE_DSCL_OUTPUT", tmp / "bound.txt"}}, 0, false, true, ""},
+      {"a record with a 3 MiB photo", {{"FAKE_DSCL_OUTPUT", tmp / "photo.txt"}}, 0, false, true, ""},
+      {"answers within its time", {{"FAKE_DSCL_OUTPUT", Fixture("dscl-ad.txt")}, {"FAKE_DSCL_DELAY", "0.5"}}, 2,
+       false, true, ""},
   };
   for (const auto& c : cases) {
     std::filesystem::remove(pidFile);
@@ -326,6 +398,8 @@ TEST_F(UserIdentTest, ToolsThatHangOrFloodAreStopped) {
           << c.form << text;
     } else {
       EXPECT_EQ(ident.GetIdentType(), AT_OD_VIA_AD) << c.form;
+      EXPECT_EQ(ident.GetUserName(), "jo") << c.form;
+      EXPECT_EQ(ident.GetUnixUserID(), 1234567) << c.form;
     }
     if (std::filesystem::exists(pidFile)) {
       const pid_t pid = std::atoi(ReadWholeFile(pidFile).c_str());
