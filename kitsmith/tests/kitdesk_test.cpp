@@ -101,30 +101,32 @@ TEST_F(KitdeskTest, ServerListRefusesOnlyTheOffendingCharactersAndTrailingSepara
     ui.SetText(IDC_SERVER_LIST, "10.0.0.1; 10.0.0.2;;");
     ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
   }));
-  EXPECT_NE(ReadTextFile(paths.packagesFolder + "\\Servers\\Idagent.cfg").find("RA[10.0.0.1;10.0.0.2] "),
+  EXPECT_NE(ReadTextFile(paths.packagesFolder + "\\Servers\\Idagent.cfg").find("RA[10.0.0.1; 10.0.0.2] "),
             std::string::npos);
 }
 
-// The agents take every character between two separators into the host name.
-TEST(TrimmedServerList, EntriesLoseTheBlanksAroundThem) {
+// Stored as typed: only a run of ";" at the end goes (the agents drop the blanks around an
+// entry themselves).
+TEST(StoredServerList, OnlyTheTrailingRunOfSemicolonsGoes) {
   const struct {
     const wchar_t* typed;
     const wchar_t* stored;
   } cases[] = {
-      {L"10.1.2.3; filter2.example.com", L"10.1.2.3;filter2.example.com"},
-      {L" 10.0.0.1:139 ;\tb , c ", L"10.0.0.1:139;b,c"},
-      {L"a;b;;", L"a;b"},
-      {L"a;b; ", L"a;b"},
-      {L"a; ;b", L"a;;b"},
-      {L"host name", L"host name"},
+      {L"10.1.2.3; filter2.example.com", L"10.1.2.3; filter2.example.com"},
+      {L"10.1.2.3; filter2.example.com;;", L"10.1.2.3; filter2.example.com"},
+      {L"10.1.2.3; filter2.example.com; ", L"10.1.2.3; filter2.example.com; "},
+      {L" 10.0.0.1:139 ;\tb , c ", L" 10.0.0.1:139 ;\tb , c "},
+      {L"a; ;b;", L"a; ;b"},
+      {L"a;b,;", L"a;b,"},
+      {L";;;", L""},
       {L"", L""},
   };
-  for (const auto& c : cases) EXPECT_EQ(TrimmedServerList(c.typed), c.stored) << Narrow(c.typed);
+  for (const auto& c : cases) EXPECT_EQ(StoredServerList(c.typed), c.stored) << Narrow(c.typed);
 }
 
-TEST_F(KitdeskTest, TheDialogsOwnExampleIsStoredTrimmed) {
+TEST_F(KitdeskTest, TheDialogsOwnExampleIsStoredAsTyped) {
   const std::string package = NewPackage("10.1.2.3; filter2.example.com", "Example");
-  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.1.2.3;filter2.example.com] RP[139] LD[1] ");
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.1.2.3; filter2.example.com] RP[139] LD[1] ");
 }
 
 // A server list loaded with characters the field cannot show (U+0100 would cut it at a NUL)
