@@ -294,6 +294,19 @@ TEST_F(KitdeskTest, SaveAsWritesANewFolderAndApplyDefaults) {
   }));
 }
 
+// A default configuration with one value the tool refuses still applies the rest of it.
+TEST_F(KitdeskTest, ApplyDefaultsTakesTheRestOfAFileWithARefusedValue) {
+  const std::string package = NewPackage("10.0.0.1", "Refused");
+  WriteTextFile(paths.dataRoot + "\\Idagent-default.cfg", "CS[2] CR[1] RA[10.7.7.7; 10.7.7.8] RM[1e999] RH[30000] ");
+  EXPECT_TRUE(EditPackage("Refused", [](DialogActions& ui) {
+    ui.Command(ID_PACKAGE_APPLY_DEFAULTS);  // no box: it applies
+    EXPECT_EQ(ui.ReadText(IDC_SERVER_LIST), "10.7.7.7; 10.7.7.8");
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  }));
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.7.7.7; 10.7.7.8] RH[30000] ");
+  EXPECT_TRUE(log.Contains("cannot take the value '1e999': it keeps its default 2.000000")) << log.Text();
+}
+
 TEST_F(KitdeskTest, FailingSaveShowsThePopupWithTheLatestLogLines) {
   NewPackage("10.0.0.1", "Failing");
   const std::string temp = paths.tempFolder;
