@@ -10,7 +10,8 @@ class CfgFile {
  public:
   // Resets the set to defaults and loads the file into it (source Config file); a file that
   // cannot be read leaves the set as it was. A value its option refuses is left out, the
-  // option keeping its default, and the log names both; the rest of the file loads.
+  // option keeping its default (or what the file set before), and the log names both; the
+  // rest of the file loads.
   struct Load {
     Load(CfgSet& set, const std::string& path);
     bool success = false;
