@@ -30,23 +30,12 @@ bool IsEmptyServerList(const std::string& list) {
 }
 }  // namespace
 
-std::wstring TrimmedServerList(const std::wstring& list) {
-  // The agents take every character between two separators into the host name.
-  const wchar_t* const blanks = L" \t\r\n\v\f";
-  std::wstring trimmed;
-  size_t begin = 0;
-  for (;;) {
-    const size_t separator = list.find_first_of(L";,", begin);
-    const std::wstring entry = list.substr(begin, separator == std::wstring::npos ? std::wstring::npos : separator - begin);
-    const size_t first = entry.find_first_not_of(blanks);
-    if (first != std::wstring::npos) trimmed += entry.substr(first, entry.find_last_not_of(blanks) - first + 1);
-    if (separator == std::wstring::npos) break;
-    trimmed += list[separator];
-    begin = separator + 1;
-  }
-  // A run of ";" at the end separates nothing.
-  if (!trimmed.empty() && trimmed.back() == L';') trimmed.erase(trimmed.find_last_not_of(L';') + 1);
-  return trimmed;
+std::wstring StoredServerList(const std::wstring& list) {
+  // A run of ";" at the end separates nothing; everything else is the operator's (both agents
+  // drop the blanks around an entry themselves).
+  std::wstring stored = list;
+  if (!stored.empty() && stored.back() == L';') stored.erase(stored.find_last_not_of(L';') + 1);
+  return stored;
 }
 
 std::string WithoutForbiddenServerChars(const std::string& text) {
@@ -148,7 +137,7 @@ BOOL KitdeskDlg::ApplyControls() {
   // field made of them.
   const std::wstring list =
       serverList_.Str() == shownServerList_.Str() ? working_.TextById("RA") : Widen(serverList_.Str());
-  working_.Find("RA")->SetFromText(TrimmedServerList(list), AuthCfg::kEditor);
+  working_.Find("RA")->SetFromText(StoredServerList(list), AuthCfg::kEditor);
   return WriteControls(true);
 }
 

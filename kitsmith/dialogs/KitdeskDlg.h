@@ -95,9 +95,8 @@ class ErrPopupDlg : public CDialog {
   bool closeEditor_ = false;
 };
 
-// The server list as stored: each entry without the blanks around it, and without the run of
-// ";" at its end.
-std::wstring TrimmedServerList(const std::wstring& list);
+// The server list as stored: as typed, without the run of ";" at its end.
+std::wstring StoredServerList(const std::wstring& list);
 // The server list without what an agent cannot read in it ("]", and the characters no host
 // name holds); host:port entries stay.
 std::string WithoutForbiddenServerChars(const std::string& text);

@@ -6,6 +6,21 @@
 #include "packages/DataFolders.h"
 #include "packages/PackageVersions.h"
 
+namespace {
+// A run that names a path, in lines of at most kMessageBoxRunChars: each ends after the last
+// backslash that fits, or where it is full when none does. Nothing of the run is left out.
+std::string BrokenAtBackslashes(std::string run) {
+  std::string broken;
+  while (run.size() > kMessageBoxRunChars) {
+    const size_t slash = run.rfind('\\', kMessageBoxRunChars - 1);
+    const size_t length = slash == std::string::npos ? kMessageBoxRunChars : slash + 1;
+    broken += run.substr(0, length) + "\n";
+    run.erase(0, length);
+  }
+  return broken + run;
+}
+}  // namespace
+
 std::string FitForMessageBox(const std::string& text) {
   constexpr char kBlanks[] = " \t\r\n";
   constexpr char kEllipsis[] = "...";
@@ -14,10 +29,13 @@ std::string FitForMessageBox(const std::string& text) {
   std::string fitted;
   for (size_t at = 0; at < text.size();) {
     const size_t runEnd = std::min(text.find_first_of(kBlanks, at), text.size());
-    if (runEnd - at > kMessageBoxRunChars)
-      fitted += text.substr(at, head) + kEllipsis + text.substr(runEnd - tail, tail);
+    const std::string run = text.substr(at, runEnd - at);
+    if (run.size() <= kMessageBoxRunChars)
+      fitted += run;
+    else if (run.find('\\') != std::string::npos)
+      fitted += BrokenAtBackslashes(run);
     else
-      fitted += text.substr(at, runEnd - at);
+      fitted += run.substr(0, head) + kEllipsis + run.substr(run.size() - tail);
     at = std::min(text.find_first_not_of(kBlanks, runEnd), text.size());
     fitted += text.substr(runEnd, at - runEnd);
   }
@@ -148,8 +166,9 @@ void PackageSaveOpenDlg::OnOK() {
   if (!UpdateData(TRUE)) return;
   const std::string name = name_.Str();
   if (name.empty()) return;
-  if (!IsValidPackageName(name)) {
-    ShowErrorBox(name + "\n is not a valid package name.");
+  const std::string problem = PackageNameProblem(name);
+  if (!problem.empty()) {
+    ShowErrorBox(name + "\n is not a valid package name: " + problem + ".");
     return;
   }
   const std::string path = GetSelectedPath();

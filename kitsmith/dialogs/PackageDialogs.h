@@ -10,14 +10,16 @@
 
 
 // The tool's message boxes, owned by no window: an error with OK, a question with Yes and No.
-// Their text is shortened to fit the screen (FitForMessageBox); the log is the place for the
-// whole of it.
+// Their text is fitted to the screen (FitForMessageBox); the log is the place for the whole of
+// a name cut there.
 inline constexpr char kErrorTitle[] = "Qel Identra Deployment Kit Error";
 inline constexpr char kInformationTitle[] = "Qel Identra Deployment Kit Information";
 void ShowErrorBox(const std::string& text);
 bool AskYesNo(const std::string& question);
-// A box is as wide as the longest stretch of its text without a blank, so a long package name
-// or path is cut in its middle to "..." with its beginning and end kept.
+// A box is as wide as the longest stretch of its text without a blank: a longer stretch that
+// holds a backslash (a path) is broken after its backslashes onto further lines, so that it is
+// shown whole; one without any (a long package name) is cut in its middle to "..." with its
+// beginning and end kept.
 inline constexpr size_t kMessageBoxRunChars = 60;
 std::string FitForMessageBox(const std::string& text);
 // Opens the folder in Explorer without waiting, creating the folder first when it is missing;

@@ -1,5 +1,6 @@
 #include "options/CfgFile.h"
 
+#include "logpane/LogPane.h"
 #include "support/KitUtilities.h"
 
 #include <cstring>
@@ -42,20 +43,64 @@ std::string ReplaceFile(const std::string& path, const std::string& bytes) {
   }
   return "";
 }
+
+// A configuration file read whole, and its text as the parser reads it.
+struct ConfigText {
+  explicit ConfigText(const std::string& path) : file(WideFromAcp(path)) {
+    if (file.readOk) text = DecodeConfigText(file.data.Data(), file.byteSize);
+  }
+  WideFileReader file;
+  std::wstring text;
+};
 }  // namespace
 
 CfgFile::Load::Load(CfgSet& set, const std::string& path) {
   const std::wstring widePath = WideFromAcp(path);
-  WideFileReader file(widePath);
-  if (!file.readOk) {
-    error = L"Error reading file " + widePath + L": " + Widen(file.error);
+  const ConfigText config(path);
+  if (!config.file.readOk) {
+    error = L"Error reading file " + widePath + L": " + Widen(config.file.error);
     return;
   }
-  const std::wstring text = DecodeConfigText(file.data.Data(), file.byteSize);
   set.ResetToDefaults();
-  CfgParser parser(set, text.c_str(), AuthCfg::kConfigFile);
+  CfgParser parser(set, config.text.c_str(), AuthCfg::kConfigFile);
   success = parser.success;
   if (!success) error = L"Error parsing file " + widePath + L": " + parser.error;
+  refused = parser.refused;
+  for (const CfgRefusal& refusal : refused) {
+    const AuthCfg::OptionThunkT* option = set.Find(refusal.id);
+    LogLine() << "WARNING: Option '" << refusal.id << "' in " << path << " cannot take the value '"
+              << Narrow(refusal.value) << "': it keeps "
+              << (option->source == AuthCfg::kDefault ? "its default " : "the value set before it, ")
+              << Narrow(option->ToText());
+  }
+}
+
+CfgFile::KeepUnreadable::KeepUnreadable(const std::string& path) {
+  const ConfigText config(path);
+  CfgSet scratch;
+  scratch.ResetToDefaults();
+  const bool read = config.file.readOk;
+  if (!config.file.exists || (read && CfgParser(scratch, config.text.c_str(), AuthCfg::kConfigFile).success)) {
+    success = true;
+    return;
+  }
+  // Neither the copy nor the rename writes over a name that is taken meanwhile.
+  DWORD failure = ERROR_FILE_EXISTS;
+  for (int n = 1; n < 10000 && kept.empty() && failure == ERROR_FILE_EXISTS; ++n) {
+    const std::string candidate = path + ".unreadable-" + std::to_string(n);
+    if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;  // kept earlier
+    if (CopyFileA(path.c_str(), candidate.c_str(), TRUE) || MoveFileA(path.c_str(), candidate.c_str()))
+      kept = candidate;
+    else
+      failure = GetLastError();
+  }
+  success = !kept.empty();
+  const char* what = read ? " cannot be read as a configuration" : " cannot be read";
+  if (success)
+    LogLine() << "WARNING: " << path << what << "; before it is written over it is kept as " << kept;
+  else
+    LogLine() << "ERROR: " << path << what << " and could not be kept beside itself (error " << failure
+              << "); it is not written over";
 }
 
 CfgFile::Save::Save(const CfgSet& set, const std::wstring& path) {

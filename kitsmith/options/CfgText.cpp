@@ -96,8 +96,12 @@ CfgParser::CfgParser(CfgSet& set, const wchar_t* text, int32_t source) : set_(se
       continue;
     }
     if (!option->SetFromText(entry.value, source_)) {
-      error = L"Error initializing value for option '" + std::wstring(entry.id, entry.id + 2) + L"'";
-      break;
+      // One value the tool cannot hold must not cost the file's other settings.
+      CfgRefusal refusal;
+      std::memcpy(refusal.id, entry.id, sizeof(refusal.id));
+      refusal.value = entry.value;
+      refused.push_back(std::move(refusal));
+      continue;
     }
     ++count;
   }

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 struct CfgEntry {
   bool ok = false;
@@ -21,7 +22,14 @@ struct CfgEntry {
   size_t next = 0;  // position after the entry
 };
 
-// One parse of a NUL-terminated text into a set that holds its options already.
+// An entry whose value its option would not take: the option keeps the value it had.
+struct CfgRefusal {
+  char id[3] = {};
+  std::wstring value;
+};
+
+// One parse of a NUL-terminated text into a set that holds its options already. A value an
+// option refuses does not stop it: the entry is listed in `refused` and the parse goes on.
 class CfgParser {
  public:
   CfgParser(CfgSet& set, const wchar_t* text, int32_t source);
@@ -32,6 +40,7 @@ class CfgParser {
   bool success = false;
   std::wstring error;
   std::wostringstream warnings;
+  std::vector<CfgRefusal> refused;
 
  private:
   CfgSet& set_;

@@ -217,6 +217,8 @@ bool MaintWorkflow_base::SaveDefaultConfig() {
     LogLine() << "Create folder " << root << " failed :";
     return false;
   }
+  // A default configuration that cannot be read is kept beside itself, never written over unseen.
+  if (!CfgFile::KeepUnreadable(DefaultConfigPath()).success) return false;
   const CfgFile::Save save(working_, DefaultConfigPath());
   if (!save.success) {
     LogLine() << "Error saving configurations to default: " << Narrow(save.error);

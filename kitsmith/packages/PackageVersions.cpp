@@ -11,6 +11,17 @@
 
 namespace {
 
+// Windows opens a device for these names, whatever the folder and with any extension (the
+// blanks before the extension are ignored too).
+bool IsDeviceName(const std::string& name) {
+  std::string base = name.substr(0, name.find('.'));
+  base.erase(base.find_last_not_of(' ') + 1);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+    if (_stricmp(base.c_str(), device) == 0) return true;
+  return base.size() == 4 && (_strnicmp(base.c_str(), "COM", 3) == 0 || _strnicmp(base.c_str(), "LPT", 3) == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
 // The leading decimal number of a part (after blanks and a sign), saturated; 0 without digits.
 long long PartNumber(const std::string& part) {
   size_t i = 0;
@@ -118,13 +129,19 @@ PackageVersionInfo PrototypeVersionList::Entry(size_t index) const {
   return listed_ && index < entries_.size() ? entries_[index] : PackageVersionInfo();
 }
 
-bool IsValidPackageName(const std::string& name) {
-  if (TrimBlanks(name).empty() || name == "." || name == "..") return false;
-  if (name.back() == '.' || name.back() == ' ') return false;
+std::string PackageNameProblem(const std::string& name) {
+  if (TrimBlanks(name).empty()) return "it holds nothing but blanks";
+  if (name == "." || name == "..") return "\".\" and \"..\" name no folder of their own";
   for (const char c : name)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || std::strchr("\\/:*?\"<>|%", c)) return false;
-  return true;
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || std::strchr("\\/:*?\"<>|%", c))
+      return "it may not hold any of \\ / : * ? \" < > | % or a control character";
+  if (name.back() == '.' || name.back() == ' ') return "it may not end in a dot or a blank";
+  if (IsDeviceName(name))
+    return "CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices, also with an extension";
+  return "";
 }
+
+bool IsValidPackageName(const std::string& name) { return PackageNameProblem(name).empty(); }
 
 bool IsPackageFolderPath(const std::string& path, const std::string& packagesFolder) {
   const size_t slash = path.rfind('\\');

@@ -48,8 +48,10 @@ class PrototypeVersionList {
   std::vector<PackageVersionInfo> entries_;
 };
 
-// A name for a folder directly under Packages: none of \ / : * ? " < > | % or control
-// characters, not "." or "..", no trailing dot or blank, not empty after trimming.
+// Why the name cannot be a folder directly under Packages, or "": empty after trimming, "." or
+// "..", one of \ / : * ? " < > | % or a control character, a trailing dot or blank, or a
+// device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case, also with an extension).
+std::string PackageNameProblem(const std::string& name);
 bool IsValidPackageName(const std::string& name);
 // A path that names a package folder of its own directly under the Packages folder.
 bool IsPackageFolderPath(const std::string& path, const std::string& packagesFolder);

@@ -37,7 +37,7 @@ TEST(CfgParser, Table) {
       {L"RA[ x\r\n[{ ]", true, 1, L"", L" x\r\n[{ ", L"139"},
       {L"RP[5] R", false, 1, L"Expected option ID, found: R", L"old", L"5"},
       {L"RP[5]\x00c4Z[1]", false, 1, L"Expected option ID, found: \x00c4Z[1]", L"old", L"5"},
-      {L"RP[6] RM[1e999] RA[x]", false, 1, L"Error initializing value for option 'RM'", L"old", L"6"},
+      {L"RP[6] RM[1e999] RA[x]", true, 2, L"", L"x", L"6"},  // a refused value: the parse goes on
   };
   for (const auto& c : cases) {
     CfgSet set;
@@ -70,6 +70,26 @@ TEST(CfgParser, UnknownIdsWarnAndUninitialisedSetsFail) {
   EXPECT_STREQ(entry.id, "RP");
   EXPECT_EQ(entry.value, L"5");
   EXPECT_EQ(entry.next, 11u);
+}
+
+// A value its option refuses is listed; the option keeps what it had and the parse goes on.
+TEST(CfgParser, RefusedValuesAreListedAndTheRestIsRead) {
+  CfgSet set;
+  set.ResetToDefaults();
+  set.Find("RM")->SetFromText(L"3", kEditor);
+  CfgParser parser(set, L"RM[1e999] RP[7] RM [ -1e999x]{c} LD[2]", kConfigFile);
+  EXPECT_TRUE(parser.success);
+  EXPECT_EQ(parser.error, L"");
+  EXPECT_EQ(parser.count, 2);
+  ASSERT_EQ(parser.refused.size(), 2u);
+  EXPECT_STREQ(parser.refused[0].id, "RM");
+  EXPECT_EQ(parser.refused[0].value, L"1e999");
+  EXPECT_EQ(parser.refused[1].value, L" -1e999x");
+  EXPECT_EQ(set.TextById("RM"), L"3.000000");
+  EXPECT_EQ(set.Find("RM")->source, kEditor);
+  EXPECT_EQ(set.TextById("RP"), L"7");
+  EXPECT_EQ(set.TextById("LD"), L"2");
+  EXPECT_EQ(parser.warnings.str(), L"");
 }
 
 std::string Written(const CfgSet& set) {
@@ -171,6 +191,38 @@ TEST_F(CfgFileTest, MissingFileLeavesTheSetAlone) {
   EXPECT_FALSE(load.success);
   EXPECT_EQ(load.error, L"Error reading file " + Widen(path) + L": File not found: " + Widen(path));
   EXPECT_EQ(set.TextById("RP"), L"7");
+}
+
+// One value the tool refuses costs only itself: the file's other values load, the option
+// keeps its default (or what the file set before it), and the log names the option and the
+// text it refused.
+TEST_F(CfgFileTest, ARefusedValueLeavesTheRestOfTheFileLoaded) {
+  LogCapture log;
+  Write("kit.cfg", "CS[2] CR[4] RA[10.0.0.1; 10.0.0.2] RM[1e999] RH[30000] LC[7] ");
+  CfgSet set;
+  CfgFile::Load load(set, Path("kit.cfg"));
+  ASSERT_TRUE(load.success) << Narrow(load.error);
+  EXPECT_EQ(load.error, L"");
+  EXPECT_EQ(set.TextById("RA"), L"10.0.0.1; 10.0.0.2");
+  EXPECT_EQ(set.TextById("CR"), L"4");
+  EXPECT_EQ(set.TextById("RH"), L"30000");
+  EXPECT_EQ(set.TextById("LC"), L"7");
+  EXPECT_EQ(set.TextById("RM"), L"2.000000");
+  EXPECT_EQ(set.Find("RM")->source, kDefault);
+  ASSERT_EQ(load.refused.size(), 1u);
+  EXPECT_EQ(load.refused[0].value, L"1e999");
+  EXPECT_TRUE(log.Contains("WARNING: Option 'RM' in " + Path("kit.cfg") +
+                           " cannot take the value '1e999': it keeps its default 2.000000\r\n"))
+      << log.Text();
+
+  // A value refused after the same option was read keeps the earlier one.
+  Write("twice.cfg", "RM[2.5] RM[-1e999]");
+  CfgFile::Load twice(set, Path("twice.cfg"));
+  ASSERT_TRUE(twice.success);
+  EXPECT_EQ(set.TextById("RM"), L"2.500000");
+  EXPECT_TRUE(log.Contains("WARNING: Option 'RM' in " + Path("twice.cfg") +
+                           " cannot take the value '-1e999': it keeps the value set before it, 2.500000"))
+      << log.Text();
 }
 
 TEST_F(CfgFileTest, SaveAndLoadRoundTrip) {

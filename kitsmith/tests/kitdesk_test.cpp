@@ -2,6 +2,7 @@
 // scripts under Wine's cmd.exe), driven as an operator would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -101,30 +102,32 @@ TEST_F(KitdeskTest, ServerListRefusesOnlyTheOffendingCharactersAndTrailingSepara
     ui.SetText(IDC_SERVER_LIST, "10.0.0.1; 10.0.0.2;;");
     ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
   }));
-  EXPECT_NE(ReadTextFile(paths.packagesFolder + "\\Servers\\Idagent.cfg").find("RA[10.0.0.1;10.0.0.2] "),
+  EXPECT_NE(ReadTextFile(paths.packagesFolder + "\\Servers\\Idagent.cfg").find("RA[10.0.0.1; 10.0.0.2] "),
             std::string::npos);
 }
 
-// The agents take every character between two separators into the host name.
-TEST(TrimmedServerList, EntriesLoseTheBlanksAroundThem) {
+// Stored as typed: only a run of ";" at the end goes (the agents drop the blanks around an
+// entry themselves).
+TEST(StoredServerList, OnlyTheTrailingRunOfSemicolonsGoes) {
   const struct {
     const wchar_t* typed;
     const wchar_t* stored;
   } cases[] = {
-      {L"10.1.2.3; filter2.example.com", L"10.1.2.3;filter2.example.com"},
-      {L" 10.0.0.1:139 ;\tb , c ", L"10.0.0.1:139;b,c"},
-      {L"a;b;;", L"a;b"},
-      {L"a;b; ", L"a;b"},
-      {L"a; ;b", L"a;;b"},
-      {L"host name", L"host name"},
+      {L"10.1.2.3; filter2.example.com", L"10.1.2.3; filter2.example.com"},
+      {L"10.1.2.3; filter2.example.com;;", L"10.1.2.3; filter2.example.com"},
+      {L"10.1.2.3; filter2.example.com; ", L"10.1.2.3; filter2.example.com; "},
+      {L" 10.0.0.1:139 ;\tb , c ", L" 10.0.0.1:139 ;\tb , c "},
+      {L"a; ;b;", L"a; ;b"},
+      {L"a;b,;", L"a;b,"},
+      {L";;;", L""},
       {L"", L""},
   };
-  for (const auto& c : cases) EXPECT_EQ(TrimmedServerList(c.typed), c.stored) << Narrow(c.typed);
+  for (const auto& c : cases) EXPECT_EQ(StoredServerList(c.typed), c.stored) << Narrow(c.typed);
 }
 
-TEST_F(KitdeskTest, TheDialogsOwnExampleIsStoredTrimmed) {
+TEST_F(KitdeskTest, TheDialogsOwnExampleIsStoredAsTyped) {
   const std::string package = NewPackage("10.1.2.3; filter2.example.com", "Example");
-  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.1.2.3;filter2.example.com] RP[139] LD[1] ");
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.1.2.3; filter2.example.com] RP[139] LD[1] ");
 }
 
 // A server list loaded with characters the field cannot show (U+0100 would cut it at a NUL)
@@ -148,15 +151,16 @@ TEST_F(KitdeskTest, AServerListTheFileCannotHoldIsRefusedNotCut) {
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), utf16);
 }
 
-// Boxes show a long package name shortened; the log keeps all of it.
-TEST_F(KitdeskTest, TheLogKeepsTheWholeNameOfABox) {
+// A box shows a long path whole, broken after its backslashes onto lines that fit the
+// screen; the log keeps it on one line.
+TEST_F(KitdeskTest, ABoxShowsTheWholePathTheLogHasOnOneLine) {
   const std::string name = "Site-" + std::string(120, 'x') + "-end";
   const std::string folder = paths.packagesFolder + "\\" + name;
   CreatePath(folder + "\\");
   WriteTextFile(folder + "\\package-version.cmd", "set packprover=2.1\r\n");
   WriteTextFile(folder + "\\Idagent.cfg", "CS[2] CR[1] RA[10.0.0.1] ");
   SetFileAttributesA((folder + "\\Idagent.cfg").c_str(), FILE_ATTRIBUTE_READONLY);
-  platform.ExpectBox(IDOK, "...");
+  platform.ExpectBox(IDOK, " is read-only.");
   driver.When(IDD_PACKAGE_SAVE_OPEN, [&name](DialogActions& ui) {
     ui.PickListItem(IDC_PACKAGE_LIST, name.c_str());
     ui.PressOK();
@@ -165,8 +169,13 @@ TEST_F(KitdeskTest, TheLogKeepsTheWholeNameOfABox) {
   EXPECT_FALSE(workflow.Execute());
   SetFileAttributesA((folder + "\\Idagent.cfg").c_str(), FILE_ATTRIBUTE_NORMAL);
   ASSERT_EQ(platform.Boxes().size(), 1u);
-  EXPECT_EQ(platform.Boxes()[0].text.find(name), std::string::npos) << platform.Boxes()[0].text;
-  EXPECT_NE(platform.Boxes()[0].text.find(" is read-only."), std::string::npos) << platform.Boxes()[0].text;
+  const std::string box = platform.Boxes()[0].text;
+  size_t run = 0, longest = 0;
+  for (const char c : box) longest = std::max(longest, run = (c == ' ' || c == '\n') ? 0 : run + 1);
+  std::string joined = box;
+  joined.erase(std::remove(joined.begin(), joined.end(), '\n'), joined.end());
+  EXPECT_EQ(joined, "Configuration file " + folder + "\\Idagent.cfg is read-only.") << box;
+  EXPECT_LE(longest, kMessageBoxRunChars) << box;
   EXPECT_TRUE(log.Contains("Configuration file " + folder + "\\Idagent.cfg is read-only.")) << log.Text();
 }
 
@@ -290,6 +299,19 @@ TEST_F(KitdeskTest, SaveAsWritesANewFolderAndApplyDefaults) {
     EXPECT_EQ(ui.ReadText(IDC_SERVER_LIST), "10.7.7.7");
     ui.Command(ID_PACKAGE_CANCEL);
   }));
+}
+
+// A default configuration with one value the tool refuses still applies the rest of it.
+TEST_F(KitdeskTest, ApplyDefaultsTakesTheRestOfAFileWithARefusedValue) {
+  const std::string package = NewPackage("10.0.0.1", "Refused");
+  WriteTextFile(paths.dataRoot + "\\Idagent-default.cfg", "CS[2] CR[1] RA[10.7.7.7; 10.7.7.8] RM[1e999] RH[30000] ");
+  EXPECT_TRUE(EditPackage("Refused", [](DialogActions& ui) {
+    ui.Command(ID_PACKAGE_APPLY_DEFAULTS);  // no box: it applies
+    EXPECT_EQ(ui.ReadText(IDC_SERVER_LIST), "10.7.7.7; 10.7.7.8");
+    ui.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  }));
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.7.7.7; 10.7.7.8] RH[30000] ");
+  EXPECT_TRUE(log.Contains("cannot take the value '1e999': it keeps its default 2.000000")) << log.Text();
 }
 
 TEST_F(KitdeskTest, FailingSaveShowsThePopupWithTheLatestLogLines) {

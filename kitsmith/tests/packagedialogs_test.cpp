@@ -1,7 +1,8 @@
 // The version and package-folder dialogs, driven as an operator would.
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "DialogDriver.h"
 #include "KitTestSupport.h"
 #include "dialogs/PackageDialogs.h"
+#include "packages/PackageVersions.h"
 #include "ScriptedPlatform.h"
 
 namespace {
@@ -183,6 +185,29 @@ TEST(FitForMessageBox, LongRunsAreCutInTheirMiddle) {
   EXPECT_EQ(cut.size(), kMessageBoxRunChars);
 }
 
+// A run that names a path is broken after its backslashes, so that the box shows it whole.
+TEST(FitForMessageBox, PathsAreBrokenAtTheirBackslashesAndShownWhole) {
+  const std::string temp = "C:\\Users\\administrator\\AppData\\Roaming\\Qel\\Kitsmith\\Temp\\";  // 57
+  const std::string backup = temp + "PackBak-0f8fad5b-d9cb-469f-a165-70867728950e";
+  const std::string p60(60, 'p');
+  const struct {
+    std::string text;
+    std::string fitted;
+  } cases[] = {
+      {backup, temp + "\nPackBak-0f8fad5b-d9cb-469f-a165-70867728950e"},
+      {"Old packages left by earlier saves are kept in:\n" + backup + " (its package X holds a configuration file)",
+       "Old packages left by earlier saves are kept in:\n" + temp +
+           "\nPackBak-0f8fad5b-d9cb-469f-a165-70867728950e (its package X holds a configuration file)"},
+      // A part longer than a line between two backslashes is broken where the line is full.
+      {"D:\\" + p60 + p60 + std::string(10, 'p') + "\\Idagent.cfg is read-only.",
+       "D:\\\n" + p60 + "\n" + p60 + "\n" + std::string(10, 'p') + "\\Idagent.cfg is read-only."},
+      // A run of exactly a line is left alone; a backslash at its very end still fits.
+      {std::string(59, 'q') + "\\", std::string(59, 'q') + "\\"},
+      {std::string(60, 'q') + "\\x", std::string(60, 'q') + "\n\\x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FitForMessageBox(c.text), c.fitted) << c.text;
+}
+
 // A 300-character name: both boxes of a failed create are shortened, and a real box fits the
 // screen.
 TEST_F(PackageSaveOpenTest, LongNamesInBoxesAreShortenedToFitTheScreen) {
@@ -200,30 +225,59 @@ TEST_F(PackageSaveOpenTest, LongNamesInBoxesAreShortenedToFitTheScreen) {
   for (const RecordedBox& box : platform.Boxes()) EXPECT_EQ(box.text.find(name), std::string::npos) << box.text;
 }
 
-TEST(MessageBoxes, ABoxWithALongNameFitsTheScreen) {
-  std::atomic<int> width{-1};
-  std::thread closer([&width] {
+struct ShownBox {
+  int width = -1;
+  std::string text;  // the longest text of its controls: the message
+};
+
+// Shows a real error box and reads its width and message before closing it.
+ShownBox ShowAndMeasureErrorBox(const std::string& text) {
+  ShownBox shown;
+  std::thread closer([&shown] {
     for (int i = 0; i < 400; ++i) {
       if (const HWND box = FindWindowA("#32770", kErrorTitle)) {
         RECT rect = {};
         GetWindowRect(box, &rect);
-        width = rect.right - rect.left;
+        shown.width = rect.right - rect.left;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+          char line[4096] = {};
+          GetWindowTextA(child, line, sizeof(line));
+          if (strlen(line) > shown.text.size()) shown.text = line;
+        }
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         return;
       }
       Sleep(25);
     }
   });
-  ShowErrorBox(std::string(300, 'W') + "\n is not a valid package name.");
+  ShowErrorBox(text);
   closer.join();
-  EXPECT_GT(width.load(), 0);
-  EXPECT_LE(width.load(), GetSystemMetrics(SM_CXSCREEN));
+  return shown;
+}
+
+// A long name is cut, a long path broken onto lines; either box fits the screen.
+TEST(MessageBoxes, ABoxWithALongNameFitsTheScreen) {
+  const ShownBox name = ShowAndMeasureErrorBox(std::string(300, 'W') + "\n is not a valid package name.");
+  EXPECT_GT(name.width, 0);
+  EXPECT_LE(name.width, GetSystemMetrics(SM_CXSCREEN));
+
+  std::string path = "C:\\Kitsmith";
+  for (int i = 0; i < 12; ++i) path += "\\WWWWWWWWWWWWWWWWWWWW";
+  path += "\\" + std::string(100, 'W');
+  const ShownBox broken = ShowAndMeasureErrorBox("Old packages left by earlier saves are kept in:\n" + path);
+  EXPECT_GT(broken.width, 0);
+  EXPECT_LE(broken.width, GetSystemMetrics(SM_CXSCREEN));
+  std::string shown = broken.text;
+  shown.erase(std::remove_if(shown.begin(), shown.end(), [](char c) { return c == '\r' || c == '\n'; }), shown.end());
+  EXPECT_NE(shown.find(path), std::string::npos) << broken.text;
 }
 
 TEST_F(PackageSaveOpenTest, NamesThatAreNoFolderOfPackagesAreRefused) {
   const std::vector<std::string> refused = {"..", ".", "a\\b", "a/b", "c:x", "x*", "q?", "\"q\"", "a<b", "a>b",
-                                            "a|b", "100%", "dot.", "blank ", "   ", std::string("tab\tname")};
-  for (const std::string& name : refused) platform.ExpectBox(IDOK, name + "\n is not a valid package name.");
+                                            "a|b", "100%", "dot.", "blank ", "   ", std::string("tab\tname"),
+                                            "NUL", "con", "Aux.txt", "COM1", "lpt9.cfg", "PRN"};
+  for (const std::string& name : refused)
+    platform.ExpectBox(IDOK, name + "\n is not a valid package name: " + PackageNameProblem(name) + ".");
   PackageSaveOpenDlg dialog(nullptr, packages.Path(), PackageSaveOpenDlg::kSave, "");
   driver.When(IDD_PACKAGE_SAVE_OPEN, [&](DialogActions& ui) {
     ui.PressOK();  // an empty name: nothing happens
@@ -236,6 +290,12 @@ TEST_F(PackageSaveOpenTest, NamesThatAreNoFolderOfPackagesAreRefused) {
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_EQ(platform.Boxes().size(), refused.size());
   EXPECT_FALSE(PathExists(packages / "dot"));
+  // The box says which rule the name breaks.
+  EXPECT_NE(platform.Boxes()[16].text.find("NUL\n is not a valid package name: CON, PRN, AUX, NUL, COM1 to COM9 and "
+                                           "LPT1 to LPT9 name devices, also with an extension."),
+            std::string::npos)
+      << platform.Boxes()[16].text;
+  EXPECT_NE(platform.Boxes()[12].text.find("it may not end in a dot or a blank."), std::string::npos);
 }
 
 TEST_F(PackageSaveOpenTest, ExplorePackagesCreatesTheRootAndStartsExplorer) {

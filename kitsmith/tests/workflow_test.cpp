@@ -548,6 +548,101 @@ TEST_F(WorkflowTest, EditPackageRefusesAReadOnlyConfiguration) {
   EXPECT_EQ(platform.Boxes()[0].caption, "Qel Identra Deployment Kit Error");
 }
 
+// RM[1e999] is a value the tool refuses: the package, Apply Defaults and the default
+// configuration's editor all go on with the file's other values, and the log names it.
+TEST_F(WorkflowTest, OneRefusedValueCostsOnlyItself) {
+  const std::string package = MakePackage("10.0.0.1");
+  WriteTextFile(package + "\\Idagent.cfg", "CS[2] CR[3] RA[10.0.0.1; 10.0.0.2] RM[1e999] RH[30000] ");
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    EXPECT_EQ(Option(working, "RA"), "10.0.0.1; 10.0.0.2");
+    EXPECT_EQ(Option(working, "RH"), "30000");
+    EXPECT_EQ(Option(working, "RM"), "2.000000");
+    EXPECT_EQ(working.Find("RM")->source, AuthCfg::kDefault);
+    EXPECT_TRUE(workflow.SavePackage(-1, false));
+    return IDOK;
+  };
+  EditPackageWorkflow edit(nullptr);
+  EXPECT_TRUE(edit.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[3] RA[10.0.0.1; 10.0.0.2] RH[30000] ");  // RM left out
+  EXPECT_TRUE(log.Contains("WARNING: Option 'RM' in " + package +
+                           "\\Idagent.cfg cannot take the value '1e999': it keeps its default 2.000000"))
+      << log.Text();
+
+  const std::string defaults = paths.dataRoot + "\\Idagent-default.cfg";
+  const std::string text = "CS[2] CR[2] RA[d1;d2] RP[8080] RM[-1e999] UQ[cn=%1] ";
+  WriteTextFile(defaults, text);
+  CfgSet applied;
+  ASSERT_TRUE(edit.LoadDefaultConfig(applied));  // what Apply Defaults loads
+  EXPECT_EQ(Option(applied, "RA"), "d1;d2");
+  EXPECT_EQ(Option(applied, "RP"), "8080");
+  EXPECT_EQ(Option(applied, "CR"), "3");  // raised to the package's
+  EXPECT_EQ(Option(applied, "RM"), "2.000000");
+
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    EXPECT_EQ(Option(working, "RA"), "d1;d2");
+    EXPECT_EQ(Option(working, "UQ"), "cn=%1");
+    working.Find("RH")->SetFromText(L"5000", AuthCfg::kEditor);
+    EXPECT_TRUE(workflow.SaveDefaultConfig());
+    return IDOK;
+  };
+  EditDefaultConfigWorkflow editDefaults(nullptr);
+  EXPECT_TRUE(editDefaults.Execute());
+  EXPECT_EQ(ReadTextFile(defaults), "CS[2] CR[2] RA[d1;d2] RP[8080] UQ[cn=%1] RH[5000] ");
+  EXPECT_FALSE(PathExists(defaults + ".unreadable-1"));  // it was read: nothing to keep
+  EXPECT_TRUE(log.Contains("WARNING: Option 'RM' in " + defaults + " cannot take the value '-1e999'")) << log.Text();
+}
+
+// A default configuration that cannot be read is kept beside itself, under a name no earlier
+// kept copy has, before the first save writes over it; one that cannot be kept is not written.
+TEST_F(WorkflowTest, AnUnreadableDefaultConfigurationIsKeptBeforeItIsWrittenOver) {
+  const std::string defaults = paths.dataRoot + "\\Idagent-default.cfg";
+  auto saveDefaults = [&](bool expected) {
+    g_editorAction = [expected](MaintWorkflow_base& workflow, CfgSet& working) {
+      EXPECT_EQ(Option(working, "RP"), "139");  // the built-in defaults
+      working.Find("RA")->SetFromText(L"10.0.0.9", AuthCfg::kEditor);
+      EXPECT_EQ(workflow.SaveDefaultConfig(), expected);
+      return IDOK;
+    };
+    EditDefaultConfigWorkflow workflow(nullptr);
+    workflow.Execute();
+  };
+  const std::string garbled = "CS[2] CR[5] RA[10.0.0.1] RP[140] LD[3";
+  WriteTextFile(defaults, garbled);
+  saveDefaults(true);
+  EXPECT_EQ(ReadTextFile(defaults + ".unreadable-1"), garbled);
+  EXPECT_EQ(ReadTextFile(defaults), "CS[2] CR[0] RA[10.0.0.9] ");
+  EXPECT_TRUE(log.Contains("WARNING: " + defaults + " cannot be read as a configuration; before it is written over "
+                           "it is kept as " + defaults + ".unreadable-1")) << log.Text();
+
+  // A second garbled file goes beside the first, which stays as it was.
+  WriteTextFile(defaults, "\x01\x02 binary");
+  saveDefaults(true);
+  EXPECT_EQ(ReadTextFile(defaults + ".unreadable-1"), garbled);
+  EXPECT_EQ(ReadTextFile(defaults + ".unreadable-2"), "\x01\x02 binary");
+  // Saving again over the file just written keeps nothing more; neither does an empty file.
+  saveDefaults(true);
+  WriteTextFile(defaults, "");
+  saveDefaults(true);
+  EXPECT_FALSE(PathExists(defaults + ".unreadable-3"));
+
+  // A file no one may read or move just now can be neither kept nor written over.
+  WriteTextFile(defaults, garbled);
+  {
+    const HandleHolder held(CreateFileA(defaults.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.Valid());
+    log.Clear();
+    saveDefaults(false);
+    EXPECT_TRUE(log.Contains("ERROR: " + defaults + " cannot be read and could not be kept beside itself (error "))
+        << log.Text();
+  }
+  EXPECT_EQ(ReadTextFile(defaults), garbled);
+  EXPECT_FALSE(PathExists(defaults + ".unreadable-3"));
+}
+
 TEST_F(WorkflowTest, EditDefaultsStartsFromBuiltInDefaultsWithoutAFile) {
   const std::string file = paths.dataRoot + "\\Idagent-default.cfg";
   g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {

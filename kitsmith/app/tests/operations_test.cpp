@@ -71,7 +71,7 @@ TEST_F(Operations, NewPackageThenEditPackageFromTheMenu) {
       chooser.PressOK();
     });
     driver.When(IDD_KITDESK, [](DialogActions& editor) {
-      EXPECT_STREQ(editor.ReadText(IDC_SERVER_LIST), "10.0.0.5;10.0.0.6:8080");  // stored trimmed
+      EXPECT_STREQ(editor.ReadText(IDC_SERVER_LIST), "10.0.0.5; 10.0.0.6:8080");  // stored as typed
       editor.SetText(IDC_SERVER_LIST, "10.0.0.9");
       editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
     });
