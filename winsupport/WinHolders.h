@@ -1,5 +1,6 @@
 // Holders both Windows programs use: each owns one resource (kernel handle, registry key,
-// loaded resource) and releases it once, when it goes.
+// loaded resource, memory the system allocated for the caller) and releases it once, when it
+// goes.
 #pragma once
 
 #include <windows.h>
@@ -100,4 +101,29 @@ class ResourcePtr {
   HGLOBAL resource_ = nullptr;
   DWORD size_ = 0;
   std::wstring error_;
+};
+
+// Memory that a system call allocated for the caller to free with LocalFree (a security
+// descriptor, a SID's text).
+template <typename T>
+class LocalMemory {
+ public:
+  LocalMemory() = default;
+  ~LocalMemory() { Reset(); }
+  LocalMemory(const LocalMemory&) = delete;
+  LocalMemory& operator=(const LocalMemory&) = delete;
+
+  // Frees what is held and gives the call the place to put its new block.
+  T** Out() {
+    Reset();
+    return &memory_;
+  }
+  T* Get() const { return memory_; }
+  void Reset() {
+    if (memory_) LocalFree(memory_);
+    memory_ = nullptr;
+  }
+
+ private:
+  T* memory_ = nullptr;
 };

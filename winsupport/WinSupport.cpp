@@ -1,5 +1,7 @@
 #include "WinSupport.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -198,4 +200,63 @@ bool ReadModuleVersion(ModuleVersion& version) {
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return false;
   return ReadModuleVersionOf(path, version);
+}
+
+namespace {
+
+// The security calls take SIDs as writable pointers but do not write them.
+PSID AsSid(const BYTE* bytes) { return const_cast<BYTE*>(bytes); }
+
+}  // namespace
+
+TrustedAccounts::TrustedAccounts() {
+  DWORD size = SECURITY_MAX_SID_SIZE;
+  CreateWellKnownSid(WinLocalSystemSid, nullptr, system_, &size);
+  size = SECURITY_MAX_SID_SIZE;
+  CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators_, &size);
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+  const HandleHolder hold(token);
+  DWORD needed = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+  std::vector<BYTE> user(needed);
+  if (needed && GetTokenInformation(token, TokenUser, user.data(), needed, &needed)) user_.swap(user);
+}
+
+PSID TrustedAccounts::User() const {
+  return user_.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid;
+}
+
+bool TrustedAccounts::Contains(PSID sid) const {
+  if (!Valid() || !sid || !IsValidSid(sid)) return false;
+  return EqualSid(sid, User()) || EqualSid(sid, AsSid(system_)) || EqualSid(sid, AsSid(administrators_));
+}
+
+std::vector<BYTE> TrustedAccounts::AccessList(DWORD access, BYTE aceFlags) const {
+  if (!Valid()) return {};
+  std::vector<PSID> sids = {User()};
+  // A program running as SYSTEM gets one entry for it, not two.
+  for (PSID sid : {AsSid(system_), AsSid(administrators_)})
+    if (!EqualSid(sid, User())) sids.push_back(sid);
+  DWORD size = sizeof(ACL);
+  for (PSID sid : sids) size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sid);
+  std::vector<BYTE> list(size);
+  ACL* acl = reinterpret_cast<ACL*>(list.data());
+  if (!InitializeAcl(acl, size, ACL_REVISION)) return {};
+  for (PSID sid : sids)
+    if (!AddAccessAllowedAceEx(acl, ACL_REVISION, aceFlags, access, sid)) return {};
+  return list;
+}
+
+std::wstring AccountText(PSID sid) {
+  if (!sid || !IsValidSid(sid)) return L"(none)";
+  LocalMemory<wchar_t> text;
+  const std::wstring sidText = ConvertSidToStringSidW(sid, text.Out()) ? text.Get() : L"(unreadable)";
+  wchar_t name[256] = {};
+  wchar_t domain[256] = {};
+  DWORD nameLength = 256;
+  DWORD domainLength = 256;
+  SID_NAME_USE use;
+  if (!LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use) || !name[0]) return sidText;
+  return (domain[0] ? std::wstring(domain) + L"\\" : std::wstring()) + name + L" (" + sidText + L")";
 }

@@ -1,6 +1,6 @@
 // Small Win32 helpers both Windows programs use, beside the holders of WinHolders.h: text
-// narrowing, the registry text reader, the whole-file read, folder creation and module
-// version records.
+// narrowing, the registry text reader, the whole-file read, folder creation, module
+// version records and the accounts trusted with what a program makes for itself.
 #pragma once
 
 #include "WinHolders.h"
@@ -51,3 +51,26 @@ bool ReadModuleVersionOf(const wchar_t* path, ModuleVersion& version);
 // Scans a version resource for the fixed version record (signature 0xFEEF04BD) that lies
 // wholly inside the data.
 bool FindFixedVersionInfo(const unsigned char* data, size_t size, ModuleVersion& version);
+
+// The accounts trusted with the objects a program makes for itself: the account it runs as
+// (the process token's user), SYSTEM and Administrators. Another account on the machine is not.
+class TrustedAccounts {
+ public:
+  TrustedAccounts();
+  // False when the process token could not be read; nothing is trusted then.
+  bool Valid() const { return !user_.empty(); }
+  PSID User() const;
+  bool Contains(PSID sid) const;
+  // An access list granting each of the three the access given, with the ACE flags given
+  // (inheritance), and nobody else anything.
+  std::vector<BYTE> AccessList(DWORD access, BYTE aceFlags = 0) const;
+
+ private:
+  std::vector<BYTE> user_;  // TOKEN_USER
+  BYTE system_[SECURITY_MAX_SID_SIZE] = {};
+  BYTE administrators_[SECURITY_MAX_SID_SIZE] = {};
+};
+
+// A SID for people: "DOMAIN\name (S-1-...)", "name (S-1-...)" for one without domain, or its
+// text alone when it names no known account.
+std::wstring AccountText(PSID sid);
