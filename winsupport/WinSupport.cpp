@@ -204,6 +204,43 @@ bool ReadModuleVersion(ModuleVersion& version) {
 
 namespace {
 
+// The system folder, or the running program's folder, with a trailing backslash; empty when it
+// cannot be had.
+std::wstring TrustedFolder(bool programFolder) {
+  wchar_t path[MAX_PATH * 2] = {};
+  DWORD length = programFolder ? GetModuleFileNameW(nullptr, path, MAX_PATH * 2) : GetSystemDirectoryW(path, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return {};
+  std::wstring folder(path, length);
+  if (programFolder) folder.resize(folder.rfind(L'\\') + 1);  // npos + 1: empty
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  return folder;
+}
+
+HMODULE LoadFromFolder(bool programFolder, const wchar_t* name) {
+  const std::wstring folder = TrustedFolder(programFolder);
+  return folder.empty() ? nullptr : LoadLibraryW((folder + name).c_str());
+}
+
+}  // namespace
+
+HMODULE LoadSystemLibrary(const wchar_t* name) { return LoadFromFolder(false, name); }
+
+HMODULE LoadSystemOrProgramLibrary(const wchar_t* name) {
+  if (HMODULE module = LoadFromFolder(false, name)) return module;
+  return LoadFromFolder(true, name);
+}
+
+bool RestrictLibrarySearch() {
+  // Taken at run time: a loader without it (Windows 7 before its 2011 loader update) would
+  // otherwise refuse to start the program at all.
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto restrict = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  return restrict && restrict(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+}
+
+namespace {
+
 // The security calls take SIDs as writable pointers but do not write them.
 PSID AsSid(const BYTE* bytes) { return const_cast<BYTE*>(bytes); }
 

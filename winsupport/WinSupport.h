@@ -1,6 +1,7 @@
 // Small Win32 helpers both Windows programs use, beside the holders of WinHolders.h: text
 // narrowing, the registry text reader, the whole-file read, folder creation, module
-// version records and the accounts trusted with what a program makes for itself.
+// version records, the loading of libraries at run time and the accounts trusted with what a
+// program makes for itself.
 #pragma once
 
 #include "WinHolders.h"
@@ -51,6 +52,18 @@ bool ReadModuleVersionOf(const wchar_t* path, ModuleVersion& version);
 // Scans a version resource for the fixed version record (signature 0xFEEF04BD) that lies
 // wholly inside the data.
 bool FindFixedVersionInfo(const unsigned char* data, size_t size, ModuleVersion& version);
+
+// Libraries taken at run time come by full path from the system folder or the program's own
+// folder, never through a search that reaches the working folder or PATH, where another
+// account may have put a library of the same name.
+// The library of that name in the system folder (null when there is none).
+HMODULE LoadSystemLibrary(const wchar_t* name);
+// The library of that name in the system folder, else the one beside the program.
+HMODULE LoadSystemOrProgramLibrary(const wchar_t* name);
+// Restricts the search of every library loaded by name from here on (and of what such a
+// library needs) to the system folder and the program's folder. False where the system does
+// not offer the restriction (its loader has no SetDefaultDllDirectories).
+bool RestrictLibrarySearch();
 
 // The accounts trusted with the objects a program makes for itself: the account it runs as
 // (the process token's user), SYSTEM and Administrators. Another account on the machine is not.

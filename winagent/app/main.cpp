@@ -2,5 +2,9 @@
 #include <windows.h>
 
 #include "app/AgentMain.h"
+#include "WinSupport.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) { return AgentMain(commandLine); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+  RestrictLibrarySearch();  // before anything loads a library by name
+  return AgentMain(commandLine);
+}

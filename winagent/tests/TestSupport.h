@@ -80,10 +80,10 @@ inline std::future<std::wstring> CloseMessageBoxAsync(const std::wstring& captio
 // CreateProcessW, tried again a few times when Wine's process start fails with an internal
 // error (1359), which it does now and then under load; any other failure is returned at once.
 inline bool StartProcess(std::wstring commandLine, bool inheritHandles, STARTUPINFOW& startup,
-                         PROCESS_INFORMATION& process) {
+                         PROCESS_INFORMATION& process, const wchar_t* workingFolder = nullptr) {
   for (int attempt = 1;; ++attempt) {
     if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0, nullptr,
-                       nullptr, &startup, &process))
+                       workingFolder, &startup, &process))
       return true;
     const DWORD error = GetLastError();
     if (error != ERROR_INTERNAL_ERROR || attempt == 3) {

@@ -64,15 +64,17 @@ class AgentLog {
   size_t start_;
 };
 
-// One idagent.exe, ended with status 999 if it still runs when the object goes.
+// One idagent.exe (this tree's, or a copy elsewhere), ended with status 999 if it still runs
+// when the object goes.
 class AgentProcess {
  public:
-  explicit AgentProcess(const std::wstring& arguments) {
-    std::wstring line = L"\"" + AgentPath() + L"\" " + arguments;
+  explicit AgentProcess(const std::wstring& arguments, const std::wstring& program = AgentPath(),
+                        const std::wstring& workingFolder = L"") {
+    std::wstring line = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!StartProcess(line, false, startup, process)) {
+    if (!StartProcess(line, false, startup, process, workingFolder.empty() ? nullptr : workingFolder.c_str())) {
       ADD_FAILURE() << "idagent.exe did not start: " << GetLastError();
       return;
     }
@@ -245,6 +247,49 @@ TEST(AgentProcess, SessionModeLogsOnBeatsAndLogsOffWhenTakenOver) {
   EXPECT_TRUE(second.Quit());
   EXPECT_EQ(second.WaitExit(kSlowStepMs), 0u);
   ASSERT_TRUE(WaitUntil([&] { return appliance.Connections().back().back() == "LGOF"; }, 10000));
+}
+
+// The first Novell client library is tried at every start in a session (UT 255, the default).
+// Only the system folder and the program's own folder are looked in: the library planted in
+// the working folder or in a folder on PATH is not loaded, the one beside the program is.
+TEST(AgentProcess, LoadsRunTimeLibrariesOnlyFromTheSystemOrItsOwnFolder) {
+  const std::wstring planted = ProgramFolder() + L"\\planted\\NETWIN32.DLL";
+  ASSERT_NE(GetFileAttributesW(planted.c_str()), INVALID_FILE_ATTRIBUTES) << "the planted library was not built";
+  enum class Where { kWorkingFolder, kPath, kProgramFolder };
+  const struct {
+    const char* name;
+    Where where;
+  } cases[] = {{"working folder", Where::kWorkingFolder}, {"a folder on PATH", Where::kPath},
+               {"beside the program", Where::kProgramFolder}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir work("agentmain-work");
+    ScratchDir onPath("agentmain-path");
+    ScratchDir programFolder("agentmain-program");
+    std::wstring program = AgentPath();
+    const std::wstring plantedIn = c.where == Where::kWorkingFolder ? work.WidePath()
+                                   : c.where == Where::kPath        ? onPath.WidePath()
+                                                                    : programFolder.WidePath();
+    ASSERT_TRUE(CopyFileW(planted.c_str(), (plantedIn + L"\\NETWIN32.DLL").c_str(), FALSE));
+    if (c.where == Where::kProgramFolder) {
+      program = programFolder / L"idagent.exe";
+      ASSERT_TRUE(CopyFileW(AgentPath().c_str(), program.c_str(), FALSE));
+    }
+    wchar_t path[32767] = {};
+    GetEnvironmentVariableW(L"PATH", path, 32767);
+    const std::wstring oldPath = path;
+    SetEnvironmentVariableW(L"PATH", (onPath.WidePath() + L";" + oldPath).c_str());
+    AgentLog log;
+    AgentProcess agent(L"RA[127.0.0.1:9] NP[1] LD[4]", program, work.WidePath());
+    SetEnvironmentVariableW(L"PATH", oldPath.c_str());
+
+    // A lone first library is no client: the environment is Windows whichever was loaded.
+    ASSERT_TRUE(log.WaitFor(agent.Id(), "IdentInfo: Environment type: Windows", kSlowStepMs)) << log.Added();
+    EXPECT_TRUE(agent.Quit());
+    EXPECT_EQ(agent.WaitExit(kSlowStepMs), 0u);
+    const bool loaded = GetFileAttributesW((plantedIn + L"\\NETWIN32.DLL.loaded").c_str()) != INVALID_FILE_ATTRIBUTES;
+    EXPECT_EQ(loaded, c.where == Where::kProgramFolder);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
