@@ -208,7 +208,7 @@ namespace {
 // cannot be had.
 std::wstring TrustedFolder(bool programFolder) {
   wchar_t path[MAX_PATH * 2] = {};
-  DWORD length = programFolder ? GetModuleFileNameW(nullptr, path, MAX_PATH * 2) : GetSystemDirectoryW(path, MAX_PATH * 2);
+  const DWORD length = programFolder ? GetModuleFileNameW(nullptr, path, MAX_PATH * 2) : GetSystemDirectoryW(path, MAX_PATH * 2);
   if (length == 0 || length >= MAX_PATH * 2) return {};
   std::wstring folder(path, length);
   if (programFolder) folder.resize(folder.rfind(L'\\') + 1);  // npos + 1: empty
@@ -269,7 +269,7 @@ bool TrustedAccounts::Contains(PSID sid) const {
   return EqualSid(sid, User()) || EqualSid(sid, AsSid(system_)) || EqualSid(sid, AsSid(administrators_));
 }
 
-std::vector<BYTE> TrustedAccounts::AccessList(DWORD access, BYTE aceFlags) const {
+std::vector<BYTE> TrustedAccounts::AccessList(DWORD access) const {
   if (!Valid()) return {};
   std::vector<PSID> sids = {User()};
   // A program running as SYSTEM gets one entry for it, not two.
@@ -281,7 +281,7 @@ std::vector<BYTE> TrustedAccounts::AccessList(DWORD access, BYTE aceFlags) const
   ACL* acl = reinterpret_cast<ACL*>(list.data());
   if (!InitializeAcl(acl, size, ACL_REVISION)) return {};
   for (PSID sid : sids)
-    if (!AddAccessAllowedAceEx(acl, ACL_REVISION, aceFlags, access, sid)) return {};
+    if (!AddAccessAllowedAce(acl, ACL_REVISION, access, sid)) return {};
   return list;
 }
 

@@ -74,9 +74,9 @@ class TrustedAccounts {
   bool Valid() const { return !user_.empty(); }
   PSID User() const;
   bool Contains(PSID sid) const;
-  // An access list granting each of the three the access given, with the ACE flags given
-  // (inheritance), and nobody else anything.
-  std::vector<BYTE> AccessList(DWORD access, BYTE aceFlags = 0) const;
+  // An access list granting each of the three the access given, and nobody else anything;
+  // empty when it cannot be built.
+  std::vector<BYTE> AccessList(DWORD access) const;
 
  private:
   std::vector<BYTE> user_;  // TOKEN_USER

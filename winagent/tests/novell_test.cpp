@@ -436,7 +436,7 @@ TEST_F(NovellTest, ServiceIdentificationFromTheRegistry) {
                     {L"DomainName", L"acme"},
                     {L"UserDistinguishedName", L"CN=jdoe, OU=staff, O=acme"}}));
 
-    // The Novell check in service mode needs the client libraries as well.
+    // The Novell check in service mode needs a client that starts as well.
     Fixture({{L"NOVELLFAKE_FAIL", L"NWCallsInit"}});
     ident.CheckNovellIdentity();
     EXPECT_EQ(traces.Count(L"Novell is not connected."), 1);
