@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -128,6 +129,18 @@ inline ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 600
   if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
   GetExitCodeProcess(process.hProcess, &result.exitCode);
   return result;
+}
+
+// An event made with the security descriptor of its text form (as another instance of the
+// agent, or another account, would have made it first).
+inline HandleHolder MakeSecuredEvent(const std::wstring& descriptor, const wchar_t* name, bool set = false) {
+  LocalMemory<void> built;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor.c_str(), SDDL_REVISION_1, built.Out(), nullptr)) {
+    ADD_FAILURE() << "bad descriptor " << Narrow(descriptor);
+    return HandleHolder();
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), built.Get(), FALSE};
+  return HandleHolder(CreateEventW(&attributes, TRUE, set ? TRUE : FALSE, name));
 }
 
 // Polls done every 10 ms until it holds or the time is up.

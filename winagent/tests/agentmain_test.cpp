@@ -249,6 +249,34 @@ TEST(AgentProcess, SessionModeLogsOnBeatsAndLogsOffWhenTakenOver) {
   ASSERT_TRUE(WaitUntil([&] { return appliance.Connections().back().back() == "LGOF"; }, 10000));
 }
 
+// Another account made the shutdown event's name first, open to everyone, to stop the agent
+// whenever it likes. The agent refuses it and names its owner; setting it stops nothing: the
+// client beats on and sends no logoff until the agent is asked to quit.
+TEST(AgentProcess, RefusesAShutdownEventThatAnotherAccountMade) {
+  Appliance appliance("--heartbeat 1000");
+  ASSERT_NE(appliance.Port(), 0);
+  HandleHolder squatted = MakeSecuredEvent(L"O:WDD:(A;;0x1f0003;;;WD)", kShutdownEventName);
+  ASSERT_TRUE(squatted.Valid());
+  AgentLog log;
+  AgentProcess agent(ApplianceAddress(appliance) + L" RH[1000] NP[1] LD[4]");
+  ASSERT_TRUE(appliance.WaitForCommand("LGON", 1, kSlowStepMs));
+  EXPECT_EQ(log.Count(agent.Id(),
+                      "AppShutdown: ERROR: Refusing the event Qel_Identra (owner Everyone (S-1-1-0)): its owner is "
+                      "not this account, SYSTEM or Administrators; using an unnamed event\r\n"),
+            1)
+      << log.Added();
+
+  // A logoff may go before the first logon; none follows it until the quit.
+  const size_t logoffs = appliance.CountCommand("LGOF");
+  SetEvent(squatted.Get());
+  const size_t beats = appliance.CountCommand("BEAT");
+  EXPECT_TRUE(appliance.WaitForCommand("BEAT", beats + 2, 10000));
+  EXPECT_EQ(appliance.CountCommand("LGOF"), logoffs);
+  EXPECT_TRUE(agent.Quit());
+  EXPECT_EQ(agent.WaitExit(kSlowStepMs), 0u);
+  EXPECT_TRUE(appliance.WaitForCommand("LGOF", logoffs + 1, 10000));
+}
+
 // The first Novell client library is tried at every start in a session (UT 255, the default).
 // Only the system folder and the program's own folder are looked in: the library planted in
 // the working folder or in a folder on PATH is not loaded, the one beside the program is.

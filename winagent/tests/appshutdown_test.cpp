@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <mutex>
@@ -34,18 +33,6 @@ std::wstring SidText(PSID sid) {
 
 // This account's SID as text.
 std::wstring OwnSid() { return SidText(TrustedAccounts().User()); }
-
-// An event made with the security descriptor of its text form (as another instance of the
-// agent, or another account, would have made it first).
-HandleHolder MakeEvent(const std::wstring& descriptor, const wchar_t* name, bool set = false) {
-  LocalMemory<void> built;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor.c_str(), SDDL_REVISION_1, built.Out(), nullptr)) {
-    ADD_FAILURE() << "bad descriptor " << Narrow(descriptor);
-    return HandleHolder();
-  }
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), built.Get(), FALSE};
-  return HandleHolder(CreateEventW(&attributes, TRUE, set ? TRUE : FALSE, name));
-}
 
 // An event of the owner given, open to everyone (a null list).
 HandleHolder MakeOpenEvent(PSID owner, const wchar_t* name) {
@@ -280,7 +267,7 @@ TEST_F(AppShutdownTest, RefusesANameThatAnotherAccountMadeOrMaySet) {
     AppShutdown::ResetForTest();
     HandleHolder first = c.descriptor.empty()  ? HandleHolder(CreateMutexW(nullptr, FALSE, L"Qel_Identra"))
                          : c.descriptor == L"null" ? MakeOpenEvent(trusted.User(), L"Qel_Identra")
-                                                   : MakeEvent(c.descriptor, L"Qel_Identra");
+                                                   : MakeSecuredEvent(c.descriptor, L"Qel_Identra");
     ASSERT_TRUE(first.Valid());
     {
       std::lock_guard<std::mutex> hold(linesLock_);
@@ -327,7 +314,7 @@ TEST_F(AppShutdownTest, InitializeStartsFreshUnlessThisInstanceIsShuttingDown) {
     AppShutdown::ResetForTest();
     HandleHolder previous;
     if (c.leftSet) {
-      previous = MakeEvent(AgentDescriptor(), L"Qel_Identra", true);
+      previous = MakeSecuredEvent(AgentDescriptor(), L"Qel_Identra", true);
       ASSERT_TRUE(previous.Valid());
     }
     if (c.shutdownFirst) ShutdownApp();
