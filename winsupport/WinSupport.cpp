@@ -208,7 +208,8 @@ namespace {
 // cannot be had.
 std::wstring TrustedFolder(bool programFolder) {
   wchar_t path[MAX_PATH * 2] = {};
-  const DWORD length = programFolder ? GetModuleFileNameW(nullptr, path, MAX_PATH * 2) : GetSystemDirectoryW(path, MAX_PATH * 2);
+  const DWORD length = programFolder ? GetModuleFileNameW(nullptr, path, MAX_PATH * 2)
+                                     : GetSystemDirectoryW(path, MAX_PATH * 2);
   if (length == 0 || length >= MAX_PATH * 2) return {};
   std::wstring folder(path, length);
   if (programFolder) folder.resize(folder.rfind(L'\\') + 1);  // npos + 1: empty
@@ -236,7 +237,7 @@ bool RestrictLibrarySearch() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   const auto restrict = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-  return restrict && restrict(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+  return restrict&& restrict(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
 }
 
 namespace {
@@ -257,7 +258,8 @@ TrustedAccounts::TrustedAccounts() {
   DWORD needed = 0;
   GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
   std::vector<BYTE> user(needed);
-  if (needed && GetTokenInformation(token, TokenUser, user.data(), needed, &needed)) user_.swap(user);
+  if (needed && GetTokenInformation(token, TokenUser, user.data(), needed, &needed))
+    user_.swap(user);
 }
 
 PSID TrustedAccounts::User() const {
@@ -266,7 +268,8 @@ PSID TrustedAccounts::User() const {
 
 bool TrustedAccounts::Contains(PSID sid) const {
   if (!Valid() || !sid || !IsValidSid(sid)) return false;
-  return EqualSid(sid, User()) || EqualSid(sid, AsSid(system_)) || EqualSid(sid, AsSid(administrators_));
+  return EqualSid(sid, User()) || EqualSid(sid, AsSid(system_)) ||
+         EqualSid(sid, AsSid(administrators_));
 }
 
 std::vector<BYTE> TrustedAccounts::AccessList(DWORD access) const {
@@ -288,12 +291,15 @@ std::vector<BYTE> TrustedAccounts::AccessList(DWORD access) const {
 std::wstring AccountText(PSID sid) {
   if (!sid || !IsValidSid(sid)) return L"(none)";
   LocalMemory<wchar_t> text;
-  const std::wstring sidText = ConvertSidToStringSidW(sid, text.Out()) ? text.Get() : L"(unreadable)";
+  const std::wstring sidText =
+      ConvertSidToStringSidW(sid, text.Out()) ? text.Get() : L"(unreadable)";
   wchar_t name[256] = {};
   wchar_t domain[256] = {};
   DWORD nameLength = 256;
   DWORD domainLength = 256;
   SID_NAME_USE use;
-  if (!LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use) || !name[0]) return sidText;
-  return (domain[0] ? std::wstring(domain) + L"\\" : std::wstring()) + name + L" (" + sidText + L")";
+  if (!LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use) || !name[0])
+    return sidText;
+  return (domain[0] ? std::wstring(domain) + L"\\" : std::wstring()) + name + L" (" + sidText +
+         L")";
 }

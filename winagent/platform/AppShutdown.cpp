@@ -67,24 +67,30 @@ std::wstring DistrustOf(HANDLE event, const TrustedAccounts& trusted) {
   PSID owner = nullptr;
   ACL* list = nullptr;
   LocalMemory<void> descriptor;
-  const DWORD read = GetSecurityInfo(event, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                     &owner, nullptr, &list, nullptr, descriptor.Out());
-  if (read != ERROR_SUCCESS) return L": its security cannot be read (error " + std::to_wstring(read) + L")";
+  const DWORD read = GetSecurityInfo(event, SE_KERNEL_OBJECT,
+                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                     nullptr, &list, nullptr, descriptor.Out());
+  if (read != ERROR_SUCCESS)
+    return L": its security cannot be read (error " + std::to_wstring(read) + L")";
   const std::wstring prefix = L" (owner " + AccountText(owner) + L"): ";
-  if (!trusted.Contains(owner)) return prefix + L"its owner is not this account, SYSTEM or Administrators";
+  if (!trusted.Contains(owner))
+    return prefix + L"its owner is not this account, SYSTEM or Administrators";
   if (!list) return prefix + L"it has no access list, so anyone may set it";
   // Rights that let an account set or reset the event, or give itself those rights.
-  constexpr DWORD kChangeRights = EVENT_MODIFY_STATE | WRITE_DAC | WRITE_OWNER | DELETE | GENERIC_WRITE | GENERIC_ALL;
+  constexpr DWORD kChangeRights =
+      EVENT_MODIFY_STATE | WRITE_DAC | WRITE_OWNER | DELETE | GENERIC_WRITE | GENERIC_ALL;
   for (DWORD i = 0; i < list->AceCount; ++i) {
     void* entry = nullptr;
     if (!GetAce(list, i, &entry)) return prefix + L"its access list cannot be read";
     const auto* header = static_cast<const ACE_HEADER*>(entry);
     if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return prefix + L"its access list holds entries of an unknown kind";
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+      return prefix + L"its access list holds entries of an unknown kind";
     auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
     PSID sid = &allowed->SidStart;
     if ((allowed->Mask & kChangeRights) && !trusted.Contains(sid))
-      return prefix + L"its access list lets " + AccountText(sid) + L" set it or change its security";
+      return prefix + L"its access list lets " + AccountText(sid) +
+             L" set it or change its security";
   }
   return {};
 }
@@ -106,9 +112,11 @@ void AppShutdown::Initialize() {
   const TrustedAccounts trusted;
   std::vector<BYTE> accessList = trusted.AccessList(EVENT_ALL_ACCESS);
   SECURITY_DESCRIPTOR descriptor;
-  if (accessList.empty() || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+  if (accessList.empty() ||
+      !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
       !SetSecurityDescriptorOwner(&descriptor, trusted.User(), FALSE) ||
-      !SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<ACL*>(accessList.data()), FALSE)) {
+      !SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<ACL*>(accessList.data()),
+                                 FALSE)) {
     TRACE_CHECK(ResultFromWin32(GetLastError()));
     return;
   }
@@ -117,8 +125,8 @@ void AppShutdown::Initialize() {
   const DWORD error = GetLastError();
   if (!named.Valid()) {
     // Held by an object that this account may not open, or by another kind of object.
-    TsAppShutdown(0) << "ERROR: Cannot create or open the event " << kShutdownEventName << " (error " << error
-                     << "); using an unnamed event";
+    TsAppShutdown(0) << "ERROR: Cannot create or open the event " << kShutdownEventName
+                     << " (error " << error << "); using an unnamed event";
     return;
   }
   if (error == ERROR_ALREADY_EXISTS) {
@@ -126,7 +134,8 @@ void AppShutdown::Initialize() {
     // wants to stop it.
     const std::wstring refusal = DistrustOf(named.Get(), trusted);
     if (!refusal.empty()) {
-      TsAppShutdown(0) << "ERROR: Refusing the event " << kShutdownEventName << refusal << "; using an unnamed event";
+      TsAppShutdown(0) << "ERROR: Refusing the event " << kShutdownEventName << refusal
+                       << "; using an unnamed event";
       return;
     }
   }

@@ -25,7 +25,8 @@ class TestPlatform : public AgentPlatform {
     return true;
   }
   HMODULE LoadSessionLibrary() override {
-    return sessionLibrary.empty() ? AgentPlatform::LoadSessionLibrary() : LoadLibraryW(sessionLibrary.c_str());
+    return sessionLibrary.empty() ? AgentPlatform::LoadSessionLibrary()
+                                  : LoadLibraryW(sessionLibrary.c_str());
   }
   IdentityPlatform Identity() override { return identity; }
   LogonRetryCalculator::RandomSource RetryRandom() override {

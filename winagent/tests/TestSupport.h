@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <sddl.h>
 
 #include <algorithm>
@@ -83,8 +84,8 @@ inline std::future<std::wstring> CloseMessageBoxAsync(const std::wstring& captio
 inline bool StartProcess(std::wstring commandLine, bool inheritHandles, STARTUPINFOW& startup,
                          PROCESS_INFORMATION& process, const wchar_t* workingFolder = nullptr) {
   for (int attempt = 1;; ++attempt) {
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0, nullptr,
-                       workingFolder, &startup, &process))
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE,
+                       0, nullptr, workingFolder, &startup, &process))
       return true;
     const DWORD error = GetLastError();
     if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
@@ -133,9 +134,11 @@ inline ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 600
 
 // An event made with the security descriptor of its text form (as another instance of the
 // agent, or another account, would have made it first).
-inline HandleHolder MakeSecuredEvent(const std::wstring& descriptor, const wchar_t* name, bool set = false) {
+inline HandleHolder MakeSecuredEvent(const std::wstring& descriptor, const wchar_t* name,
+                                     bool set = false) {
   LocalMemory<void> built;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor.c_str(), SDDL_REVISION_1, built.Out(), nullptr)) {
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor.c_str(), SDDL_REVISION_1,
+                                                            built.Out(), nullptr)) {
     ADD_FAILURE() << "bad descriptor " << Narrow(descriptor);
     return HandleHolder();
   }

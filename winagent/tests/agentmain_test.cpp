@@ -74,7 +74,8 @@ class AgentProcess {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!StartProcess(line, false, startup, process, workingFolder.empty() ? nullptr : workingFolder.c_str())) {
+    if (!StartProcess(line, false, startup, process,
+                      workingFolder.empty() ? nullptr : workingFolder.c_str())) {
       ADD_FAILURE() << "idagent.exe did not start: " << GetLastError();
       return;
     }
@@ -261,7 +262,8 @@ TEST(AgentProcess, RefusesAShutdownEventThatAnotherAccountMade) {
   AgentProcess agent(ApplianceAddress(appliance) + L" RH[1000] NP[1] LD[4]");
   ASSERT_TRUE(appliance.WaitForCommand("LGON", 1, kSlowStepMs));
   EXPECT_EQ(log.Count(agent.Id(),
-                      "AppShutdown: ERROR: Refusing the event Qel_Identra (owner Everyone (S-1-1-0)): its owner is "
+                      "AppShutdown: ERROR: Refusing the event Qel_Identra (owner Everyone "
+                      "(S-1-1-0)): its owner is "
                       "not this account, SYSTEM or Administrators; using an unnamed event\r\n"),
             1)
       << log.Added();
@@ -282,12 +284,14 @@ TEST(AgentProcess, RefusesAShutdownEventThatAnotherAccountMade) {
 // the working folder or in a folder on PATH is not loaded, the one beside the program is.
 TEST(AgentProcess, LoadsRunTimeLibrariesOnlyFromTheSystemOrItsOwnFolder) {
   const std::wstring planted = ProgramFolder() + L"\\planted\\NETWIN32.DLL";
-  ASSERT_NE(GetFileAttributesW(planted.c_str()), INVALID_FILE_ATTRIBUTES) << "the planted library was not built";
+  ASSERT_NE(GetFileAttributesW(planted.c_str()), INVALID_FILE_ATTRIBUTES)
+      << "the planted library was not built";
   enum class Where { kWorkingFolder, kPath, kProgramFolder };
   const struct {
     const char* name;
     Where where;
-  } cases[] = {{"working folder", Where::kWorkingFolder}, {"a folder on PATH", Where::kPath},
+  } cases[] = {{"working folder", Where::kWorkingFolder},
+               {"a folder on PATH", Where::kPath},
                {"beside the program", Where::kProgramFolder}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -312,10 +316,12 @@ TEST(AgentProcess, LoadsRunTimeLibrariesOnlyFromTheSystemOrItsOwnFolder) {
     SetEnvironmentVariableW(L"PATH", oldPath.c_str());
 
     // A lone first library is no client: the environment is Windows whichever was loaded.
-    ASSERT_TRUE(log.WaitFor(agent.Id(), "IdentInfo: Environment type: Windows", kSlowStepMs)) << log.Added();
+    ASSERT_TRUE(log.WaitFor(agent.Id(), "IdentInfo: Environment type: Windows", kSlowStepMs))
+        << log.Added();
     EXPECT_TRUE(agent.Quit());
     EXPECT_EQ(agent.WaitExit(kSlowStepMs), 0u);
-    const bool loaded = GetFileAttributesW((plantedIn + L"\\NETWIN32.DLL.loaded").c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool loaded = GetFileAttributesW((plantedIn + L"\\NETWIN32.DLL.loaded").c_str()) !=
+                        INVALID_FILE_ATTRIBUTES;
     EXPECT_EQ(loaded, c.where == Where::kProgramFolder);
   }
 }

@@ -1,8 +1,7 @@
 #include "platform/AppShutdown.h"
 
-#include <gtest/gtest.h>
-
 #include <aclapi.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <mutex>
@@ -10,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "TestSupport.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
-#include "TestSupport.h"
 
 namespace {
 
@@ -47,7 +46,8 @@ HandleHolder MakeOpenEvent(PSID owner, const wchar_t* name) {
 // The list the agent gives its event: all event rights for this account, SYSTEM and
 // Administrators, and nothing for anyone else.
 std::wstring AgentDescriptor() {
-  return L"O:" + OwnSid() + L"D:(A;;0x1f0003;;;" + OwnSid() + L")(A;;0x1f0003;;;SY)(A;;0x1f0003;;;BA)";
+  return L"O:" + OwnSid() + L"D:(A;;0x1f0003;;;" + OwnSid() +
+         L")(A;;0x1f0003;;;SY)(A;;0x1f0003;;;BA)";
 }
 
 class AppShutdownTest : public ::testing::Test {
@@ -206,8 +206,9 @@ TEST_F(AppShutdownTest, NamedEventIsKeptToThisAccountSystemAndAdministrators) {
   PSID owner = nullptr;
   ACL* list = nullptr;
   LocalMemory<void> descriptor;
-  ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                            &owner, nullptr, &list, nullptr, descriptor.Out()),
+  ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                            &list, nullptr, descriptor.Out()),
             static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_NE(owner, nullptr);
   EXPECT_EQ(SidText(owner), OwnSid());
@@ -220,8 +221,10 @@ TEST_F(AppShutdownTest, NamedEventIsKeptToThisAccountSystemAndAdministrators) {
     EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
     entries.emplace_back(SidText(&allowed->SidStart), allowed->Mask);
   }
-  EXPECT_EQ(entries, (std::vector<std::pair<std::wstring, DWORD>>{
-                         {OwnSid(), EVENT_ALL_ACCESS}, {L"S-1-5-18", EVENT_ALL_ACCESS}, {L"S-1-5-32-544", EVENT_ALL_ACCESS}}));
+  EXPECT_EQ(entries,
+            (std::vector<std::pair<std::wstring, DWORD>>{{OwnSid(), EVENT_ALL_ACCESS},
+                                                         {L"S-1-5-18", EVENT_ALL_ACCESS},
+                                                         {L"S-1-5-32-544", EVENT_ALL_ACCESS}}));
 }
 
 // A name made first by someone else is not used: the error names the event and its owner, the
@@ -241,22 +244,29 @@ TEST_F(AppShutdownTest, RefusesANameThatAnotherAccountMadeOrMaySet) {
   const Case cases[] = {
       {"another instance of this account", AgentDescriptor(), L""},
       {"made by SYSTEM, open to this account", L"O:SYD:" + grantOwn + L"(A;;0x1f0003;;;SY)", L""},
-      {"made by Administrators, others may only wait", L"O:BAD:" + grantOwn + L"(A;;0x100000;;;WD)", L""},
+      {"made by Administrators, others may only wait", L"O:BAD:" + grantOwn + L"(A;;0x100000;;;WD)",
+       L""},
       {"owned by Everyone, open to everyone", L"O:WDD:(A;;0x1f0003;;;WD)",
-       L"ERROR: Refusing the event Qel_Identra (owner Everyone (S-1-1-0)): its owner is not this account, SYSTEM "
+       L"ERROR: Refusing the event Qel_Identra (owner Everyone (S-1-1-0)): its owner is not this "
+       L"account, SYSTEM "
        L"or Administrators; using an unnamed event"},
       {"owned by Users, open to this account alone", L"O:BUD:" + grantOwn,
-       L"ERROR: Refusing the event Qel_Identra (owner BUILTIN\\Users (S-1-5-32-545)): its owner is not this "
+       L"ERROR: Refusing the event Qel_Identra (owner BUILTIN\\Users (S-1-5-32-545)): its owner is "
+       L"not this "
        L"account, SYSTEM or Administrators; using an unnamed event"},
       {"this account's, but a null list", L"null",
        L"ERROR: Refusing the event Qel_Identra (owner " + ownAccount +
            L"): it has no access list, so anyone may set it; using an unnamed event"},
-      {"this account's, but Everyone may set it", L"O:" + own + L"D:" + grantOwn + L"(A;;0x100002;;;WD)",
+      {"this account's, but Everyone may set it",
+       L"O:" + own + L"D:" + grantOwn + L"(A;;0x100002;;;WD)",
        L"ERROR: Refusing the event Qel_Identra (owner " + ownAccount +
-           L"): its access list lets Everyone (S-1-1-0) set it or change its security; using an unnamed event"},
-      {"this account's, but Users may change its list", L"O:" + own + L"D:" + grantOwn + L"(A;;0x40000;;;BU)",
+           L"): its access list lets Everyone (S-1-1-0) set it or change its security; using an "
+           L"unnamed event"},
+      {"this account's, but Users may change its list",
+       L"O:" + own + L"D:" + grantOwn + L"(A;;0x40000;;;BU)",
        L"ERROR: Refusing the event Qel_Identra (owner " + ownAccount +
-           L"): its access list lets BUILTIN\\Users (S-1-5-32-545) set it or change its security; using an unnamed event"},
+           L"): its access list lets BUILTIN\\Users (S-1-5-32-545) set it or change its security; "
+           L"using an unnamed event"},
       {"closed to this account", L"O:WDD:(D;;0x1f0003;;;WD)",
        L"ERROR: Cannot create or open the event Qel_Identra (error 5); using an unnamed event"},
       {"the name held by a mutex", L"",
@@ -265,7 +275,8 @@ TEST_F(AppShutdownTest, RefusesANameThatAnotherAccountMadeOrMaySet) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     AppShutdown::ResetForTest();
-    HandleHolder first = c.descriptor.empty()  ? HandleHolder(CreateMutexW(nullptr, FALSE, L"Qel_Identra"))
+    HandleHolder first = c.descriptor.empty()
+                             ? HandleHolder(CreateMutexW(nullptr, FALSE, L"Qel_Identra"))
                          : c.descriptor == L"null" ? MakeOpenEvent(trusted.User(), L"Qel_Identra")
                                                    : MakeSecuredEvent(c.descriptor, L"Qel_Identra");
     ASSERT_TRUE(first.Valid());

@@ -1,18 +1,19 @@
 // The default search of libraries loaded by name, before and after both programs restrict it
 // at start. A program of its own: the restriction holds for the rest of the process.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <string>
 
+#include "TestSupport.h"
 #include "support/Holders.h"
 #include "support/Utilities.h"
-#include "TestSupport.h"
 
 namespace {
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 TEST(LibrarySearch, RestrictedSearchLeavesTheWorkingFolderAndPathOut) {
   const std::wstring planted = ProgramFolder() + L"\\planted\\NETWIN32.DLL";
