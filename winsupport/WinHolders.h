@@ -1,5 +1,6 @@
 // Holders both Windows programs use: each owns one resource (kernel handle, registry key,
-// system-allocated block, loaded resource) and releases it once, when it goes.
+// loaded resource, memory the system allocated for the caller) and releases it once, when it
+// goes.
 #pragma once
 
 #include <windows.h>
@@ -75,20 +76,6 @@ class KeyHolder {
   HKEY key_ = nullptr;
 };
 
-// Owns a block the system allocated with LocalAlloc (security descriptors, SID texts).
-class LocalMemoryHolder {
- public:
-  explicit LocalMemoryHolder(void* block = nullptr) : block_(block) {}
-  ~LocalMemoryHolder() {
-    if (block_) LocalFree(block_);
-  }
-  LocalMemoryHolder(const LocalMemoryHolder&) = delete;
-  LocalMemoryHolder& operator=(const LocalMemoryHolder&) = delete;
-
- private:
-  void* block_;
-};
-
 // Owner of one resource loaded from a module; it also owns the module handle given to Load.
 template <typename T>
 class ResourcePtr {
@@ -114,4 +101,29 @@ class ResourcePtr {
   HGLOBAL resource_ = nullptr;
   DWORD size_ = 0;
   std::wstring error_;
+};
+
+// Memory that a system call allocated for the caller to free with LocalFree (a security
+// descriptor, a SID's text).
+template <typename T>
+class LocalMemory {
+ public:
+  LocalMemory() = default;
+  ~LocalMemory() { Reset(); }
+  LocalMemory(const LocalMemory&) = delete;
+  LocalMemory& operator=(const LocalMemory&) = delete;
+
+  // Frees what is held and gives the call the place to put its new block.
+  T** Out() {
+    Reset();
+    return &memory_;
+  }
+  T* Get() const { return memory_; }
+  void Reset() {
+    if (memory_) LocalFree(memory_);
+    memory_ = nullptr;
+  }
+
+ private:
+  T* memory_ = nullptr;
 };

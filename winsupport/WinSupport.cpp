@@ -100,111 +100,6 @@ bool CreateDirectoryPath(const std::wstring& path, SECURITY_ATTRIBUTES* security
   return true;
 }
 
-static bool WellKnownSid(WELL_KNOWN_SID_TYPE type, std::vector<unsigned char>& sid) {
-  DWORD size = SECURITY_MAX_SID_SIZE;
-  sid.assign(size, 0);
-  if (!CreateWellKnownSid(type, nullptr, sid.data(), &size)) return false;
-  sid.resize(size);
-  return true;
-}
-
-bool CurrentUserSid(std::vector<unsigned char>& sid) {
-  HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-  const HandleHolder token(raw);
-  DWORD size = 0;
-  GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-  if (size < sizeof(TOKEN_USER)) return false;
-  std::vector<unsigned char> buffer(size);
-  if (!GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return false;
-  const PSID user = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
-  if (!IsValidSid(user)) return false;
-  sid.assign(GetLengthSid(user), 0);
-  return CopySid(static_cast<DWORD>(sid.size()), sid.data(), user) != FALSE;
-}
-
-PrivateSecurity::PrivateSecurity(DWORD access, bool inheritToChildren) {
-  if (!CurrentUserSid(user_) || !WellKnownSid(WinLocalSystemSid, system_) ||
-      !WellKnownSid(WinBuiltinAdministratorsSid, administrators_))
-    return;
-  std::vector<unsigned char>* const sids[] = {&user_, &system_, &administrators_};
-  DWORD size = sizeof(ACL);
-  for (const auto* sid : sids) size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + static_cast<DWORD>(sid->size());
-  acl_.assign(size, 0);
-  const PACL acl = reinterpret_cast<PACL>(acl_.data());
-  if (!InitializeAcl(acl, size, ACL_REVISION)) return;
-  const DWORD inherit = inheritToChildren ? OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE : 0;
-  for (auto* sid : sids)
-    if (!AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, access, sid->data())) return;
-  // Protected: the parent's entries (a drive root's "Users may add files") do not flow in.
-  if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) ||
-      !SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-    return;
-  attributes_ = {sizeof(attributes_), &descriptor_, FALSE};
-  valid_ = true;
-}
-
-// "DOMAIN\name", the name alone for accounts without a domain, else the SID's text.
-static std::wstring AccountName(PSID sid) {
-  wchar_t name[256] = {};
-  wchar_t domain[256] = {};
-  DWORD nameSize = 256;
-  DWORD domainSize = 256;
-  SID_NAME_USE use;
-  if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
-    return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
-  wchar_t* text = nullptr;
-  if (!ConvertSidToStringSidW(sid, &text)) return L"<unknown account>";
-  const LocalMemoryHolder hold(text);
-  return text;
-}
-
-bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstring>& accounts) {
-  accounts.clear();
-  std::vector<unsigned char> user, system, administrators, creatorOwner, everyone;
-  if (!CurrentUserSid(user) || !WellKnownSid(WinLocalSystemSid, system) ||
-      !WellKnownSid(WinBuiltinAdministratorsSid, administrators) || !WellKnownSid(WinCreatorOwnerSid, creatorOwner) ||
-      !WellKnownSid(WinWorldSid, everyone))
-    return false;
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  if (GetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl, nullptr,
-                            &raw) != ERROR_SUCCESS)
-    return false;
-  const LocalMemoryHolder descriptor(raw);
-
-  const auto trusted = [&](PSID sid) {
-    return EqualSid(sid, user.data()) || EqualSid(sid, system.data()) || EqualSid(sid, administrators.data());
-  };
-  const auto add = [&](PSID sid) {
-    const std::wstring name = AccountName(sid);
-    if (std::find(accounts.begin(), accounts.end(), name) == accounts.end()) accounts.push_back(name);
-  };
-  // An owner may rewrite the list whenever it likes.
-  if (owner && IsValidSid(owner) && !trusted(owner)) add(owner);
-  if (!dacl) {
-    add(everyone.data());
-    return true;
-  }
-  // Inherit-only entries count too: they are what the files made inside will carry.
-  constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
-                                  WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    void* entry = nullptr;
-    if (!GetAce(dacl, i, &entry)) return false;
-    const auto* header = static_cast<const ACE_HEADER*>(entry);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    const PSID sid = &allowed->SidStart;
-    if (!(allowed->Mask & kChangeRights) || trusted(sid) || EqualSid(sid, creatorOwner.data())) continue;
-    add(sid);
-  }
-  return true;
-}
-
 std::string Narrow(const std::wstring& text) {
   std::string out(text.size(), '\0');
   for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i] & 0xFF);
@@ -306,4 +201,163 @@ bool ReadModuleVersion(ModuleVersion& version) {
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return false;
   return ReadModuleVersionOf(path, version);
+}
+
+namespace {
+
+// The system folder, or the running program's folder, with a trailing backslash; empty when it
+// cannot be had.
+std::wstring TrustedFolder(bool programFolder) {
+  wchar_t path[MAX_PATH * 2] = {};
+  const DWORD length = programFolder ? GetModuleFileNameW(nullptr, path, MAX_PATH * 2)
+                                     : GetSystemDirectoryW(path, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return {};
+  std::wstring folder(path, length);
+  if (programFolder) folder.resize(folder.rfind(L'\\') + 1);  // npos + 1: empty
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  return folder;
+}
+
+HMODULE LoadFromFolder(bool programFolder, const wchar_t* name) {
+  const std::wstring folder = TrustedFolder(programFolder);
+  return folder.empty() ? nullptr : LoadLibraryW((folder + name).c_str());
+}
+
+}  // namespace
+
+HMODULE LoadSystemLibrary(const wchar_t* name) { return LoadFromFolder(false, name); }
+
+HMODULE LoadSystemOrProgramLibrary(const wchar_t* name) {
+  if (HMODULE module = LoadFromFolder(false, name)) return module;
+  return LoadFromFolder(true, name);
+}
+
+bool RestrictLibrarySearch() {
+  // Taken at run time: a loader without it (Windows 7 before its 2011 loader update) would
+  // otherwise refuse to start the program at all.
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto restrict = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  return restrict&& restrict(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+}
+
+namespace {
+
+// The security calls take SIDs as writable pointers but do not write them.
+PSID AsSid(const BYTE* bytes) { return const_cast<BYTE*>(bytes); }
+
+}  // namespace
+
+TrustedAccounts::TrustedAccounts() {
+  DWORD size = SECURITY_MAX_SID_SIZE;
+  CreateWellKnownSid(WinLocalSystemSid, nullptr, system_, &size);
+  size = SECURITY_MAX_SID_SIZE;
+  CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators_, &size);
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+  const HandleHolder hold(token);
+  DWORD needed = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+  std::vector<BYTE> user(needed);
+  if (needed && GetTokenInformation(token, TokenUser, user.data(), needed, &needed))
+    user_.swap(user);
+}
+
+PSID TrustedAccounts::User() const {
+  return user_.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid;
+}
+
+bool TrustedAccounts::Contains(PSID sid) const {
+  if (!Valid() || !sid || !IsValidSid(sid)) return false;
+  return EqualSid(sid, User()) || EqualSid(sid, AsSid(system_)) ||
+         EqualSid(sid, AsSid(administrators_));
+}
+
+std::vector<BYTE> TrustedAccounts::AccessList(DWORD access, DWORD entryFlags) const {
+  if (!Valid()) return {};
+  std::vector<PSID> sids = {User()};
+  // A program running as SYSTEM gets one entry for it, not two.
+  for (PSID sid : {AsSid(system_), AsSid(administrators_)})
+    if (!EqualSid(sid, User())) sids.push_back(sid);
+  DWORD size = sizeof(ACL);
+  for (PSID sid : sids) size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sid);
+  std::vector<BYTE> list(size);
+  ACL* acl = reinterpret_cast<ACL*>(list.data());
+  if (!InitializeAcl(acl, size, ACL_REVISION)) return {};
+  for (PSID sid : sids)
+    if (!AddAccessAllowedAceEx(acl, ACL_REVISION, entryFlags, access, sid)) return {};
+  return list;
+}
+
+std::wstring AccountText(PSID sid) {
+  if (!sid || !IsValidSid(sid)) return L"(none)";
+  LocalMemory<wchar_t> text;
+  const std::wstring sidText =
+      ConvertSidToStringSidW(sid, text.Out()) ? text.Get() : L"(unreadable)";
+  wchar_t name[256] = {};
+  wchar_t domain[256] = {};
+  DWORD nameLength = 256;
+  DWORD domainLength = 256;
+  SID_NAME_USE use;
+  if (!LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use) || !name[0])
+    return sidText;
+  return (domain[0] ? std::wstring(domain) + L"\\" : std::wstring()) + name + L" (" + sidText +
+         L")";
+}
+
+PrivateSecurity::PrivateSecurity(DWORD access, bool inheritToChildren)
+    : list_(trusted_.AccessList(access, inheritToChildren ? OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE : 0)) {
+  // Protected: the parent's entries (a drive root's "Users may add files") do not flow in.
+  if (list_.empty() || !InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorOwner(&descriptor_, trusted_.User(), FALSE) ||
+      !SetSecurityDescriptorDacl(&descriptor_, TRUE, reinterpret_cast<ACL*>(list_.data()), FALSE) ||
+      !SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+    return;
+  attributes_ = {sizeof(attributes_), &descriptor_, FALSE};
+  valid_ = true;
+}
+
+bool UntrustedHolders(const ACL& list, DWORD rights, const TrustedAccounts& trusted,
+                      std::vector<std::wstring>& accounts) {
+  BYTE creatorOwner[SECURITY_MAX_SID_SIZE] = {};
+  DWORD size = sizeof(creatorOwner);
+  if (!CreateWellKnownSid(WinCreatorOwnerSid, nullptr, creatorOwner, &size)) return false;
+  for (DWORD i = 0; i < list.AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(const_cast<ACL*>(&list), i, &entry)) return false;
+    const auto* header = static_cast<const ACE_HEADER*>(entry);
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    const PSID sid = &allowed->SidStart;
+    if (!(allowed->Mask & rights) || trusted.Contains(sid) || EqualSid(sid, creatorOwner)) continue;
+    const std::wstring name = AccountText(sid);
+    if (std::find(accounts.begin(), accounts.end(), name) == accounts.end()) accounts.push_back(name);
+  }
+  return true;
+}
+
+bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstring>& accounts) {
+  accounts.clear();
+  const TrustedAccounts trusted;
+  if (!trusted.Valid()) return false;
+  PSID owner = nullptr;
+  ACL* list = nullptr;
+  LocalMemory<void> descriptor;
+  if (GetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &list, nullptr,
+                            descriptor.Out()) != ERROR_SUCCESS)
+    return false;
+  if (owner && IsValidSid(owner) && !trusted.Contains(owner)) accounts.push_back(AccountText(owner));
+  if (!list) {
+    BYTE everyone[SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = sizeof(everyone);
+    if (!CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size)) return false;
+    accounts.push_back(AccountText(everyone));
+    return true;
+  }
+  // Inherit-only entries count too: they are what the files made inside will carry.
+  constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                                  WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  return UntrustedHolders(*list, kChangeRights, trusted, accounts);
 }

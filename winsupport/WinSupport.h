@@ -1,6 +1,7 @@
 // Small Win32 helpers both Windows programs use, beside the holders of WinHolders.h: text
-// narrowing, the registry text reader, the whole-file read, folder creation, private access
-// lists and module version records.
+// narrowing, the registry text reader, the whole-file read, folder creation, module
+// version records, the loading of libraries at run time and the accounts trusted with what a
+// program makes for itself.
 #pragma once
 
 #include "WinHolders.h"
@@ -38,39 +39,6 @@ bool CreateDirectoryPath(const std::wstring& path, SECURITY_ATTRIBUTES* security
 // The folders CreateDirectoryPath would create, from the root down.
 std::vector<std::wstring> DirectoryLevels(const std::wstring& path);
 
-// The security of what only the current user, SYSTEM and Administrators may use: an access
-// list granting the three full access, protected from what the parent would pass on. With
-// inheritToChildren its entries pass on to the files and folders made inside a folder.
-class PrivateSecurity {
- public:
-  // access: what the three may do (FILE_ALL_ACCESS for files and folders).
-  PrivateSecurity(DWORD access, bool inheritToChildren);
-  PrivateSecurity(const PrivateSecurity&) = delete;
-  PrivateSecurity& operator=(const PrivateSecurity&) = delete;
-
-  // Null when the descriptor could not be built (the caller must not fall back to the default).
-  SECURITY_ATTRIBUTES* Attributes() { return valid_ ? &attributes_ : nullptr; }
-
- private:
-  std::vector<unsigned char> user_;
-  std::vector<unsigned char> system_;
-  std::vector<unsigned char> administrators_;
-  std::vector<unsigned char> acl_;
-  SECURITY_DESCRIPTOR descriptor_ = {};
-  SECURITY_ATTRIBUTES attributes_ = {};
-  bool valid_ = false;
-};
-
-// The current user's SID (of the process token); false when it cannot be had.
-bool CurrentUserSid(std::vector<unsigned char>& sid);
-
-// The accounts other than the current user, SYSTEM and Administrators that the access list of
-// a file or folder lets change it or what is made inside it (write, add, delete, change the
-// list or the owner; a missing list lets everyone), and its owner when that is none of the
-// three, as "DOMAIN\name" or SID text. CREATOR OWNER stands for whoever makes an entry and is
-// not counted. False when the access list cannot be read.
-bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstring>& accounts);
-
 struct ModuleVersion {
   uint32_t fileMS = 0;
   uint32_t fileLS = 0;
@@ -84,3 +52,75 @@ bool ReadModuleVersionOf(const wchar_t* path, ModuleVersion& version);
 // Scans a version resource for the fixed version record (signature 0xFEEF04BD) that lies
 // wholly inside the data.
 bool FindFixedVersionInfo(const unsigned char* data, size_t size, ModuleVersion& version);
+
+// Libraries taken at run time come by full path from the system folder or the program's own
+// folder, never through a search that reaches the working folder or PATH, where another
+// account may have put a library of the same name.
+// The library of that name in the system folder (null when there is none).
+HMODULE LoadSystemLibrary(const wchar_t* name);
+// The library of that name in the system folder, else the one beside the program.
+HMODULE LoadSystemOrProgramLibrary(const wchar_t* name);
+// Restricts the search of every library loaded by name from here on (and of what such a
+// library needs) to the system folder and the program's folder. False where the system does
+// not offer the restriction (its loader has no SetDefaultDllDirectories).
+bool RestrictLibrarySearch();
+
+// The accounts trusted with the objects a program makes for itself: the account it runs as
+// (the process token's user), SYSTEM and Administrators. Another account on the machine is not.
+class TrustedAccounts {
+ public:
+  TrustedAccounts();
+  // False when the process token could not be read; nothing is trusted then.
+  bool Valid() const { return !user_.empty(); }
+  PSID User() const;
+  bool Contains(PSID sid) const;
+  // An access list granting each of the three the access given, with the entry flags given
+  // (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE pass it on inside a folder), and nobody else
+  // anything; empty when it cannot be built.
+  std::vector<BYTE> AccessList(DWORD access, DWORD entryFlags = 0) const;
+
+ private:
+  std::vector<BYTE> user_;  // TOKEN_USER
+  BYTE system_[SECURITY_MAX_SID_SIZE] = {};
+  BYTE administrators_[SECURITY_MAX_SID_SIZE] = {};
+};
+
+// The security of what only the trusted accounts may use: owned by this account, their access
+// list, protected from what the parent would pass on. With inheritToChildren the list passes
+// on to the files and folders made inside a folder.
+class PrivateSecurity {
+ public:
+  // access: what the three may do (FILE_ALL_ACCESS for files and folders, EVENT_ALL_ACCESS...).
+  PrivateSecurity(DWORD access, bool inheritToChildren);
+  PrivateSecurity(const PrivateSecurity&) = delete;
+  PrivateSecurity& operator=(const PrivateSecurity&) = delete;
+
+  const TrustedAccounts& Trusted() const { return trusted_; }
+  // Null when the descriptor could not be built (the caller must not fall back to the default).
+  SECURITY_ATTRIBUTES* Attributes() { return valid_ ? &attributes_ : nullptr; }
+
+ private:
+  TrustedAccounts trusted_;
+  std::vector<BYTE> list_;
+  SECURITY_DESCRIPTOR descriptor_ = {};
+  SECURITY_ATTRIBUTES attributes_ = {};
+  bool valid_ = false;
+};
+
+// A SID for people: "DOMAIN\name (S-1-...)", "name (S-1-...)" for one without domain, or its
+// text alone when it names no known account.
+std::wstring AccountText(PSID sid);
+
+// The accounts other than the trusted ones that an allow entry of the access list gives any of
+// the rights asked about, each once in the list's order, as AccountText writes them. Deny
+// entries are passed over (the answer may name too many, never too few); CREATOR OWNER, which
+// stands for whoever makes an entry inside a folder, is not counted. False when an entry is of
+// another kind or cannot be read. The list must not be null (a null list lets everyone).
+bool UntrustedHolders(const ACL& list, DWORD rights, const TrustedAccounts& trusted,
+                      std::vector<std::wstring>& accounts);
+
+// The accounts other than the trusted ones that a file's or folder's owner and access list let
+// change it or what is made inside it (write, add, delete, change the list or the owner; a
+// missing list lets everyone; an owner may rewrite the list). False when its security cannot
+// be read.
+bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstring>& accounts);

@@ -122,26 +122,23 @@ inline bool SetHostMode(const std::string& path, const std::string& mode) {
 }
 
 inline std::string SidText(PSID sid) {
-  char* text = nullptr;
-  if (!ConvertSidToStringSidA(sid, &text)) return "<no SID>";
-  const LocalMemoryHolder hold(text);
-  return text;
+  LocalMemory<char> text;
+  return ConvertSidToStringSidA(sid, text.Out()) ? text.Get() : "<no SID>";
 }
 
 inline std::string CurrentUserSidText() {
-  std::vector<unsigned char> sid;
-  return CurrentUserSid(sid) ? SidText(sid.data()) : "<no user>";
+  const TrustedAccounts trusted;
+  return trusted.Valid() ? SidText(trusted.User()) : "<no user>";
 }
 
 // The access list of a file or folder as the system gives it back, one SID text per entry in
 // order; {"<no list>"} for a missing list, {"<unreadable>"} when it cannot be read.
 inline std::vector<std::string> AccessListSids(const std::string& path) {
   PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  LocalMemory<void> descriptor;
   if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                            &descriptor) != ERROR_SUCCESS)
+                            descriptor.Out()) != ERROR_SUCCESS)
     return {"<unreadable>"};
-  const LocalMemoryHolder hold(descriptor);
   std::vector<std::string> sids;
   if (!dacl) sids.push_back("<no list>");
   for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {

@@ -100,7 +100,7 @@ TEST(DataPaths, WarnsOfAnExistingTempThatOthersMayWrite) {
 
   ASSERT_TRUE(CreatePath(paths.tempFolder + "\\"));
   const std::string warning = "WARNING: Other accounts may write to " + paths.tempFolder +
-                              " (Everyone); the package scripts run from there could be changed by them\r\n";
+                              " (Everyone (S-1-1-0)); the package scripts run from there could be changed by them\r\n";
   const struct {
     const char* mode;  // null: as the tool made it
     bool warned;
@@ -188,11 +188,10 @@ TEST(CreatePath, CreatesEveryLevelBeforeTheLastBackslash) {
 TEST(CreatePath, MadeFoldersAreOpenToThisUserSystemAndAdministratorsAlone) {
   PrivateSecurity security(FILE_ALL_ACCESS, true);
   ASSERT_NE(security.Attributes(), nullptr);
-  char* sddl = nullptr;
+  LocalMemory<char> sddl;
   ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
-      security.Attributes()->lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, nullptr));
-  const LocalMemoryHolder hold(sddl);
-  EXPECT_EQ(std::string(sddl), "D:P(A;OICI;FA;;;" + CurrentUserSidText() + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+      security.Attributes()->lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, sddl.Out(), nullptr));
+  EXPECT_EQ(std::string(sddl.Get()), "D:P(A;OICI;FA;;;" + CurrentUserSidText() + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
 
   ScratchDir dir;
   const std::string open = dir / "open";

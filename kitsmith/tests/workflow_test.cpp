@@ -743,7 +743,7 @@ TEST_F(WorkflowTest, FoldersTheScriptsRunFromArePrivateAndAnOpenTempIsWarnedOf) 
   EXPECT_TRUE(open.Execute());
   ExpectInOrder(log.Text(), {"Starting edit package operation with ID " + open.OperationId() + "\r\n",
                              "WARNING: Other accounts may write to " + paths.tempFolder +
-                                 " (Everyone); the package scripts run from there could be changed by them\r\n",
+                                 " (Everyone (S-1-1-0)); the package scripts run from there could be changed by them\r\n",
                              "Edit-Package=000", "Save-Package=000", "(edit package) succeeded."});
 }
 

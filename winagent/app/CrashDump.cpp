@@ -27,7 +27,7 @@ bool g_filterInstalled = false;
 void InstallCrashDumpFilter() {
   TsMain(4) << L"Setting unhandled exception filter.";
   if (!g_dumpWriter.load()) {
-    ModuleHolder dbghelp(LoadLibraryW(L"dbghelp.dll"));
+    ModuleHolder dbghelp(LoadSystemLibrary(L"dbghelp.dll"));
     if (!dbghelp.Valid()) {
       TracePrintf(TC_Shutdown, 1, L"Dbghelp.dll not found; no crash dumps will be generated.");
     } else if (const auto writer = dbghelp.Function<MiniDumpWriteDumpFn>("MiniDumpWriteDump")) {

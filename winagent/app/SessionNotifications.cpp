@@ -29,7 +29,7 @@ Registration& TheRegistration() {
 
 SessionRegistration RegisterSessionNotifications(HWND window, AgentPlatform& platform) {
   SessionRegistration result;
-  ModuleHolder library(LoadLibraryW(platform.SessionLibrary()));
+  ModuleHolder library(platform.LoadSessionLibrary());
   if (!library.Valid()) {
     TracePrintf(TC_Startup, 1, L"Startup: the WTS API is unavailable.\n");
     return result;

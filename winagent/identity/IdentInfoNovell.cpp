@@ -10,13 +10,6 @@
 
 namespace {
 
-HMODULE LoadClientLibrary(const std::wstring& folder, const wchar_t* name) {
-  std::wstring path = folder;
-  if (!path.empty() && path.back() != L'\\') path += L'\\';
-  path += name;
-  return LoadLibraryW(path.c_str());
-}
-
 // The client's keys are read from the 64-bit view of the registry.
 constexpr REGSAM kNovellKeyAccess = KEY_READ | KEY_WOW64_64KEY;
 
@@ -89,10 +82,12 @@ std::vector<std::string> SubKeyNames(HKEY key) {
 
 }  // namespace
 
-NovellClient::NovellClient(const std::wstring& libraryFolder) {
-  net_.Reset(LoadClientLibrary(libraryFolder, L"NETWIN32.DLL"));
-  if (net_.Valid()) loc_.Reset(LoadClientLibrary(libraryFolder, L"LOCWIN32.DLL"));
-  if (loc_.Valid()) cal_.Reset(LoadClientLibrary(libraryFolder, L"CALWIN32.DLL"));
+NovellClient::NovellClient() {
+  // The client installs its libraries in the system folder. Without the client a search by
+  // name would go on to the working folder and PATH: a library planted there would run here.
+  net_.Reset(LoadSystemOrProgramLibrary(L"NETWIN32.DLL"));
+  if (net_.Valid()) loc_.Reset(LoadSystemOrProgramLibrary(L"LOCWIN32.DLL"));
+  if (loc_.Valid()) cal_.Reset(LoadSystemOrProgramLibrary(L"CALWIN32.DLL"));
   if (!cal_.Valid()) return;
 
   const bool resolved =
@@ -170,8 +165,8 @@ bool NovellClient::QueryIdentity() {
   return true;
 }
 
-bool NovellClientAvailable(const std::wstring& libraryFolder) {
-  NovellClient client(libraryFolder);
+bool NovellClientAvailable() {
+  NovellClient client;
   return client.Available();
 }
 
@@ -316,8 +311,8 @@ bool NovellUserIdentHack::BuildUserDN() {
   return true;
 }
 
-IdentInfoNovell::IdentInfoNovell(bool serviceMode, const std::wstring& libraryFolder) : IdentInfoSource(NOVELL) {
-  NovellClient client(libraryFolder);
+IdentInfoNovell::IdentInfoNovell(bool serviceMode) : IdentInfoSource(NOVELL) {
+  NovellClient client;
   if (!client.Available()) return;
   if (serviceMode) {
     NovellUserIdentHack search;

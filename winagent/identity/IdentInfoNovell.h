@@ -12,9 +12,9 @@
 // One binding of the client: built, used and released within one query.
 class NovellClient {
  public:
-  // Loads the libraries (from libraryFolder; empty: by name through the system's search
-  // order), resolves the twelve entry points and initialises.
-  explicit NovellClient(const std::wstring& libraryFolder);
+  // Loads the libraries (from the system folder, else from the program's own folder),
+  // resolves the twelve entry points and initialises.
+  NovellClient();
   // NWDSFreeContext, NWFreeUnicodeTables, NWCallsTerm, then frees the libraries.
   ~NovellClient();
   NovellClient(const NovellClient&) = delete;
@@ -59,7 +59,7 @@ class NovellClient {
 };
 
 // Whether the client's libraries and entry points bind and initialise.
-bool NovellClientAvailable(const std::wstring& libraryFolder);
+bool NovellClientAvailable();
 
 // True when the TCP table holds an established connection to remote port 524.
 bool ActiveNovellConnection();
@@ -92,7 +92,7 @@ class IdentInfoNovell : public IdentInfoSource {
  public:
   // serviceMode: the registry search instead of the query through the client;
   // both only when the client's libraries bind.
-  IdentInfoNovell(bool serviceMode, const std::wstring& libraryFolder);
+  explicit IdentInfoNovell(bool serviceMode);
   bool Answered() const { return answered_; }
 
  private:

@@ -232,7 +232,7 @@ void UserIdentification::Core::DetectEnvironment() {
     if (serviceMode) {
       fromRegistry();
     } else {
-      envType = NovellClientAvailable(platform.NovellLibraryFolder()) ? kEnvNovell : kEnvWindows;
+      envType = NovellClientAvailable() ? kEnvNovell : kEnvWindows;
       TsIdentInfo(1) << L"Environment type: " << (envType == kEnvNovell ? L"Novell" : L"Windows");
     }
     return;
@@ -320,7 +320,7 @@ void UserIdentification::Core::IdentifyCurrentUser() {
 
   if (!IsServiceMode()) {
     if (novell) {
-      IdentInfoNovell source(false, platform.NovellLibraryFolder());
+      IdentInfoNovell source(false);
       if (source.Count() > 0) Merge(candidate, source.Record());
     } else if (windows) {
       IdentInfoOSNative source(connected, platform.names);
@@ -373,7 +373,7 @@ void UserIdentification::Core::CheckNovellIdentity() {
   TsIdentInfo(3) << L"Querying for Novell username changes.";
   IdentityRecord candidate = GetIdentity();
   Merge(candidate, config.Identity);
-  IdentInfoNovell source(IsServiceMode(), platform.NovellLibraryFolder());
+  IdentInfoNovell source(IsServiceMode());
   if (source.Count() == 0) {
     TsIdentInfo(1) << L"Novell is not connected.";
     novellConnected.store(false);

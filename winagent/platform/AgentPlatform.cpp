@@ -5,6 +5,7 @@
 #include "platform/AppShutdown.h"
 #include "client/CSocket.h"
 #include "support/Logging.h"
+#include "support/Utilities.h"
 
 bool AgentPlatform::ResolveHost(const std::wstring& host, in_addr& address) {
   return CSocket::Resolve(host, address);
@@ -40,7 +41,7 @@ bool AgentPlatform::SessionIdOf(DWORD processId, DWORD& sessionId) {
   return ProcessIdToSessionId(processId, &sessionId) != FALSE;
 }
 
-const wchar_t* AgentPlatform::SessionLibrary() { return L"wtsapi32.dll"; }
+HMODULE AgentPlatform::LoadSessionLibrary() { return LoadSystemLibrary(L"wtsapi32.dll"); }
 
 IdentityPlatform AgentPlatform::Identity() { return {}; }
 

@@ -50,8 +50,8 @@ class AgentPlatform {
   virtual std::vector<uint32_t> InterfaceAddresses();
   // The terminal-services session of a process.
   virtual bool SessionIdOf(DWORD processId, DWORD& sessionId);
-  // The terminal-services library the main object loads.
-  virtual const wchar_t* SessionLibrary();
+  // Loads the terminal-services library for the main object (from the system folder).
+  virtual HMODULE LoadSessionLibrary();
   // Where the identification object's sources get their answers.
   virtual IdentityPlatform Identity();
   // The random source of the clients' retry delays.

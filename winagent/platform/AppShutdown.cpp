@@ -1,5 +1,7 @@
 #include "platform/AppShutdown.h"
 
+#include <aclapi.h>
+
 #include <algorithm>
 #include <atomic>
 #include <string>
@@ -59,6 +61,32 @@ DWORD WaitForAll(const std::vector<HANDLE>& handles, DWORD milliseconds) {
   return WAIT_OBJECT_0;
 }
 
+// Why an existing event may not be used: " (owner ...): " and the reason; empty when its owner
+// and its access list keep it to the trusted accounts.
+std::wstring DistrustOf(HANDLE event, const TrustedAccounts& trusted) {
+  PSID owner = nullptr;
+  ACL* list = nullptr;
+  LocalMemory<void> descriptor;
+  const DWORD read = GetSecurityInfo(event, SE_KERNEL_OBJECT,
+                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                     nullptr, &list, nullptr, descriptor.Out());
+  if (read != ERROR_SUCCESS)
+    return L": its security cannot be read (error " + std::to_wstring(read) + L")";
+  const std::wstring prefix = L" (owner " + AccountText(owner) + L"): ";
+  if (!trusted.Contains(owner))
+    return prefix + L"its owner is not this account, SYSTEM or Administrators";
+  if (!list) return prefix + L"it has no access list, so anyone may set it";
+  // Rights that let an account set or reset the event, or give itself those rights.
+  constexpr DWORD kChangeRights =
+      EVENT_MODIFY_STATE | WRITE_DAC | WRITE_OWNER | DELETE | GENERIC_WRITE | GENERIC_ALL;
+  std::vector<std::wstring> others;
+  if (!UntrustedHolders(*list, kChangeRights, trusted, others))
+    return prefix + L"its access list holds entries of an unknown kind";
+  if (!others.empty())
+    return prefix + L"its access list lets " + others.front() + L" set it or change its security";
+  return {};
+}
+
 }  // namespace
 
 void AppShutdown::Initialize() {
@@ -71,24 +99,40 @@ void AppShutdown::Initialize() {
   state.initialized = true;
   TsAppShutdown(1) << "AppShutdown::Initialize setting up shop...";
 
-  SECURITY_DESCRIPTOR descriptor;
-  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-  SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);  // open to everyone
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
-  HANDLE named = CreateEventW(&attributes, TRUE, FALSE, kShutdownEventName);
-  const DWORD error = GetLastError();
-  if (!named) {
-    TRACE_CHECK(ResultFromWin32(error));
+  // In service mode the name lives in the machine's global namespace: anyone able to set the
+  // event would stop every client. Only this account, SYSTEM and Administrators may touch it.
+  PrivateSecurity security(EVENT_ALL_ACCESS, false);
+  if (!security.Attributes()) {
+    TRACE_CHECK(ResultFromWin32(GetLastError()));
     return;
   }
+  const TrustedAccounts& trusted = security.Trusted();
+  HandleHolder named(CreateEventW(security.Attributes(), TRUE, FALSE, kShutdownEventName));
+  const DWORD error = GetLastError();
+  if (!named.Valid()) {
+    // Held by an object that this account may not open, or by another kind of object.
+    TsAppShutdown(0) << "ERROR: Cannot create or open the event " << kShutdownEventName
+                     << " (error " << error << "); using an unnamed event";
+    return;
+  }
+  if (error == ERROR_ALREADY_EXISTS) {
+    // Made before this instance: by another instance of this account, or by someone who
+    // wants to stop it.
+    const std::wstring refusal = DistrustOf(named.Get(), trusted);
+    if (!refusal.empty()) {
+      TsAppShutdown(0) << "ERROR: Refusing the event " << kShutdownEventName << refusal
+                       << "; using an unnamed event";
+      return;
+    }
+  }
   if (state.started) {
-    SetEvent(named);
-  } else if (error == ERROR_ALREADY_EXISTS && IsSignalled(named)) {
+    SetEvent(named.Get());
+  } else if (error == ERROR_ALREADY_EXISTS && IsSignalled(named.Get())) {
     // Left set by the instance this one took over from: it has run its ShutdownApp before
     // releasing the marker that this instance now holds.
-    ResetEvent(named);
+    ResetEvent(named.Get());
   }
-  state.ReplaceEvent(named);
+  state.ReplaceEvent(named.Detach());
 }
 
 void AppShutdown::RegisterWorker(HANDLE doneEvent, const wchar_t* name) {

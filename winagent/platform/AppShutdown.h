@@ -6,7 +6,9 @@
 
 class AppShutdown {
  public:
-  // Once only: replaces the start-up event with the shared named event "Qel_Identra".
+  // Once only: replaces the start-up event with the named event "Qel_Identra", shared by the
+  // instances of this account and open to SYSTEM and Administrators, nobody else. An event of
+  // that name made by anyone else is refused (logged), and the unnamed event stays.
   static void Initialize();
   // Registers a worker's done-event (set when its thread has ended). The coordinator keeps a
   // duplicate of the handle; the caller still owns and closes its own.

@@ -24,8 +24,9 @@ class TestPlatform : public AgentPlatform {
     id = *sessionId;
     return true;
   }
-  const wchar_t* SessionLibrary() override {
-    return sessionLibrary.empty() ? AgentPlatform::SessionLibrary() : sessionLibrary.c_str();
+  HMODULE LoadSessionLibrary() override {
+    return sessionLibrary.empty() ? AgentPlatform::LoadSessionLibrary()
+                                  : LoadLibraryW(sessionLibrary.c_str());
   }
   IdentityPlatform Identity() override { return identity; }
   LogonRetryCalculator::RandomSource RetryRandom() override {
@@ -54,7 +55,7 @@ class TestPlatform : public AgentPlatform {
   std::atomic<int> resolutions{0};
   std::function<std::vector<uint32_t>()> interfaces;
   std::optional<DWORD> sessionId;  // kUnreadableSession: the query fails
-  std::wstring sessionLibrary;     // under the program's folder, or empty for the real one
+  std::wstring sessionLibrary;     // a full path, or empty for the real one
   IdentityPlatform identity;
   LogonRetryCalculator::RandomSource random;
   std::function<void(DWORD delayMs)> endService;  // empty: the real sleep and process end

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <atomic>
 #include <functional>
@@ -80,10 +82,10 @@ inline std::future<std::wstring> CloseMessageBoxAsync(const std::wstring& captio
 // CreateProcessW, tried again a few times when Wine's process start fails with an internal
 // error (1359), which it does now and then under load; any other failure is returned at once.
 inline bool StartProcess(std::wstring commandLine, bool inheritHandles, STARTUPINFOW& startup,
-                         PROCESS_INFORMATION& process) {
+                         PROCESS_INFORMATION& process, const wchar_t* workingFolder = nullptr) {
   for (int attempt = 1;; ++attempt) {
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0, nullptr,
-                       nullptr, &startup, &process))
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE,
+                       0, nullptr, workingFolder, &startup, &process))
       return true;
     const DWORD error = GetLastError();
     if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
@@ -128,6 +130,20 @@ inline ToolResult RunTool(const std::wstring& commandLine, DWORD timeoutMs = 600
   if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
   GetExitCodeProcess(process.hProcess, &result.exitCode);
   return result;
+}
+
+// An event made with the security descriptor of its text form (as another instance of the
+// agent, or another account, would have made it first).
+inline HandleHolder MakeSecuredEvent(const std::wstring& descriptor, const wchar_t* name,
+                                     bool set = false) {
+  LocalMemory<void> built;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor.c_str(), SDDL_REVISION_1,
+                                                            built.Out(), nullptr)) {
+    ADD_FAILURE() << "bad descriptor " << Narrow(descriptor);
+    return HandleHolder();
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), built.Get(), FALSE};
+  return HandleHolder(CreateEventW(&attributes, TRUE, set ? TRUE : FALSE, name));
 }
 
 // Polls done every 10 ms until it holds or the time is up.

@@ -64,15 +64,18 @@ class AgentLog {
   size_t start_;
 };
 
-// One idagent.exe, ended with status 999 if it still runs when the object goes.
+// One idagent.exe (this tree's, or a copy elsewhere), ended with status 999 if it still runs
+// when the object goes.
 class AgentProcess {
  public:
-  explicit AgentProcess(const std::wstring& arguments) {
-    std::wstring line = L"\"" + AgentPath() + L"\" " + arguments;
+  explicit AgentProcess(const std::wstring& arguments, const std::wstring& program = AgentPath(),
+                        const std::wstring& workingFolder = L"") {
+    std::wstring line = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!StartProcess(line, false, startup, process)) {
+    if (!StartProcess(line, false, startup, process,
+                      workingFolder.empty() ? nullptr : workingFolder.c_str())) {
       ADD_FAILURE() << "idagent.exe did not start: " << GetLastError();
       return;
     }
@@ -245,6 +248,82 @@ TEST(AgentProcess, SessionModeLogsOnBeatsAndLogsOffWhenTakenOver) {
   EXPECT_TRUE(second.Quit());
   EXPECT_EQ(second.WaitExit(kSlowStepMs), 0u);
   ASSERT_TRUE(WaitUntil([&] { return appliance.Connections().back().back() == "LGOF"; }, 10000));
+}
+
+// Another account made the shutdown event's name first, open to everyone, to stop the agent
+// whenever it likes. The agent refuses it and names its owner; setting it stops nothing: the
+// client beats on and sends no logoff until the agent is asked to quit.
+TEST(AgentProcess, RefusesAShutdownEventThatAnotherAccountMade) {
+  Appliance appliance("--heartbeat 1000");
+  ASSERT_NE(appliance.Port(), 0);
+  HandleHolder squatted = MakeSecuredEvent(L"O:WDD:(A;;0x1f0003;;;WD)", kShutdownEventName);
+  ASSERT_TRUE(squatted.Valid());
+  AgentLog log;
+  AgentProcess agent(ApplianceAddress(appliance) + L" RH[1000] NP[1] LD[4]");
+  ASSERT_TRUE(appliance.WaitForCommand("LGON", 1, kSlowStepMs));
+  EXPECT_EQ(log.Count(agent.Id(),
+                      "AppShutdown: ERROR: Refusing the event Qel_Identra (owner Everyone "
+                      "(S-1-1-0)): its owner is "
+                      "not this account, SYSTEM or Administrators; using an unnamed event\r\n"),
+            1)
+      << log.Added();
+
+  // A logoff may go before the first logon; none follows it until the quit.
+  const size_t logoffs = appliance.CountCommand("LGOF");
+  SetEvent(squatted.Get());
+  const size_t beats = appliance.CountCommand("BEAT");
+  EXPECT_TRUE(appliance.WaitForCommand("BEAT", beats + 2, 10000));
+  EXPECT_EQ(appliance.CountCommand("LGOF"), logoffs);
+  EXPECT_TRUE(agent.Quit());
+  EXPECT_EQ(agent.WaitExit(kSlowStepMs), 0u);
+  EXPECT_TRUE(appliance.WaitForCommand("LGOF", logoffs + 1, 10000));
+}
+
+// The first Novell client library is tried at every start in a session (UT 255, the default).
+// Only the system folder and the program's own folder are looked in: the library planted in
+// the working folder or in a folder on PATH is not loaded, the one beside the program is.
+TEST(AgentProcess, LoadsRunTimeLibrariesOnlyFromTheSystemOrItsOwnFolder) {
+  const std::wstring planted = ProgramFolder() + L"\\planted\\NETWIN32.DLL";
+  ASSERT_NE(GetFileAttributesW(planted.c_str()), INVALID_FILE_ATTRIBUTES)
+      << "the planted library was not built";
+  enum class Where { kWorkingFolder, kPath, kProgramFolder };
+  const struct {
+    const char* name;
+    Where where;
+  } cases[] = {{"working folder", Where::kWorkingFolder},
+               {"a folder on PATH", Where::kPath},
+               {"beside the program", Where::kProgramFolder}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir work("agentmain-work");
+    ScratchDir onPath("agentmain-path");
+    ScratchDir programFolder("agentmain-program");
+    std::wstring program = AgentPath();
+    const std::wstring plantedIn = c.where == Where::kWorkingFolder ? work.WidePath()
+                                   : c.where == Where::kPath        ? onPath.WidePath()
+                                                                    : programFolder.WidePath();
+    ASSERT_TRUE(CopyFileW(planted.c_str(), (plantedIn + L"\\NETWIN32.DLL").c_str(), FALSE));
+    if (c.where == Where::kProgramFolder) {
+      program = programFolder / L"idagent.exe";
+      ASSERT_TRUE(CopyFileW(AgentPath().c_str(), program.c_str(), FALSE));
+    }
+    wchar_t path[32767] = {};
+    GetEnvironmentVariableW(L"PATH", path, 32767);
+    const std::wstring oldPath = path;
+    SetEnvironmentVariableW(L"PATH", (onPath.WidePath() + L";" + oldPath).c_str());
+    AgentLog log;
+    AgentProcess agent(L"RA[127.0.0.1:9] NP[1] LD[4]", program, work.WidePath());
+    SetEnvironmentVariableW(L"PATH", oldPath.c_str());
+
+    // A lone first library is no client: the environment is Windows whichever was loaded.
+    ASSERT_TRUE(log.WaitFor(agent.Id(), "IdentInfo: Environment type: Windows", kSlowStepMs))
+        << log.Added();
+    EXPECT_TRUE(agent.Quit());
+    EXPECT_EQ(agent.WaitExit(kSlowStepMs), 0u);
+    const bool loaded = GetFileAttributesW((plantedIn + L"\\NETWIN32.DLL.loaded").c_str()) !=
+                        INVALID_FILE_ATTRIBUTES;
+    EXPECT_EQ(loaded, c.where == Where::kProgramFolder);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "platform/AppShutdown.h"
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "TestSupport.h"
 #include "support/Logging.h"
 #include "support/Utilities.h"
-#include "TestSupport.h"
 
 namespace {
 
@@ -22,6 +23,32 @@ const std::string kTimedOut =
     "seconds.";
 const std::string kSecondCall =
     "AppShutdown: ERROR: Unexpected second call to ShutdownApp().  Ignoring this call";
+
+// The text form of a SID, as the access lists of the tests are written.
+std::wstring SidText(PSID sid) {
+  LocalMemory<wchar_t> text;
+  return ConvertSidToStringSidW(sid, text.Out()) ? text.Get() : L"";
+}
+
+// This account's SID as text.
+std::wstring OwnSid() { return SidText(TrustedAccounts().User()); }
+
+// An event of the owner given, open to everyone (a null list).
+HandleHolder MakeOpenEvent(PSID owner, const wchar_t* name) {
+  SECURITY_DESCRIPTOR descriptor;
+  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorOwner(&descriptor, owner, FALSE);
+  SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
+  return HandleHolder(CreateEventW(&attributes, TRUE, FALSE, name));
+}
+
+// The list the agent gives its event: all event rights for this account, SYSTEM and
+// Administrators, and nothing for anyone else.
+std::wstring AgentDescriptor() {
+  return L"O:" + OwnSid() + L"D:(A;;0x1f0003;;;" + OwnSid() +
+         L")(A;;0x1f0003;;;SY)(A;;0x1f0003;;;BA)";
+}
 
 class AppShutdownTest : public ::testing::Test {
  protected:
@@ -170,6 +197,116 @@ TEST_F(AppShutdownTest, InitializeOnceSharesTheNamedEvent) {
   EXPECT_EQ(WaitForSingleObject(other.Get(), 0), WAIT_OBJECT_0);
 }
 
+// What the named event lets in, read back from the object: owned by this account, its list
+// holds this account, SYSTEM and Administrators with the event's rights, and no one else.
+TEST_F(AppShutdownTest, NamedEventIsKeptToThisAccountSystemAndAdministrators) {
+  AppShutdown::Initialize();
+  HandleHolder event(OpenEventW(READ_CONTROL, FALSE, L"Qel_Identra"));
+  ASSERT_TRUE(event.Valid());
+  PSID owner = nullptr;
+  ACL* list = nullptr;
+  LocalMemory<void> descriptor;
+  ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                            &list, nullptr, descriptor.Out()),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(owner, nullptr);
+  EXPECT_EQ(SidText(owner), OwnSid());
+  ASSERT_NE(list, nullptr) << "a null list lets everyone set the event";
+  std::vector<std::pair<std::wstring, DWORD>> entries;
+  for (DWORD i = 0; i < list->AceCount; ++i) {
+    void* entry = nullptr;
+    ASSERT_TRUE(GetAce(list, i, &entry));
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    entries.emplace_back(SidText(&allowed->SidStart), allowed->Mask);
+  }
+  EXPECT_EQ(entries,
+            (std::vector<std::pair<std::wstring, DWORD>>{{OwnSid(), EVENT_ALL_ACCESS},
+                                                         {L"S-1-5-18", EVENT_ALL_ACCESS},
+                                                         {L"S-1-5-32-544", EVENT_ALL_ACCESS}}));
+}
+
+// A name made first by someone else is not used: the error names the event and its owner, the
+// shutdown goes on with an unnamed event, and setting the squatter's event stops nothing. A
+// name made by this account (another instance) or by SYSTEM or Administrators with a list that
+// keeps others out is shared as before.
+TEST_F(AppShutdownTest, RefusesANameThatAnotherAccountMadeOrMaySet) {
+  const TrustedAccounts trusted;
+  const std::wstring own = OwnSid();
+  const std::wstring ownAccount = AccountText(trusted.User());
+  const std::wstring grantOwn = L"(A;;0x1f0003;;;" + own + L")";
+  struct Case {
+    const char* what;
+    std::wstring descriptor;  // empty: the name is taken by a mutex; "null": see MakeOpenEvent
+    std::wstring error;       // the line logged, empty when the event is shared
+  };
+  const Case cases[] = {
+      {"another instance of this account", AgentDescriptor(), L""},
+      {"made by SYSTEM, open to this account", L"O:SYD:" + grantOwn + L"(A;;0x1f0003;;;SY)", L""},
+      {"made by Administrators, others may only wait", L"O:BAD:" + grantOwn + L"(A;;0x100000;;;WD)",
+       L""},
+      {"owned by Everyone, open to everyone", L"O:WDD:(A;;0x1f0003;;;WD)",
+       L"ERROR: Refusing the event Qel_Identra (owner Everyone (S-1-1-0)): its owner is not this "
+       L"account, SYSTEM "
+       L"or Administrators; using an unnamed event"},
+      {"owned by Users, open to this account alone", L"O:BUD:" + grantOwn,
+       L"ERROR: Refusing the event Qel_Identra (owner BUILTIN\\Users (S-1-5-32-545)): its owner is "
+       L"not this "
+       L"account, SYSTEM or Administrators; using an unnamed event"},
+      {"this account's, but a null list", L"null",
+       L"ERROR: Refusing the event Qel_Identra (owner " + ownAccount +
+           L"): it has no access list, so anyone may set it; using an unnamed event"},
+      {"this account's, but Everyone may set it",
+       L"O:" + own + L"D:" + grantOwn + L"(A;;0x100002;;;WD)",
+       L"ERROR: Refusing the event Qel_Identra (owner " + ownAccount +
+           L"): its access list lets Everyone (S-1-1-0) set it or change its security; using an "
+           L"unnamed event"},
+      {"this account's, but Users may change its list",
+       L"O:" + own + L"D:" + grantOwn + L"(A;;0x40000;;;BU)",
+       L"ERROR: Refusing the event Qel_Identra (owner " + ownAccount +
+           L"): its access list lets BUILTIN\\Users (S-1-5-32-545) set it or change its security; "
+           L"using an unnamed event"},
+      {"closed to this account", L"O:WDD:(D;;0x1f0003;;;WD)",
+       L"ERROR: Cannot create or open the event Qel_Identra (error 5); using an unnamed event"},
+      {"the name held by a mutex", L"",
+       L"ERROR: Cannot create or open the event Qel_Identra (error 6); using an unnamed event"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    AppShutdown::ResetForTest();
+    HandleHolder first = c.descriptor.empty()
+                             ? HandleHolder(CreateMutexW(nullptr, FALSE, L"Qel_Identra"))
+                         : c.descriptor == L"null" ? MakeOpenEvent(trusted.User(), L"Qel_Identra")
+                                                   : MakeSecuredEvent(c.descriptor, L"Qel_Identra");
+    ASSERT_TRUE(first.Valid());
+    {
+      std::lock_guard<std::mutex> hold(linesLock_);
+      lines_.clear();
+    }
+    AppShutdown::Initialize();
+    std::vector<std::string> expected = {"AppShutdown: AppShutdown::Initialize setting up shop..."};
+    if (!c.error.empty()) expected.push_back("AppShutdown: " + Narrow(c.error));
+    EXPECT_EQ(Lines(), expected);
+
+    const bool shared = c.error.empty();
+    EXPECT_FALSE(AppShutdown::IsShutdownRequested(0));
+    if (c.descriptor.empty()) {
+      ShutdownApp();
+      EXPECT_TRUE(AppShutdown::IsShutdownRequested(0));
+      continue;
+    }
+    // Whoever made the name sets it: only a shared event stops this instance.
+    SetEvent(first.Get());
+    EXPECT_EQ(AppShutdown::IsShutdownRequested(0), shared);
+    ResetEvent(first.Get());
+    // This instance's shutdown reaches the first event only when shared.
+    ShutdownApp();
+    EXPECT_TRUE(AppShutdown::IsShutdownRequested(0));
+    EXPECT_EQ(WaitForSingleObject(first.Get(), 0) == WAIT_OBJECT_0, shared);
+  }
+}
+
 TEST_F(AppShutdownTest, InitializeStartsFreshUnlessThisInstanceIsShuttingDown) {
   struct Case {
     const char* what;
@@ -188,12 +325,16 @@ TEST_F(AppShutdownTest, InitializeStartsFreshUnlessThisInstanceIsShuttingDown) {
     AppShutdown::ResetForTest();
     HandleHolder previous;
     if (c.leftSet) {
-      previous.Reset(CreateEventW(nullptr, TRUE, TRUE, L"Qel_Identra"));
+      previous = MakeSecuredEvent(AgentDescriptor(), L"Qel_Identra", true);
       ASSERT_TRUE(previous.Valid());
     }
     if (c.shutdownFirst) ShutdownApp();
     AppShutdown::Initialize();
     EXPECT_EQ(AppShutdown::IsShutdownRequested(0), c.requestedAfter);
+    // The previous instance's event was taken over, not refused.
+    if (c.leftSet) {
+      EXPECT_EQ(WaitForSingleObject(previous.Get(), 0) == WAIT_OBJECT_0, c.requestedAfter);
+    }
   }
 }
 

@@ -22,10 +22,8 @@ const wchar_t* const kFixtureVariables[] = {L"NOVELLFAKE_WHOAMI",      L"NOVELLF
                                             L"NOVELLFAKE_FAIL",        L"NOVELLFAKE_LIVE_CALLS",
                                             L"NOVELLFAKE_LIVE_TABLES", L"NOVELLFAKE_LIVE_CONTEXTS"};
 
-// The stand-in client libraries live in bin\novell, beside this program's folder.
-std::wstring FakeClientFolder() {
-  return ProgramFolder() + L"\\novell";
-}
+// This program is built into bin\novell beside the stand-in client libraries, where the agent
+// finds them as it would find them beside idagent.exe. No other test program sits there.
 
 // The stand-ins count what was set up and not yet taken down; untouched counts as none.
 bool Balanced(const wchar_t* counter) {
@@ -109,8 +107,6 @@ class NovellTest : public ::testing::Test {
  public:
   void SetUp() override {
     for (const wchar_t* name : kFixtureVariables) SetEnvironmentVariableW(name, nullptr);
-    novellFolder = FakeClientFolder();
-    platform.identity.novellLibraryFolder = &novellFolder;
     SetServiceMode(false);
   }
   void TearDown() override {
@@ -125,8 +121,6 @@ class NovellTest : public ::testing::Test {
   }
 
   TraceLines traces{"novell-log"};
-  // Where the identification object and the sources load the client libraries from.
-  std::wstring novellFolder;
   TestPlatform platform;
 };
 
@@ -200,8 +194,8 @@ TEST_F(NovellTest, SessionQueryThroughTheClient) {
     SCOPED_TRACE(row.name);
     for (const wchar_t* name : kFixtureVariables) SetEnvironmentVariableW(name, nullptr);
     for (const auto& [name, value] : row.fixture) SetEnvironmentVariableW(name, value.c_str());
-    EXPECT_EQ(NovellClientAvailable(novellFolder), row.available);
-    IdentInfoNovell source(false, novellFolder);
+    EXPECT_EQ(NovellClientAvailable(), row.available);
+    IdentInfoNovell source(false);
     if (std::string(row.name).starts_with("an overlong")) {
       // The whole name did not fit the record; the directory still found the object.
       EXPECT_EQ(source.Record().UserName.value, std::wstring(255, L'u'));
@@ -369,8 +363,8 @@ TEST_F(NovellTest, DetectEnvironment) {
     SCOPED_TRACE(row.name);
     NovellRegistry registry;
     if (row.registryIdentity) registry.LastLogin(L"tree", L"jdoe.acme", 0, 5);
-    // Absent: the libraries by name, from this program's own folder, where there are none.
-    novellFolder = row.clientPresent ? FakeClientFolder() : L"";
+    // Absent: the client's libraries load but it does not start.
+    SetEnvironmentVariableW(L"NOVELLFAKE_FAIL", row.clientPresent ? nullptr : L"NWCallsInit");
     SetServiceMode(row.serviceMode);
     traces.Clear();
     AgentConfig config{};
@@ -442,12 +436,12 @@ TEST_F(NovellTest, ServiceIdentificationFromTheRegistry) {
                     {L"DomainName", L"acme"},
                     {L"UserDistinguishedName", L"CN=jdoe, OU=staff, O=acme"}}));
 
-    // The Novell check in service mode needs the client libraries as well.
-    novellFolder = L"";
+    // The Novell check in service mode needs a client that starts as well.
+    Fixture({{L"NOVELLFAKE_FAIL", L"NWCallsInit"}});
     ident.CheckNovellIdentity();
     EXPECT_EQ(traces.Count(L"Novell is not connected."), 1);
-    novellFolder = FakeClientFolder();
-    IdentInfoNovell source(true, novellFolder);
+    SetEnvironmentVariableW(L"NOVELLFAKE_FAIL", nullptr);
+    IdentInfoNovell source(true);
     EXPECT_EQ(source.Record().UserDistinguishedName.value, L"CN=jdoe, OU=staff, O=acme");
     EXPECT_EQ(source.Record().UserName.source, NOVELL);
   }

@@ -81,7 +81,7 @@ TEST(MainMenu, StartWarnsOfATempThatOthersMayWrite) {
   RunMainWindow(driver, [&](DialogActions& ui) {
     EXPECT_EQ(std::string(ui.ReadText(IDC_LOG)),
               "Qel Security Identra Administrative Tools\r\nWARNING: Other accounts may write to " + paths.tempFolder +
-                  " (Everyone); the package scripts run from there could be changed by them\r\nStatus: Ready. \r\n\r\n");
+                  " (Everyone (S-1-1-0)); the package scripts run from there could be changed by them\r\nStatus: Ready. \r\n\r\n");
   });
   DataRootEnvironment::Empty();
 }
