@@ -311,53 +311,149 @@ std::string TreeText(const std::string& folder, const std::string& prefix = "") 
   return text;
 }
 
-// Fills the volume just before the tool runs the save script: every write of the tool's own
-// is done by then, every copy of the script's finds the disk full.
+// Fills the volume just before the tool runs the named script, but for a few bytes: every
+// write of the tool's own is done by then, the script's copies find the disk full at once or
+// after the first few files.
 class FillingPlatform : public ScriptedPlatform {
  public:
-  explicit FillingPlatform(SmallVolume& volume) : volume_(volume) {}
+  FillingPlatform(SmallVolume& volume, const char* script, LONG leaveFree = 0)
+      : volume_(volume), script_(script), leaveFree_(leaveFree) {}
   BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
                   DWORD* exitCode) override {
-    if (commandLine && strstr(commandLine, "Save-Package.cmd")) volume_.Fill();
+    if (commandLine && strstr(commandLine, script_)) volume_.Fill(leaveFree_);
     return ScriptedPlatform::RunProcess(program, commandLine, folder, startup, exitCode);
   }
 
  private:
   SmallVolume& volume_;
+  const char* script_;
+  LONG leaveFree_;
 };
 
-// On a disk that fills up the real save script copies empty files and reports success: the
-// save fails all the same, and the old package comes back whole.
-TEST_F(WorkflowTest, SaveOnAFullDiskPutsTheOldPackageBack) {
-  SmallVolume volume("2m");
-  if (!volume.Mounted()) GTEST_SKIP() << "no small file system could be mounted (needs root)";
-  ASSERT_TRUE(volume.LinkFolder(paths.tempFolder, "Temp"));
-  ASSERT_TRUE(volume.LinkFolder(paths.packagesFolder, "Packages"));
+// A package script may write the configuration in its own form: what counts is what the
+// tool's reader makes of it. An empty or unreadable file, a lost revision or another value
+// fails the save and brings the old package back.
+TEST_F(WorkflowTest, SavedConfigurationIsCheckedByWhatItReads) {
   const std::string package = MakePackage("10.0.0.1");
-  std::string before;
+  const std::string before = ReadTextFile(package + "\\Idagent.cfg");
+  ToolRegistry registry;
+  registry.SetNumber("NoKitsmithCleanup", 1);  // the assembly folder stays from save to save
+  const std::string text = "CS[2] CR[5] RA[10.0.0.1] RP[139] LD[1] ";
+  std::string utf16 = "\xff\xfe";
+  for (const char c : text) utf16 += std::string{c, '\0'};
+  const struct {
+    const char* what;
+    std::string saved;
+    bool accepted;
+  } cases[] = {{"line ends", "CS[2]\r\nCR[5]\r\nRA[10.0.0.1]\r\nRP[139]\r\nLD[1]\r\n", true},
+               {"comments", "CS[2] CR[5]{saved by the kit} RA[10.0.0.1] {servers} RP[139] LD[1]", true},
+               {"UTF-16", utf16, true},
+               {"empty", "", false},
+               {"unreadable", "not a configuration", false},
+               {"no revision", "CS[2] RA[10.0.0.1] RP[139] LD[1] ", false},
+               {"another value", "CS[2] CR[5] RA[10.0.0.2] RP[139] LD[1] ", false},
+               {"a value lost", "CS[2] CR[5] RA[10.0.0.1] RP[139] ", false}};
   driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
     ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
     ui.PressOK();
   });
-  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
-    before = TreeText(package);
-    EXPECT_NE(before.find("Idagent.cfg: CS[2] CR[1] RA[10.0.0.1]"), std::string::npos);
-    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
-    FillingPlatform filling(volume);
-    EXPECT_FALSE(workflow.SavePackage(-1, false));
-    EXPECT_TRUE(filling.ShellOpens().empty());
-    return IDCANCEL;
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet&) {
+    const std::string assembly = paths.tempFolder + "\\PackAsm-" + workflow.OperationId();
+    std::string script = ReadTextFile(assembly + "\\Save-Package.cmd");
+    const std::string copy = "\"%temp_root%\\%id%.cfg\" \"%pkg%\\Idagent.cfg\"";
+    const size_t at = script.find(copy);
+    EXPECT_NE(at, std::string::npos);
+    script.replace(at, copy.size(), "\"%asm%variant.cfg\" \"%pkg%\\Idagent.cfg\"");
+    WriteTextFile(assembly + "\\Save-Package.cmd", script);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      WriteTextFile(assembly + "\\variant.cfg", c.saved);
+      EXPECT_EQ(workflow.SavePackage(5, false), c.accepted);
+      EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), c.accepted ? c.saved : before);
+      WriteTextFile(package + "\\Idagent.cfg", before);  // the next case starts from the old package
+    }
+    return IDOK;
   };
   EditPackageWorkflow workflow(nullptr);
-  EXPECT_FALSE(workflow.Execute());
-  volume.Free();
-  EXPECT_EQ(TreeText(package), before);
+  EXPECT_TRUE(workflow.Execute());
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
-  ExpectInOrder(log.Text(), {"Moved the old package " + package + " aside", "Save-Package=000",
-                             "ERROR: The saved package " + package +
-                                 " is not whole: Idagent.cfg does not hold the configuration saved\r\n",
-                             "Restored the old package " + package, "FAILED"});
-  EXPECT_EQ(log.Text().find("Removed the old package's backup"), std::string::npos);
+  for (const char* fault : {"Idagent.cfg is missing or empty", "Idagent.cfg cannot be read: Error parsing file ",
+                            "Idagent.cfg does not hold the configuration saved (CR)",
+                            "Idagent.cfg does not hold the configuration saved (RA)",
+                            "Idagent.cfg does not hold the configuration saved (LD)"})
+    EXPECT_NE(log.Text().find("ERROR: The saved package " + package + " is not whole: " + fault), std::string::npos)
+        << fault;
+}
+
+// On a disk that fills up the real save script fails at its first failed copy, and the tool
+// finds every promised file there and none empty: the save fails either way, and the old
+// package comes back whole. With three pages free the configuration, the view and the
+// version file are copied whole and everything after them is cut.
+TEST_F(WorkflowTest, SaveOnAFullDiskPutsTheOldPackageBack) {
+  for (const LONG leaveFree : {0L, 3L * 4096}) {
+    SCOPED_TRACE(leaveFree);
+    DataRootEnvironment::Empty();
+    log.Clear();
+    SmallVolume volume("2m");
+    if (!volume.Mounted()) GTEST_SKIP() << "no small file system could be mounted (needs root)";
+    ASSERT_TRUE(volume.LinkFolder(paths.tempFolder, "Temp"));
+    ASSERT_TRUE(volume.LinkFolder(paths.packagesFolder, "Packages"));
+    const std::string package = MakePackage("10.0.0.1");
+    std::string before;
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+      ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+      ui.PressOK();
+    });
+    g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+      before = TreeText(package);
+      EXPECT_NE(before.find("Idagent.cfg: CS[2] CR[1] RA[10.0.0.1]"), std::string::npos);
+      working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+      FillingPlatform filling(volume, "Save-Package.cmd", leaveFree);
+      EXPECT_FALSE(workflow.SavePackage(-1, false));
+      EXPECT_TRUE(filling.ShellOpens().empty());
+      return IDCANCEL;
+    };
+    EditPackageWorkflow workflow(nullptr);
+    EXPECT_FALSE(workflow.Execute());
+    volume.Free();
+    EXPECT_EQ(TreeText(package), before);
+    EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+    ExpectInOrder(log.Text(), {"Moved the old package " + package + " aside", "Save-Package=001",
+                               "Restored the old package " + package, "FAILED"});
+    EXPECT_EQ(log.Text().find("Removed the old package's backup"), std::string::npos);
+  }
+}
+
+// The real scripts that prepare an operation fail on a full Temp instead of leaving empty
+// copies of the scripts that come next.
+TEST_F(WorkflowTest, PreparingScriptsFailOnAFullDisk) {
+  SmallVolume volume("2m");
+  if (!volume.Mounted()) GTEST_SKIP() << "no small file system could be mounted (needs root)";
+  ASSERT_TRUE(volume.LinkFolder(paths.tempFolder, "Temp"));
+  const std::string package = MakePackage("10.0.0.1");
+  {
+    FillingPlatform filling(volume, "Edit-Package.cmd");
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+      ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+      ui.PressOK();
+    });
+    g_editorAction = [&](MaintWorkflow_base&, CfgSet&) {
+      ADD_FAILURE() << "the package dialog opened after a failed Edit-Package.cmd";
+      return IDCANCEL;
+    };
+    EditPackageWorkflow edit(nullptr);
+    EXPECT_FALSE(edit.Execute());
+    volume.Free();
+  }
+  {
+    FillingPlatform filling(volume, "Create-Package.cmd");
+    driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+    NewPackageWorkflow create(nullptr);
+    EXPECT_FALSE(create.Execute());
+    volume.Free();
+  }
+  ExpectInOrder(log.Text(), {"Edit-Package=001", "FAILED", "Create-Package=001", "Execute MaintScriptExec failed",
+                             "FAILED"});
 }
 
 // Temp on another volume: the old package cannot be renamed aside, so it is copied, and
