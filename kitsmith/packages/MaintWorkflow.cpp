@@ -291,7 +291,8 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
   // A script's exit code is not proof enough: on a full disk its copies "succeed" as empty files.
   const std::string fault = run.Succeeded() ? PackageFault(packagePath_, saved) : std::string();
   if (!fault.empty()) LogLine() << "ERROR: The saved package " << packagePath_ << " is not whole: " << fault;
-  if (!run.Succeeded() || !fault.empty()) {
+  if (run.Succeeded() && fault.empty()) WfPlatform::Current().Checkpoint("package checked");
+  if (!run.Succeeded() || !fault.empty() || (hadPackage && !backup.Confirm())) {
     if (hadPackage) {
       backup.PutBack();
     } else {
@@ -304,10 +305,7 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
     RunCleanupScript();
     return false;
   }
-  if (hadPackage) {
-    backup.Drop();
-    LogLine() << "Removed the old package's backup " << backup.Path();
-  }
+  if (hadPackage) backup.Drop();
 
   if (saveDefaults) SaveDefaultConfig();
   WfPlatform::Current().ShellOpen(nullptr, (packagePath_ + kPathSeparator + kPackageViewFileName).c_str(),

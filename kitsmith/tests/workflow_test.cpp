@@ -16,6 +16,7 @@
 #include "KitTestSupport.h"
 #include "packages/MaintScriptExec.h"
 #include "packages/MaintWorkflow.h"
+#include "packages/PackageBackup.h"
 #include "dialogs/PackageDialogs.h"
 #include "ScriptedPlatform.h"
 #include "WinSupport.h"
@@ -507,14 +508,23 @@ TEST_F(WorkflowTest, SavesWithTempOnAnotherVolume) {
                              "Save-Package=000", "Removed the old package's backup " + backup});
 }
 
-// Run only by SaveCutShortByACrashIsPutBackAtTheNextStart, as a program of its own: the save
-// script ends the program half way through a save, as a crash or a power cut would, and
-// then itself.
+// The step at which CutShortSave.DISABLED_Child ends itself: a step the save reaches, or
+// "script" for the real save script right after it copied the configuration file.
+constexpr char kCutAtVariable[] = "KITSMITH_TEST_CUT_AT";
+
+// Run only by the tests of saves cut short, as a program of its own: the program ends half way
+// through a save, as a crash or a power cut would (the save script, when it is cut there, ends
+// with it).
 TEST(CutShortSave, DISABLED_Child) {
+  char step[64] = "script";
+  GetEnvironmentVariableA(kCutAtVariable, step, sizeof(step));
   ScriptedPlatform platform;
   DialogDriver driver;
   LogCapture log;
   MaintWorkflow_base::InstallEditorFactory(&MakeStandInEditor);
+  platform.atCheckpoint = [&](const std::string& reached) {
+    if (reached == step) TerminateProcess(GetCurrentProcess(), 3);
+  };
   driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
     ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
     ui.PressOK();
@@ -522,15 +532,118 @@ TEST(CutShortSave, DISABLED_Child) {
   g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
     const std::string script =
         DataPaths::Get().tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\Save-Package.cmd";
-    WriteTextFile(script, "@echo off\r\nmkdir \"%~3\\kit\"\r\ntaskkill /f /pid " +
-                              std::to_string(GetCurrentProcessId()) + "\r\nexit /b 1\r\n");
+    std::string text = ReadTextFile(script);
+    const std::string copied = "\\Idagent.cfg\" >nul\r\nif errorlevel 1 goto failed\r\n";
+    const size_t at = text.find(copied);
+    EXPECT_NE(at, std::string::npos);
+    if (std::string(step) == "script")
+      text.insert(at + copied.size(), "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) + "\r\nexit /b 1\r\n");
+    WriteTextFile(script, text);
     working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
     workflow.SavePackage(-1, false);
     return IDCANCEL;
   };
   EditPackageWorkflow workflow(nullptr);
   workflow.Execute();
-  ADD_FAILURE() << "the save script did not end the program";
+  ADD_FAILURE() << "the save was not cut short at " << step;
+}
+
+// True once every backup record in Temp can be taken: no save, nor the interpreter of a save
+// script that outlived its tool, holds one any more (waits up to ten seconds).
+bool RecordsFree(const std::string& temp) {
+  for (int i = 0; i < 200; ++i) {
+    bool free = true;
+    WIN32_FIND_DATAA entry = {};
+    HANDLE find = FindFirstFileA((temp + "\\PackBak-*.txt").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        HANDLE record = CreateFileA((temp + "\\" + entry.cFileName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (record == INVALID_HANDLE_VALUE) free = false;
+        else CloseHandle(record);
+      } while (FindNextFileA(find, &entry));
+      FindClose(find);
+    }
+    if (free) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+// Runs the child that ends itself at the step; true when it did (and nothing holds a record).
+bool RunCutShortSave(const std::string& step) {
+  SetEnvironmentVariableA(kCutAtVariable, step.c_str());
+  const DWORD code = RunChildTest("CutShortSave.DISABLED_Child");
+  SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  // The script's own end takes the program with it, with no code of ours.
+  return (step == "script" ? code != STILL_ACTIVE : code == 3) && RecordsFree(DataPaths::Get().tempFolder);
+}
+
+// What earlier saves left in Temp under a prefix.
+std::vector<std::string> LeftInTemp(const std::string& temp, const std::string& prefix) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry = {};
+  HANDLE find = FindFirstFileA((temp + "\\" + prefix + "*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(entry.cFileName);
+  while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
+
+// A save ended at any step loses nothing: until it was confirmed the next start puts the old
+// package back and keeps what the save left aside; once confirmed the new package stays and
+// the backup goes. Only an undone save is told in a box, and only once.
+TEST_F(WorkflowTest, SaveCutShortAtEachStepLosesNothing) {
+  const std::string oldConfig = "CS[2] CR[1] RA[10.0.0.1] RP[139] LD[1] ";
+  const std::string newConfig = "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ";
+  const std::string id = "00000001-0000-0000-0000-000000000000";
+  const struct {
+    const char* step;
+    bool newStays;
+    const char* asideConfig;  // what the save left, kept in Temp; null: nothing was there
+  } cases[] = {{"record written", false, nullptr}, {"package moved aside", false, nullptr},
+               {"script", false, "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] "},
+               {"package checked", false, "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] "},
+               {"save confirmed", true, nullptr}, {"backup renamed", true, nullptr},
+               {"backup removed", true, nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.step);
+    DataRootEnvironment::Empty();
+    const std::string package = MakePackage("10.0.0.1");
+    const std::string before = TreeText(package);
+    ASSERT_TRUE(RunCutShortSave(c.step));
+    const bool undone = !c.newStays && std::string(c.step) != "record written";
+    if (undone) platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:\n" + package);
+    log.Clear();
+    PackageBackup::RecoverLeftovers();
+    EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), c.newStays ? newConfig : oldConfig);
+    if (!c.newStays) {
+      DeleteFileA((package + "\\Test-Edit-Package.cmd").c_str());  // the cut operation's replay file
+      EXPECT_EQ(TreeText(package), before);
+    }
+    EXPECT_TRUE(PathExists(package + "\\Edit-Package.cmd"));
+    EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+    const std::string aside = paths.tempFolder + "\\PackUnconfirmed-" + id;
+    if (c.asideConfig) {
+      EXPECT_EQ(ReadTextFile(aside + "\\Idagent.cfg"), c.asideConfig);
+      ExpectInOrder(log.Text(), {"Putting back the old package " + package, "Moved the unconfirmed package folder " +
+                                     package + " aside to " + aside, "Restored the old package " + package});
+    } else {
+      EXPECT_TRUE(LeftInTemp(paths.tempFolder, "PackUnconfirmed-").empty());
+    }
+    if (c.newStays) {
+      EXPECT_NE(log.Text().find("Removed the old package's backup"), std::string::npos);
+    }
+    // Nothing is left for the next start to do or to say.
+    const std::string settled = TreeText(package);
+    const size_t boxes = platform.Boxes().size();
+    log.Clear();
+    PackageBackup::RecoverLeftovers();
+    EXPECT_EQ(TreeText(package), settled);
+    EXPECT_EQ(platform.Boxes().size(), boxes);
+    EXPECT_EQ(log.Text(), "");
+  }
 }
 
 // A save cut short leaves the old package only in its backup; the next operation first puts
@@ -539,30 +652,35 @@ TEST_F(WorkflowTest, SaveCutShortByACrashIsPutBackAtTheNextStart) {
   const std::string package = MakePackage("10.0.0.1");
   const std::string config = ReadTextFile(package + "\\Idagent.cfg");
   const std::string view = ReadTextFile(package + "\\Packages-View.html");
-  EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
+  ASSERT_TRUE(RunCutShortSave("script"));
 
-  const std::string backup = paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000";
-  EXPECT_FALSE(PathExists(package + "\\Idagent.cfg"));
+  // The real script had copied the new configuration into the package folder first.
+  const std::string id = "00000001-0000-0000-0000-000000000000";
+  const std::string backup = paths.tempFolder + "\\PackBak-" + id;
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
   EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), config);
   const auto listed = [](DialogActions& ui) {
     EXPECT_EQ(ui.ListItems(IDC_PACKAGE_LIST), (std::vector<std::string>{"New Package 1"}));
     ui.PressCancel();
   };
+  const std::string aside = paths.tempFolder + "\\PackUnconfirmed-" + id;
+  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:\n" + package +
+                               " (what the save left is kept in ");
   driver.When(IDD_PACKAGE_SAVE_OPEN, listed);
   EditPackageWorkflow next(nullptr);
   EXPECT_FALSE(next.Execute());
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), config);
   EXPECT_EQ(ReadTextFile(package + "\\Packages-View.html"), view);
-  EXPECT_FALSE(PathExists(package + "\\kit\\Test-Save-Package.cmd"));
+  EXPECT_EQ(ReadTextFile(aside + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
   ExpectInOrder(log.Text(), {"Putting back the old package " + package + " left in " + backup + " by an earlier save",
-                             "Removed the partial package " + package + " (0 files, 2 folders)",
+                             "Moved the unconfirmed package folder " + package + " aside to " + aside,
                              "Restored the old package " + package, "Starting edit package operation"});
 
   const std::string kept = paths.tempFolder + "\\PackBak-kept";
   ScratchDir host;
   ASSERT_TRUE(RunHostScript(host, "cp -r '" + HostPath(package) + "' " + HostPath(kept)));
-  WriteTextFile(kept + ".txt", package);
+  WriteTextFile(kept + ".txt", package + "\r\nkept       \r\n");  // a save that could not put it back
   // A record that names no package folder under Packages puts nothing anywhere.
   const std::string stray = paths.tempFolder + "\\PackBak-stray";
   const std::string elsewhere = paths.dataRoot + "\\elsewhere";

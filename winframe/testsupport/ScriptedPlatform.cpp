@@ -68,6 +68,11 @@ HRESULT ScriptedPlatform::CreateGuid(GUID* guid) {
 
 DWORD ScriptedPlatform::SystemVersion() { return systemVersion ? *systemVersion : WfPlatform::SystemVersion(); }
 
+void ScriptedPlatform::Checkpoint(const char* step) {
+  checkpoints_.push_back(step ? step : "");
+  if (atCheckpoint) atCheckpoint(checkpoints_.back());
+}
+
 HDC ScriptedPlatform::PrintDialog(HWND, DWORD) {
   printCalls_.push_back("PrintDialog");
   return std::exchange(printerDC, nullptr);

@@ -13,9 +13,12 @@
 //   "AbortDoc" in order; startDocResult / endPageResult: what those answer (1 by default).
 //   GUIDs are {00000001-0000-0000-0000-000000000000}, then ...02, and so on.
 //   systemVersion: when set, what SystemVersion answers; unset, the system's own.
+//   Checkpoints(): the steps reached, in order; atCheckpoint, when set, runs at each (a test
+//   ends the program there to stand in for a crash).
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +57,7 @@ class ScriptedPlatform : public WfPlatform {
   const std::vector<std::string>& ProcessStarts() const { return processStarts_; }
   const std::vector<RecordedRun>& ProcessRuns() const { return processRuns_; }
   const std::vector<std::string>& PrintCalls() const { return printCalls_; }
+  const std::vector<std::string>& Checkpoints() const { return checkpoints_; }
 
   BOOL shellResult = TRUE;
   BOOL startResult = TRUE;
@@ -62,6 +66,7 @@ class ScriptedPlatform : public WfPlatform {
   int startDocResult = 1;
   int endPageResult = 1;
   std::optional<DWORD> systemVersion;
+  std::function<void(const std::string&)> atCheckpoint;
 
   int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override;
   BOOL ShellOpen(HWND owner, const char* target, int showCommand) override;
@@ -70,6 +75,7 @@ class ScriptedPlatform : public WfPlatform {
                   DWORD* exitCode) override;
   HRESULT CreateGuid(GUID* guid) override;
   DWORD SystemVersion() override;
+  void Checkpoint(const char* step) override;
   HDC PrintDialog(HWND owner, DWORD flags) override;
   int StartDoc(HDC dc, const DOCINFOA& document) override;
   int StartPage(HDC dc) override;
@@ -89,5 +95,6 @@ class ScriptedPlatform : public WfPlatform {
   std::vector<std::string> processStarts_;
   std::vector<RecordedRun> processRuns_;
   std::vector<std::string> printCalls_;
+  std::vector<std::string> checkpoints_;
   unsigned long guidCounter_ = 0;
 };
