@@ -117,9 +117,14 @@ Record ReadRecord(HANDLE record) {
 // Moves what stands at path to target in Temp: a rename or, on another volume, a whole copy
 // after which the original is removed. False with the reason when it still stands there.
 bool MoveIntoTemp(const std::string& path, const std::string& target, std::string& why) {
-  if (MoveFileExA(path.c_str(), target.c_str(), 0)) return true;
-  why = LastErrorText();
-  if (GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
+  // Renaming a link may move what it points at: a link is copied and then removed itself.
+  const bool link = IsLink(path);
+  if (!link) {
+    if (MoveFileExA(path.c_str(), target.c_str(), 0)) return true;
+    const DWORD error = GetLastError();
+    why = ErrorText(error);
+    if (error != ERROR_NOT_SAME_DEVICE) return false;
+  }
   if (!IsDirectory(path)) {
     if (MoveFileExA(path.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED)) return true;
     why = LastErrorText();
@@ -177,23 +182,34 @@ bool PackageBackup::MoveAside() {
     return false;
   }
   WfPlatform::Current().Checkpoint("record written");
-  if (MoveFileExA(package_.c_str(), backup_.c_str(), 0)) {
+  // Renaming a link may move what it points at (Wine's does): a link is copied instead.
+  const bool link = IsLink(package_);
+  if (!link && MoveFileExA(package_.c_str(), backup_.c_str(), 0)) {
     LogLine() << "Moved the old package " << package_ << " aside to " << backup_;
     WfPlatform::Current().Checkpoint("package moved aside");
     return true;
   }
-  const DWORD error = GetLastError();
-  std::string why = ErrorText(error);
+  const DWORD error = link ? ERROR_NOT_SAME_DEVICE : GetLastError();
+  std::string why = link ? std::string() : ErrorText(error);
   if (error == ERROR_NOT_SAME_DEVICE) {
-    // Another volume: a whole copy first; until it has the backup's name the package is untouched.
+    // Another volume, or a link: a whole copy first; until it has the backup's name the package
+    // is untouched.
     if (CopyWhole(package_, backup_, why)) {
-      LogLine() << "Copied the old package " << package_ << " aside to " << backup_ << " (another volume)";
+      LogLine() << "Copied the old package " << package_ << " aside to " << backup_
+                << (link ? " (the package folder is a link)" : " (another volume)");
       // Through a link the configuration file would go from the folder it points at.
-      if (!IsLink(package_)) DeleteFileA(Join(package_, kConfigFileName).c_str());
+      if (!link) DeleteFileA(Join(package_, kConfigFileName).c_str());
       const FolderRemover removed(package_);
       if (!FileInfo(package_).exists) {
         WfPlatform::Current().Checkpoint("package moved aside");
         return true;
+      }
+      if (link) {
+        // Only read through, the package is as it was: the copy goes again.
+        LogLine() << "ERROR: Could not remove the link " << package_ << " after copying the old package; not saved";
+        const FolderRemover copy(backup_);
+        RemoveRecord();
+        return false;
       }
       LogLine() << "ERROR: Could not remove the old package " << package_ << " after copying it";
       PutBack();

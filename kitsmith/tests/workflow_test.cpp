@@ -536,8 +536,11 @@ TEST(CutShortSave, DISABLED_Child) {
     const std::string copied = "\\Idagent.cfg\" >nul\r\nif errorlevel 1 goto failed\r\n";
     const size_t at = text.find(copied);
     EXPECT_NE(at, std::string::npos);
-    if (std::string(step) == "script")
-      text.insert(at + copied.size(), "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) + "\r\nexit /b 1\r\n");
+    // "script waits": the script goes on once Temp\go-on exists, as a slow script would.
+    const std::string end = std::string(step) == "script waits" ? ":wait\r\nif not exist \"%temp_root%\\go-on\" goto wait\r\n"
+                                                                : "exit /b 1\r\n";
+    if (std::string(step).rfind("script", 0) == 0)
+      text.insert(at + copied.size(), "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) + " >nul\r\n" + end);
     WriteTextFile(script, text);
     working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
     workflow.SavePackage(-1, false);
@@ -577,6 +580,113 @@ bool RunCutShortSave(const std::string& step) {
   SetEnvironmentVariableA(kCutAtVariable, nullptr);
   // The script's own end takes the program with it, with no code of ours.
   return (step == "script" ? code != STILL_ACTIVE : code == 3) && RecordsFree(DataPaths::Get().tempFolder);
+}
+
+// The interpreter of a save script outlives its tool: while it runs, a tool started again
+// leaves that save alone; once it has ended the save, never confirmed, is undone.
+TEST_F(WorkflowTest, SaveWhoseScriptStillRunsIsLeftAlone) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string oldConfig = ReadTextFile(package + "\\Idagent.cfg");
+  SetEnvironmentVariableA(kCutAtVariable, "script waits");
+  EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
+  SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  const std::string backup = paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000";
+  EXPECT_FALSE(RecordsFree(paths.tempFolder));
+
+  PackageBackup::RecoverLeftovers();
+  EXPECT_NE(log.Text().find("The save that keeps an old package in " + backup + " still runs: left alone"),
+            std::string::npos);
+  EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), oldConfig);
+  EXPECT_TRUE(PathExists(backup + ".txt"));
+
+  WriteTextFile(paths.tempFolder + "\\go-on", "");
+  ASSERT_TRUE(RecordsFree(paths.tempFolder));
+  EXPECT_TRUE(PathExists(package + "\\Edit-Package.cmd"));  // the script wrote the package to its end
+  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed");
+  PackageBackup::RecoverLeftovers();
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), oldConfig);
+  EXPECT_EQ(ReadTextFile(paths.tempFolder + "\\PackUnconfirmed-00000001-0000-0000-0000-000000000000\\Idagent.cfg"),
+            "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+}
+
+// A backup that cannot be removed keeps its record and is named as it is; a later start
+// finishes the removal.
+TEST_F(WorkflowTest, BackupThatCannotBeRemovedIsRemovedLater) {
+  const std::string package = MakePackage("10.0.0.1");
+  WriteTextFile(package + "\\locked.txt", "r");
+  SetFileAttributesA((package + "\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  std::string backup;
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet&) {
+    backup = paths.tempFolder + "\\PackBak-" + workflow.OperationId();
+    EXPECT_TRUE(workflow.SavePackage(4, false));
+    return IDOK;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_TRUE(workflow.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[4] RA[10.0.0.1] RP[139] LD[1] ");
+  EXPECT_NE(log.Text().find("ERROR: Could not remove the old package's backup " + backup +
+                            ".part; a later start removes it"),
+            std::string::npos);
+  EXPECT_EQ(log.Text().find("Removed the old package's backup"), std::string::npos);
+  EXPECT_TRUE(PathExists(backup + ".txt"));
+
+  log.Clear();
+  PackageBackup::RecoverLeftovers();  // still read-only: tried again, kept, no box
+  EXPECT_NE(log.Text().find("WARNING: Could not remove the old package's backup " + backup), std::string::npos);
+  EXPECT_TRUE(PathExists(backup + ".txt"));
+  SetFileAttributesA((backup + ".part\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  log.Clear();
+  PackageBackup::RecoverLeftovers();
+  EXPECT_NE(log.Text().find("Removed the old package's backup " + backup + " left by an earlier save"),
+            std::string::npos);
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+  EXPECT_TRUE(platform.Boxes().empty());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[4] RA[10.0.0.1] RP[139] LD[1] ");
+}
+
+// A package folder that is a directory link (a host link, which Wine shows as a reparse
+// point) is copied aside, and then the link itself goes: neither the save nor the removal of
+// the backup touch what it points at. Wine can take no host link away, so there the save fails
+// with the package as it was; where the link goes, the new package is a folder of its own.
+TEST_F(WorkflowTest, PackageThatIsALinkKeepsItsTargetWhole) {
+  const std::string package = MakePackage("10.0.0.1");
+  ScratchDir outside;
+  ASSERT_TRUE(RunHostScript(outside, "mv '" + HostPath(package) + "' " + outside.UnixPath() + "/target && ln -s " +
+                                         outside.UnixPath() + "/target '" + HostPath(package) + "'"));
+  ASSERT_TRUE(GetFileAttributesA(package.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+  const std::string target = outside / "target";
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    ui.PressOK();
+  });
+  std::string before;
+  bool saved = false;
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet&) {
+    before = TreeText(target);  // with the edit operation's replay file
+    saved = workflow.SavePackage(6, false);
+    return IDOK;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_TRUE(workflow.Execute());
+  EXPECT_EQ(TreeText(target), before);
+  EXPECT_NE(before.find("Idagent.cfg: CS[2] CR[1] RA[10.0.0.1]"), std::string::npos);
+  if (saved) {
+    EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[6] RA[10.0.0.1] RP[139] LD[1] ");
+    EXPECT_FALSE(GetFileAttributesA(package.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+  } else {
+    EXPECT_TRUE(GetFileAttributesA(package.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_NE(log.Text().find("ERROR: Could not remove the link " + package + " after copying the old package"),
+              std::string::npos);
+  }
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+  PackageBackup::RecoverLeftovers();
+  EXPECT_EQ(TreeText(target), before);
+  EXPECT_TRUE(platform.Boxes().empty());
 }
 
 // What earlier saves left in Temp under a prefix.
