@@ -271,8 +271,10 @@ bool PackageBackup::Confirm() {
 
 bool PackageBackup::Drop() {
   const std::string part = backup_ + kPartSuffix;
+  // Renamed when it can be (a folder some process works in cannot), so that it is never taken
+  // for a whole one; removed where it is otherwise.
   const bool renamed = MoveFileExA(backup_.c_str(), part.c_str(), 0) != FALSE;
-  if (renamed) WfPlatform::Current().Checkpoint("backup renamed");
+  WfPlatform::Current().Checkpoint("backup removal begun");
   {
     const FolderRemover removed(renamed ? part : backup_);
   }

@@ -715,7 +715,7 @@ TEST_F(WorkflowTest, SaveCutShortAtEachStepLosesNothing) {
   } cases[] = {{"record written", false, nullptr}, {"package moved aside", false, nullptr},
                {"script", false, "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] "},
                {"package checked", false, "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] "},
-               {"save confirmed", true, nullptr}, {"backup renamed", true, nullptr},
+               {"save confirmed", true, nullptr}, {"backup removal begun", true, nullptr},
                {"backup removed", true, nullptr}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.step);
