@@ -69,8 +69,7 @@ HRESULT ScriptedPlatform::CreateGuid(GUID* guid) {
 DWORD ScriptedPlatform::SystemVersion() { return systemVersion ? *systemVersion : WfPlatform::SystemVersion(); }
 
 void ScriptedPlatform::Checkpoint(const char* step) {
-  checkpoints_.push_back(step ? step : "");
-  if (atCheckpoint) atCheckpoint(checkpoints_.back());
+  if (atCheckpoint) atCheckpoint(step ? step : "");
 }
 
 HDC ScriptedPlatform::PrintDialog(HWND, DWORD) {

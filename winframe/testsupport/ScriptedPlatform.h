@@ -13,8 +13,8 @@
 //   "AbortDoc" in order; startDocResult / endPageResult: what those answer (1 by default).
 //   GUIDs are {00000001-0000-0000-0000-000000000000}, then ...02, and so on.
 //   systemVersion: when set, what SystemVersion answers; unset, the system's own.
-//   Checkpoints(): the steps reached, in order; atCheckpoint, when set, runs at each (a test
-//   ends the program there to stand in for a crash).
+//   atCheckpoint: when set, runs at each step the program reaches (a test ends the program
+//   there to stand in for a crash).
 #pragma once
 
 #include <deque>
@@ -57,7 +57,6 @@ class ScriptedPlatform : public WfPlatform {
   const std::vector<std::string>& ProcessStarts() const { return processStarts_; }
   const std::vector<RecordedRun>& ProcessRuns() const { return processRuns_; }
   const std::vector<std::string>& PrintCalls() const { return printCalls_; }
-  const std::vector<std::string>& Checkpoints() const { return checkpoints_; }
 
   BOOL shellResult = TRUE;
   BOOL startResult = TRUE;
@@ -95,6 +94,5 @@ class ScriptedPlatform : public WfPlatform {
   std::vector<std::string> processStarts_;
   std::vector<RecordedRun> processRuns_;
   std::vector<std::string> printCalls_;
-  std::vector<std::string> checkpoints_;
   unsigned long guidCounter_ = 0;
 };
