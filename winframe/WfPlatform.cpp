@@ -64,6 +64,8 @@ HRESULT WfPlatform::CreateGuid(GUID* guid) { return ::CoCreateGuid(guid); }
 
 DWORD WfPlatform::SystemVersion() { return ::GetVersion(); }
 
+void WfPlatform::Checkpoint(const char*) {}
+
 HDC WfPlatform::PrintDialog(HWND owner, DWORD flags) {
   PRINTDLGA dialog{};
   dialog.lStructSize = sizeof(dialog);

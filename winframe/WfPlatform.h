@@ -10,6 +10,8 @@
 //                 waits for its end. TRUE with its exit code when it started
 //   CreateGuid    CoCreateGuid
 //   SystemVersion GetVersion: the system's version number (high bit set on the older family)
+//   Checkpoint    a named step of a long piece of work (a package save) has been reached:
+//                 nothing happens; a test may end the program there, as a crash would
 //   PrintDialog   PrintDlgA with the given flags (PD_RETURNDC added); the printer DC,
 //                 which the caller deletes, or null when the dialog was not confirmed
 //   StartDoc, StartPage, EndPage, EndDoc, AbortDoc  the printer document calls
@@ -29,6 +31,7 @@ class WfPlatform {
                           const STARTUPINFOA& startup, DWORD* exitCode);
   virtual HRESULT CreateGuid(GUID* guid);
   virtual DWORD SystemVersion();
+  virtual void Checkpoint(const char* step);
   virtual HDC PrintDialog(HWND owner, DWORD flags);
   virtual int StartDoc(HDC dc, const DOCINFOA& document);
   virtual int StartPage(HDC dc);

@@ -41,6 +41,16 @@ bool IsRoot(const std::string& full) {
   return false;
 }
 
+// Removes a junction or directory link itself, opened as the link, never what it points at.
+// (Wine cannot take a host link away: it stays, and so does its target.)
+bool RemoveLink(const std::string& path) {
+  HandleHolder link(CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return link.Valid() &&
+         SetFileInformationByHandle(link.Get(), FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
 struct RemovalCounts {
   int folders = 0;
   int files = 0;
@@ -57,8 +67,8 @@ bool RemoveInside(const std::string& folder, RemovalCounts& counts) {
       continue;
     }
     if (IsDots(find.data.cFileName)) continue;
-    if (!IsLinkEntry(find.data)) RemoveInside(child, counts);
-    if (RemoveDirectoryA(child.c_str())) ++counts.folders;
+    if (IsLinkEntry(find.data) ? RemoveLink(child) : (RemoveInside(child, counts), RemoveDirectoryA(child.c_str())))
+      ++counts.folders;
   } while (find.Next());
   return true;
 }
@@ -274,8 +284,15 @@ bool FolderInfo::CopySubFolders(std::vector<std::string>& names) const {
 FolderRemover::FolderRemover(const std::string& path) {
   if (IsProtectedFolder(path)) return;
   RemovalCounts counts;
-  RemoveInside(path, counts);
-  if (RemoveDirectoryA(WithoutTrailingSeparator(path).c_str())) ++counts.folders;
+  const std::string bare = WithoutTrailingSeparator(path);
+  // A link asked for is taken away itself: what it points at may lie outside the data folder.
+  const DWORD attributes = GetFileAttributesA(bare.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (RemoveLink(bare)) ++counts.folders;
+  } else {
+    RemoveInside(path, counts);
+    if (RemoveDirectoryA(bare.c_str())) ++counts.folders;
+  }
   foldersRemoved = counts.folders;
   filesRemoved = counts.files;
 }

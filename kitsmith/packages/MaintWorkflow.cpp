@@ -1,7 +1,6 @@
 #include "packages/MaintWorkflow.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -25,6 +24,7 @@ namespace {
 constexpr char kCleanupSwitch[] = "NoKitsmithCleanup";
 constexpr char kViewFileName[] = "Cfg-View.html";
 constexpr char kPackageViewFileName[] = "Packages-View.html";
+constexpr char kEditScriptName[] = "Edit-Package.cmd";
 
 PackageEditorFactory g_editorFactory = &KitdeskDlg::Create;
 
@@ -59,15 +59,23 @@ std::string HtmlEscaped(const std::string& text) {
   return out;
 }
 
-// Empty when the package holds the configuration file with exactly these bytes and the other
-// files the package scripts promise, none of them empty; otherwise what is wrong.
-std::string PackageFault(const std::string& package, const std::string& config) {
-  const WholeFileReader saved(package + kPathSeparator + kConfigFileName);
-  if (!saved.readOk || saved.length != config.size() || std::memcmp(saved.data.Data(), config.data(), config.size()))
-    return std::string(kConfigFileName) + " does not hold the configuration saved";
-  for (const char* name : {kPackageViewFileName, kPackageVersionFileName}) {
+// Empty when the package holds every file the package scripts promise, none of them empty,
+// and a configuration file that the tool's own reader reads as the one saved: every option
+// with the same value, read from the file or not alike (so the revision is there). A script
+// may change its line ends, its encoding or add comments. Otherwise what is wrong.
+std::string PackageFault(const std::string& package, const CfgSet& saved) {
+  for (const char* name : {kConfigFileName, kPackageViewFileName, kPackageVersionFileName, kEditScriptName}) {
     const FileInfo file(package + kPathSeparator + name);
     if (!file.exists || file.isFolder || file.size == 0) return std::string(name) + " is missing or empty";
+  }
+  CfgSet read;
+  const CfgFile::Load load(read, package + kPathSeparator + kConfigFileName);
+  if (!load.success) return std::string(kConfigFileName) + " cannot be read: " + Narrow(load.error);
+  for (const auto& option : saved) {
+    const AuthCfg::OptionThunkT* back = read.Find(option->id);
+    if (!back || back->ToText() != option->ToText() ||
+        (back->source == AuthCfg::kDefault) != (option->source == AuthCfg::kDefault))
+      return std::string(kConfigFileName) + " does not hold the configuration saved (" + option->id + ")";
   }
   return {};
 }
@@ -262,10 +270,11 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
     LogLine() << "Error saving configuration: " << Narrow(save.error);
     return false;
   }
-  // What the saved package must hold, byte for byte.
-  const WholeFileReader written(configPath);
-  if (!written.readOk) {
-    LogLine() << "Error saving configuration: " << configPath << " cannot be read back: " << written.error;
+  // What the saved package's configuration must read as.
+  CfgSet saved;
+  const CfgFile::Load written(saved, configPath);
+  if (!written.success) {
+    LogLine() << "Error saving configuration: " << configPath << " cannot be read back: " << Narrow(written.error);
     return false;
   }
   const std::string view = assembly + kPathSeparator + kViewFileName;
@@ -283,11 +292,10 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
                                  std::to_string(ReadRevision(working_));
   const MaintScriptExec run(script, parameters, assembly, true);
   // A script's exit code is not proof enough: on a full disk its copies "succeed" as empty files.
-  const std::string fault =
-      run.Succeeded() ? PackageFault(packagePath_, std::string(reinterpret_cast<const char*>(written.data.Data()), written.length))
-                      : std::string();
+  const std::string fault = run.Succeeded() ? PackageFault(packagePath_, saved) : std::string();
   if (!fault.empty()) LogLine() << "ERROR: The saved package " << packagePath_ << " is not whole: " << fault;
-  if (!run.Succeeded() || !fault.empty()) {
+  if (run.Succeeded() && fault.empty()) WfPlatform::Current().Checkpoint("package checked");
+  if (!run.Succeeded() || !fault.empty() || (hadPackage && !backup.Confirm())) {
     if (hadPackage) {
       backup.PutBack();
     } else {
@@ -300,10 +308,7 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
     RunCleanupScript();
     return false;
   }
-  if (hadPackage) {
-    backup.Drop();
-    LogLine() << "Removed the old package's backup " << backup.Path();
-  }
+  if (hadPackage) backup.Drop();
 
   if (saveDefaults) SaveDefaultConfig();
   WfPlatform::Current().ShellOpen(nullptr, (packagePath_ + kPathSeparator + kPackageViewFileName).c_str(),
@@ -381,7 +386,7 @@ bool EditPackageWorkflow::Run() {
   loaded.CloneInto(baseline_);
   // Made here, not by the script, so that it is private like the rest of the data tree.
   CreatePath(paths.tempFolder + kPathSeparator);
-  const MaintScriptExec edit(folder + kPathSeparator + "Edit-Package.cmd",
+  const MaintScriptExec edit(folder + kPathSeparator + kEditScriptName,
                              operationId_ + " " + Quoted(paths.tempFolder), folder, true);
   if (!edit.Succeeded()) {
     // The errors file is read before the clean-up script can remove it.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "support/KitHolders.h"
 #include "support/KitUtilities.h"
 #include "support/StringSplitter.h"
+#include "WfPlatform.h"
 
 namespace {
 
@@ -19,6 +22,14 @@ constexpr char kBackupPrefix[] = "PackBak-";
 constexpr char kRecordSuffix[] = ".txt";
 // A backup on its way in (copied from another volume) or out (being removed): never one to put back.
 constexpr char kPartSuffix[] = ".part";
+// What stands at a package path when a save cut short is undone goes aside under this prefix.
+constexpr char kUnconfirmedPrefix[] = "PackUnconfirmed-";
+// The record's second line, overwritten in place (so a full disk cannot stop it): the save
+// still runs or was cut short; the new package is whole; the old package could not be put back.
+constexpr char kUnconfirmed[] = "unconfirmed";
+constexpr char kConfirmed[] = "confirmed  ";
+constexpr char kKept[] = "kept       ";
+static_assert(sizeof(kConfirmed) == sizeof(kUnconfirmed) && sizeof(kKept) == sizeof(kUnconfirmed));
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + kPathSeparator + name; }
 
@@ -66,18 +77,72 @@ bool CopyFolder(const std::string& from, const std::string& target, std::string&
   return true;
 }
 
-// The record names the package; it is held with others allowed to read only, so a
-// recovery cannot take it while its save runs.
-HandleHolder OpenRecord(const std::string& path, DWORD disposition) {
-  return HandleHolder(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+// Copies the folder whole under the name target: first as target + ".part", renamed once
+// complete. False with the reason (and no part left) otherwise.
+bool CopyWhole(const std::string& from, const std::string& target, std::string& why) {
+  const std::string part = target + kPartSuffix;
+  if (CopyFolder(from, part, why) && MoveFileExA(part.c_str(), target.c_str(), 0)) return true;
+  if (why.empty()) why = LastErrorText();
+  const FolderRemover partial(part);
+  return false;
+}
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// The record names the package; it is held with others allowed to read only, so a recovery
+// cannot take it while its save runs. A save's record is inherited by the save script, whose
+// interpreter may outlive a tool that was ended.
+HandleHolder OpenRecord(const std::string& path, DWORD disposition, bool inheritable = false) {
+  SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, inheritable ? TRUE : FALSE};
+  return HandleHolder(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &security, disposition,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::string ReadRecord(HANDLE record) {
+struct Record {
+  std::string package;
+  std::string state;  // empty in a record of an older tool: unconfirmed
+};
+
+Record ReadRecord(HANDLE record) {
   char text[MAX_PATH * 4] = {};
   DWORD read = 0;
   if (!ReadFile(record, text, sizeof text - 1, &read, nullptr)) return {};
-  return TrimBlanks(std::string(text, read));
+  StringSplitter lines(std::string(text, read), "\r\n", StringSplitter::kTrimLeft | StringSplitter::kTrimRight);
+  return {lines.Left(), lines.Right()};
+}
+
+// Moves what stands at path to target in Temp: a rename or, on another volume, a whole copy
+// after which the original is removed. False with the reason when it still stands there.
+bool MoveIntoTemp(const std::string& path, const std::string& target, std::string& why) {
+  // Renaming a link may move what it points at: a link is copied and then removed itself.
+  const bool link = IsLink(path);
+  if (!link) {
+    if (MoveFileExA(path.c_str(), target.c_str(), 0)) return true;
+    const DWORD error = GetLastError();
+    why = ErrorText(error);
+    if (error != ERROR_NOT_SAME_DEVICE) return false;
+  }
+  if (!IsDirectory(path)) {
+    if (MoveFileExA(path.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED)) return true;
+    why = LastErrorText();
+    return false;
+  }
+  if (!CopyWhole(path, target, why)) return false;
+  const FolderRemover original(path);
+  if (!FileInfo(path).exists) return true;
+  why = "copied to " + target + ", but " + path + " could not be removed";
+  return false;
+}
+
+// The first name under Temp with the prefix and rest that nothing holds yet.
+std::string FreeName(const std::string& temp, const std::string& name) {
+  std::string candidate = Join(temp, name);
+  for (int n = 2; FileInfo(candidate).exists || FileInfo(candidate + kPartSuffix).exists; ++n)
+    candidate = Join(temp, name + "-" + std::to_string(n));
+  return candidate;
 }
 
 }  // namespace
@@ -107,34 +172,49 @@ void PackageBackup::RemoveRecord() {
 
 bool PackageBackup::MoveAside() {
   const std::string record = backup_ + kRecordSuffix;
-  record_ = OpenRecord(record, CREATE_ALWAYS);
+  record_ = OpenRecord(record, CREATE_ALWAYS, true);
+  const std::string text = package_ + "\r\n" + kUnconfirmed + "\r\n";
   DWORD written = 0;
-  if (!record_.Valid() ||
-      !WriteFile(record_.Get(), package_.data(), static_cast<DWORD>(package_.size()), &written, nullptr) ||
-      written != package_.size() || !FlushFileBuffers(record_.Get())) {
+  if (!record_.Valid() || !WriteFile(record_.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+      written != text.size() || !FlushFileBuffers(record_.Get())) {
     LogLine() << "ERROR: Could not write the backup record " << record << ": " << LastErrorText();
     RemoveRecord();
     return false;
   }
-  if (MoveFileExA(package_.c_str(), backup_.c_str(), 0)) {
+  WfPlatform::Current().Checkpoint("record written");
+  // Renaming a link may move what it points at (Wine's does): a link is copied instead.
+  const bool link = IsLink(package_);
+  if (!link && MoveFileExA(package_.c_str(), backup_.c_str(), 0)) {
     LogLine() << "Moved the old package " << package_ << " aside to " << backup_;
+    WfPlatform::Current().Checkpoint("package moved aside");
     return true;
   }
-  const DWORD error = GetLastError();
-  std::string why = ErrorText(error);
+  const DWORD error = link ? ERROR_NOT_SAME_DEVICE : GetLastError();
+  std::string why = link ? std::string() : ErrorText(error);
   if (error == ERROR_NOT_SAME_DEVICE) {
-    // Another volume: a whole copy first; until it has the backup's name the package is untouched.
-    const std::string part = backup_ + kPartSuffix;
-    if (CopyFolder(package_, part, why) && MoveFileExA(part.c_str(), backup_.c_str(), 0)) {
-      LogLine() << "Copied the old package " << package_ << " aside to " << backup_ << " (another volume)";
-      DeleteFileA(Join(package_, kConfigFileName).c_str());
+    // Another volume, or a link: a whole copy first; until it has the backup's name the package
+    // is untouched.
+    if (CopyWhole(package_, backup_, why)) {
+      LogLine() << "Copied the old package " << package_ << " aside to " << backup_
+                << (link ? " (the package folder is a link)" : " (another volume)");
+      // Through a link the configuration file would go from the folder it points at.
+      if (!link) DeleteFileA(Join(package_, kConfigFileName).c_str());
       const FolderRemover removed(package_);
-      if (!FileInfo(package_).exists) return true;
+      if (!FileInfo(package_).exists) {
+        WfPlatform::Current().Checkpoint("package moved aside");
+        return true;
+      }
+      if (link) {
+        // Only read through, the package is as it was: the copy goes again.
+        LogLine() << "ERROR: Could not remove the link " << package_ << " after copying the old package; not saved";
+        const FolderRemover copy(backup_);
+        RemoveRecord();
+        return false;
+      }
       LogLine() << "ERROR: Could not remove the old package " << package_ << " after copying it";
       PutBack();
       return false;
     }
-    const FolderRemover partial(part);
   }
   LogLine() << "ERROR: Could not move the old package " << package_ << " aside to " << backup_ << ": " << why;
   RemoveRecord();
@@ -142,9 +222,11 @@ bool PackageBackup::MoveAside() {
 }
 
 bool PackageBackup::PutBack() {
-  const FolderRemover partial(package_);
-  LogLine() << "Removed the partial package " << package_ << " (" << partial.filesRemoved << " files, "
-            << partial.foldersRemoved << " folders)";
+  if (FileInfo(package_).exists) {
+    const FolderRemover partial(package_);
+    LogLine() << "Removed the partial package " << package_ << " (" << partial.filesRemoved << " files, "
+              << partial.foldersRemoved << " folders)";
+  }
   if (MoveFileExA(backup_.c_str(), package_.c_str(), 0)) {
     LogLine() << "Restored the old package " << package_;
     RemoveRecord();
@@ -152,10 +234,12 @@ bool PackageBackup::PutBack() {
   }
   const DWORD error = GetLastError();
   std::string why = ErrorText(error);
-  if (error == ERROR_NOT_SAME_DEVICE) {
+  // A copy back goes only where nothing stands any more (a link left there would take it).
+  if (error == ERROR_NOT_SAME_DEVICE && !FileInfo(package_).exists) {
     if (CopyFolder(backup_, package_, why)) {
       LogLine() << "Restored the old package " << package_ << " (copied back from another volume)";
-      Drop();
+      // The package is whole again: what is left of the backup is only to be removed.
+      if (WriteState(kConfirmed)) Drop();
       return true;
     }
     // Without its configuration file the half copy is put back again at the next start.
@@ -163,64 +247,150 @@ bool PackageBackup::PutBack() {
   }
   LogLine() << "ERROR: Could not restore the old package " << package_ << "; it is left in " << backup_ << ": "
             << why;
+  WriteState(kKept);
   return false;
 }
 
-void PackageBackup::Drop() {
+bool PackageBackup::WriteState(const char* state) {
+  LARGE_INTEGER at = {};
+  at.QuadPart = static_cast<LONGLONG>(package_.size() + 2);
+  DWORD written = 0;
+  const DWORD size = static_cast<DWORD>(std::strlen(state));
+  if (record_.Valid() && SetFilePointerEx(record_.Get(), at, nullptr, FILE_BEGIN) &&
+      WriteFile(record_.Get(), state, size, &written, nullptr) && written == size && FlushFileBuffers(record_.Get()))
+    return true;
+  LogLine() << "ERROR: Could not write the backup record " << backup_ << kRecordSuffix << ": " << LastErrorText();
+  return false;
+}
+
+bool PackageBackup::Confirm() {
+  if (!WriteState(kConfirmed)) return false;
+  WfPlatform::Current().Checkpoint("save confirmed");
+  return true;
+}
+
+bool PackageBackup::Drop() {
   const std::string part = backup_ + kPartSuffix;
+  // Renamed when it can be (a folder some process works in cannot), so that it is never taken
+  // for a whole one; removed where it is otherwise.
   const bool renamed = MoveFileExA(backup_.c_str(), part.c_str(), 0) != FALSE;
-  const FolderRemover removed(renamed ? part : backup_);
+  WfPlatform::Current().Checkpoint("backup removal begun");
+  {
+    const FolderRemover removed(renamed ? part : backup_);
+  }
+  // Whatever is left of it keeps the record, which a later start reads to finish the removal.
+  for (const std::string& left : {backup_, part}) {
+    if (!FileInfo(left).exists) continue;
+    LogLine() << "ERROR: Could not remove the old package's backup " << left << "; a later start removes it";
+    record_.Close();
+    return false;
+  }
+  WfPlatform::Current().Checkpoint("backup removed");
   RemoveRecord();
+  LogLine() << "Removed the old package's backup " << backup_;
+  return true;
 }
 
 void PackageBackup::RecoverLeftovers() {
   const std::string& temp = DataPaths::Get().tempFolder;
-  std::vector<std::string> backups, records;
+  std::vector<std::string> backups, records, parts;
   {
     FindHolder find(Join(temp, std::string(kBackupPrefix) + "*"));
     if (!find.Valid()) return;
     do {
       const std::string name = find.data.cFileName;
-      if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (!name.ends_with(kPartSuffix)) backups.push_back(Join(temp, name));
-      } else if (name.ends_with(kRecordSuffix)) {
+      if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        (name.ends_with(kPartSuffix) ? parts : backups).push_back(Join(temp, name));
+      else if (name.ends_with(kRecordSuffix))
         records.push_back(Join(temp, name));
-      }
     } while (find.Next());
   }
+  const auto has = [](const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
 
-  std::vector<std::string> kept;
-  for (const std::string& backup : backups) {
-    HandleHolder record = OpenRecord(backup + kRecordSuffix, OPEN_EXISTING);
-    if (!record.Valid() && GetLastError() == ERROR_SHARING_VIOLATION) continue;  // its save still runs
-    const std::string package = record.Valid() ? ReadRecord(record.Get()) : std::string();
-    // Only a package folder under Packages is ever removed and put back.
-    if (!IsPackageFolderPath(package, DataPaths::Get().packagesFolder)) {
+  std::vector<std::string> kept, undone;
+  for (const std::string& path : records) {
+    const std::string backup = path.substr(0, path.size() - std::string(kRecordSuffix).size());
+    HandleHolder handle = OpenRecord(path, OPEN_EXISTING);
+    if (!handle.Valid()) {
+      // Its save, or the script of a save whose tool has ended, still runs.
+      if (GetLastError() == ERROR_SHARING_VIOLATION)
+        LogLine() << "The save that keeps an old package in " << backup << " still runs: left alone";
+      else if (has(backups, backup))
+        kept.push_back(backup + " (its record cannot be read)");
+      continue;
+    }
+    const Record record = ReadRecord(handle.Get());
+    const bool confirmed = record.state == TrimBlanks(kConfirmed);
+    const bool left = FileInfo(backup).exists;
+    if (confirmed || !left) {
+      // The new package was whole, or the old one never moved (or only a copy of it was
+      // begun): the backup, or what remains of it, is only to be removed.
+      for (const std::string& rest : {backup, backup + kPartSuffix}) {
+        if (FileInfo(rest).exists) const FolderRemover removed(rest);
+      }
+      if (FileInfo(backup).exists || FileInfo(backup + kPartSuffix).exists) {
+        LogLine() << "WARNING: Could not remove the old package's backup " << backup
+                  << " left by an earlier save; a later start tries again";
+        continue;
+      }
+      handle.Close();
+      DeleteFileA(path.c_str());
+      if (confirmed) LogLine() << "Removed the old package's backup " << backup << " left by an earlier save";
+      continue;
+    }
+    // Only a package folder under Packages is ever moved aside and put back.
+    if (!IsPackageFolderPath(record.package, DataPaths::Get().packagesFolder)) {
       kept.push_back(backup + " (its package is not known)");
       continue;
     }
-    if (HasConfigFile(package)) {
-      kept.push_back(backup + " (its package " + package + " holds a configuration file)");
+    if (record.state == TrimBlanks(kKept) && HasConfigFile(record.package)) {
+      kept.push_back(backup + " (its package " + record.package + " holds a configuration file)");
       continue;
     }
-    LogLine() << "Putting back the old package " << package << " left in " << backup << " by an earlier save";
-    PackageBackup left(backup, package, std::move(record));
-    if (!left.PutBack()) kept.push_back(backup + " (it could not be put back to " + package + ")");
-  }
-  // A record without its backup is from a save cut short before the package moved, or after
-  // its backup was removed: what remains of a copy goes with it.
-  for (const std::string& record : records) {
-    const std::string backup = record.substr(0, record.size() - std::string(kRecordSuffix).size());
-    if (FileInfo(backup).exists) continue;
-    if (!OpenRecord(record, OPEN_EXISTING).Valid()) continue;
-    if (FileInfo(backup + kPartSuffix).exists) {
-      const FolderRemover part(backup + kPartSuffix);
+    LogLine() << "Putting back the old package " << record.package << " left in " << backup << " by an earlier save";
+    std::string aside;
+    if (FileInfo(record.package).exists) {
+      // What the save left was never confirmed; it is kept, never deleted.
+      const std::string rest = backup.substr(Join(temp, kBackupPrefix).size());
+      aside = FreeName(temp, kUnconfirmedPrefix + rest);
+      std::string why;
+      if (!MoveIntoTemp(record.package, aside, why)) {
+        LogLine() << "ERROR: Could not move the unconfirmed package folder " << record.package << " aside to " << aside
+                  << ": " << why;
+        kept.push_back(backup + " (it could not be put back to " + record.package + ")");
+        continue;
+      }
+      LogLine() << "Moved the unconfirmed package folder " << record.package << " aside to " << aside;
     }
-    DeleteFileA(record.c_str());
+    PackageBackup restore(backup, record.package, std::move(handle));
+    if (!restore.PutBack()) {
+      kept.push_back(backup + " (it could not be put back to " + record.package + ")");
+      continue;
+    }
+    undone.push_back(record.package + (aside.empty() ? std::string() : " (what the save left is kept in " + aside + ")"));
+  }
+  for (const std::string& backup : backups)
+    if (!has(records, backup + kRecordSuffix)) kept.push_back(backup + " (its package is not known)");
+  // A half copy or a backup half removed, whose record is gone: never one to put back.
+  for (const std::string& part : parts) {
+    const std::string backup = part.substr(0, part.size() - std::string(kPartSuffix).size());
+    if (has(records, backup + kRecordSuffix)) continue;
+    const FolderRemover removed(part);
+    LogLine() << "Removed " << part << ", left by an earlier save";
   }
 
-  if (kept.empty()) return;
-  std::string text = "Old packages left by earlier saves are kept in:";
+  if (kept.empty() && undone.empty()) return;
+  std::string text;
+  if (!undone.empty()) {
+    text = "Saves cut short before they were confirmed; the old package is back in:";
+    for (const std::string& line : undone) text += "\n" + line;
+  }
+  if (!kept.empty()) {
+    if (!text.empty()) text += "\n\n";
+    text += "Old packages left by earlier saves are kept in:";
+  }
   for (const std::string& line : kept) {
     LogLine() << "WARNING: An old package left by an earlier save is kept in " << line;
     text += "\n" + line;

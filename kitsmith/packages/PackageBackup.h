@@ -1,7 +1,9 @@
 // Where a package save keeps the old package until the new one is known to be whole: a folder
-// "PackBak-<operation id>" in Temp and, beside it, a record that names the package. The record
-// is written before the package moves and stays open while the save runs, so that a later
-// start can tell a backup left by a crash from one that a running save still needs.
+// "PackBak-<operation id>" in Temp and, beside it, a record that names the package and says
+// whether the save was confirmed. The record is written before the package moves and stays
+// open while the save runs, its script inheriting it, so that a later start can tell a backup
+// left by a crash from one that a running save (or its script) still needs. It goes only once
+// nothing of the backup is left.
 #pragma once
 
 #include <string>
@@ -26,19 +28,25 @@ class PackageBackup {
   bool MoveAside();
   // Removes whatever stands at the package path and puts the backup there; across volumes the
   // configuration file comes last, so a copy cut short is a package without one. False
-  // (logged) keeps the backup and its record.
+  // (logged) keeps the backup and its record, which then says so.
   bool PutBack();
-  // Removes the backup and then its record.
-  void Drop();
+  // Records that the new package is whole: from here on it stays, whatever cuts the removal
+  // of the backup short. False (logged) when the record could not say so.
+  bool Confirm();
+  // Removes the confirmed backup, then its record; a backup that cannot be wholly removed
+  // keeps its record for a later start to finish (logged either way). True when it is gone.
+  bool Drop();
 
-  // At start and before each operation: backups of earlier saves that no running save holds.
-  // One whose package folder is missing or has no configuration file is put back; any other
-  // is named in the log and in a message, and kept.
+  // At start and before each operation: what earlier saves left that no running save (nor
+  // its script) holds. An unconfirmed save's old package is put back, whatever stands at its
+  // package path being moved aside into Temp, never deleted; a confirmed save's backup is
+  // removed. What is put back, moved aside or kept is named in the log and once in a message.
   static void RecoverLeftovers();
 
  private:
   PackageBackup(std::string backup, std::string packagePath, HandleHolder record);
   void RemoveRecord();
+  bool WriteState(const char* state);
 
   std::string backup_;
   std::string package_;

@@ -186,8 +186,8 @@ class SmallVolume {
     return RunHostScript(scratch_, "mkdir -p " + scratch_.UnixPath() + "/volume/" + name + " && ln -s " +
                                        scratch_.UnixPath() + "/volume/" + name + " " + HostPath(path));
   }
-  // Writes a file until the volume is full; Free() removes it.
-  void Fill() {
+  // Writes a file until the volume is full but for leaveFree bytes; Free() removes it.
+  void Fill(LONG leaveFree = 0) {
     HANDLE file = CreateFileA(filler().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     const std::vector<char> block(4096, 'f');
@@ -195,6 +195,10 @@ class SmallVolume {
     while (WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written) {
     }
     while (WriteFile(file, block.data(), 1, &written, nullptr) && written) {
+    }
+    if (leaveFree > 0) {
+      SetFilePointer(file, -leaveFree, nullptr, FILE_END);
+      SetEndOfFile(file);
     }
     CloseHandle(file);
   }

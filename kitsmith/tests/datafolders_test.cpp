@@ -337,6 +337,29 @@ TEST(FolderRemover, DirectoryLinkIsNotFollowed) {
   EXPECT_EQ(ReadTextFile(dir / "outside\\keep.txt"), "keep");
 }
 
+// Asked to remove a link itself (a package folder that is a directory link), the remover takes
+// the link away and leaves its target whole.
+TEST(FolderRemover, LinkAskedForIsRemovedNotEntered) {
+  ScratchDir dir;
+  CreatePath(dir / "outside\\deep\\");
+  WriteTextFile(dir / "outside\\keep.txt", "keep");
+  WriteTextFile(dir / "outside\\deep\\keep2.txt", "keep");
+  const std::string link = dir / "link";
+  ASSERT_TRUE(RunUnix("/bin/ln -s " + dir.UnixPath() + "/outside " + dir.UnixPath() + "/link",
+                      [&] { return PathExists(link); }));
+  ASSERT_TRUE(GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+
+  for (const std::string& asked : {link, link + "\\"}) {
+    SCOPED_TRACE(asked);
+    const FolderRemover remover(asked);
+    EXPECT_EQ(remover.filesRemoved, 0);
+    EXPECT_EQ(ReadTextFile(dir / "outside\\keep.txt"), "keep");
+    EXPECT_EQ(ReadTextFile(dir / "outside\\deep\\keep2.txt"), "keep");
+    // Wine cannot take a host link away at all; where the link goes, it is counted.
+    EXPECT_EQ(remover.foldersRemoved, PathExists(link) ? 0 : 1);
+  }
+}
+
 TEST(FolderRemover, ProtectedFoldersAreRefused) {
   const DataPaths& paths = DataPaths::Get();
   ASSERT_TRUE(CreatePath(paths.tempFolder + "\\"));

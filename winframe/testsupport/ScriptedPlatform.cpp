@@ -68,6 +68,10 @@ HRESULT ScriptedPlatform::CreateGuid(GUID* guid) {
 
 DWORD ScriptedPlatform::SystemVersion() { return systemVersion ? *systemVersion : WfPlatform::SystemVersion(); }
 
+void ScriptedPlatform::Checkpoint(const char* step) {
+  if (atCheckpoint) atCheckpoint(step ? step : "");
+}
+
 HDC ScriptedPlatform::PrintDialog(HWND, DWORD) {
   printCalls_.push_back("PrintDialog");
   return std::exchange(printerDC, nullptr);

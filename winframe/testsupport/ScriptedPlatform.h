@@ -13,9 +13,12 @@
 //   "AbortDoc" in order; startDocResult / endPageResult: what those answer (1 by default).
 //   GUIDs are {00000001-0000-0000-0000-000000000000}, then ...02, and so on.
 //   systemVersion: when set, what SystemVersion answers; unset, the system's own.
+//   atCheckpoint: when set, runs at each step the program reaches (a test ends the program
+//   there to stand in for a crash).
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,6 +65,7 @@ class ScriptedPlatform : public WfPlatform {
   int startDocResult = 1;
   int endPageResult = 1;
   std::optional<DWORD> systemVersion;
+  std::function<void(const std::string&)> atCheckpoint;
 
   int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override;
   BOOL ShellOpen(HWND owner, const char* target, int showCommand) override;
@@ -70,6 +74,7 @@ class ScriptedPlatform : public WfPlatform {
                   DWORD* exitCode) override;
   HRESULT CreateGuid(GUID* guid) override;
   DWORD SystemVersion() override;
+  void Checkpoint(const char* step) override;
   HDC PrintDialog(HWND owner, DWORD flags) override;
   int StartDoc(HDC dc, const DOCINFOA& document) override;
   int StartPage(HDC dc) override;

@@ -95,7 +95,7 @@ TEST_F(Operations, NewPackageThenEditPackageFromTheMenu) {
 }
 
 // What a save cut short by a crash leaves, an old package only in its backup, is put back when
-// the tool starts, before it says it is ready.
+// the tool starts, before it says it is ready; what the save had begun is kept aside.
 TEST_F(Operations, ABackupLeftByACrashIsPutBackAtStart) {
   const std::string package = paths.packagesFolder + "\\Site A";
   const std::string backup = paths.tempFolder + "\\PackBak-0c0ffee0-0000-0000-0000-000000000000";
@@ -103,13 +103,16 @@ TEST_F(Operations, ABackupLeftByACrashIsPutBackAtStart) {
   ASSERT_TRUE(CreatePath(package + "\\kit\\"));  // the save had only begun to write the new one
   WriteTextFile(backup + "\\Idagent.cfg", "CS[2] CR[4] RA[10.0.0.4] ");
   WriteTextFile(backup + "\\kit\\Save-Package.cmd", "@echo Save-Package=000\r\n");
-  WriteTextFile(backup + ".txt", package);
+  WriteTextFile(backup + ".txt", package + "\r\nunconfirmed\r\n");
+  const std::string aside = paths.tempFolder + "\\PackUnconfirmed-0c0ffee0-0000-0000-0000-000000000000";
+  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:\n" + package);
   const std::string log = RunMainWindow([](DialogActions&) {});
   EXPECT_TRUE(Contains(log, "Putting back the old package " + package + " left in " + backup +
-                                " by an earlier save\r\nRemoved the partial package " + package +
-                                " (0 files, 2 folders)\r\nRestored the old package " + package +
+                                " by an earlier save\r\nMoved the unconfirmed package folder " + package +
+                                " aside to " + aside + "\r\nRestored the old package " + package +
                                 "\r\nStatus: Ready. \r\n"))
       << log;
+  EXPECT_TRUE(PathExists(aside + "\\kit"));
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[4] RA[10.0.0.4] ");
   EXPECT_TRUE(PathExists(package + "\\kit\\Save-Package.cmd"));
   EXPECT_FALSE(PathExists(backup));

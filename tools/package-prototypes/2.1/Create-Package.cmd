@@ -10,12 +10,17 @@ if "%id%"=="" goto usage
 if "%temp_root%"=="" goto usage
 set "asm=%temp_root%\PackAsm-%id%"
 
-rem Each step is checked by what it leaves: some interpreters report builtins' failures late.
+rem A copy that fails (a full disk) fails the script; each step is also checked by what it
+rem leaves, as some interpreters report builtins' failures late.
 copy /y "%~dp0kit\Cleanup-Package.cmd" "%temp_root%\cleanup-%id%.cmd" >nul
+if errorlevel 1 goto failed
 if not exist "%asm%" mkdir "%asm%"
 copy /y "%~dp0kit\*.*" "%asm%\" >nul
+if errorlevel 1 goto failed
 copy /y "%~dp0package-version.cmd" "%asm%\" >nul
+if errorlevel 1 goto failed
 copy /y "%~dp0Idagent-prototype.cfg" "%temp_root%\%id%.cfg" >nul
+if errorlevel 1 goto failed
 for %%f in (Save-Package.cmd package-version.cmd) do if not exist "%asm%\%%f" goto failed
 if not exist "%temp_root%\%id%.cfg" goto failed
 echo Prepared package operation %id% from prototype "%~dp0"

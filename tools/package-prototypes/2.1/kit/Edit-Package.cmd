@@ -11,8 +11,10 @@ set "asm=%temp_root%\PackAsm-%id%"
 set "kit=%~dp0kit"
 
 copy /y "%kit%\Cleanup-Package.cmd" "%temp_root%\cleanup-%id%.cmd" >nul
+if errorlevel 1 goto failed
 if not exist "%asm%" mkdir "%asm%"
 copy /y "%kit%\*.*" "%asm%\" >nul
+if errorlevel 1 goto failed
 if not exist "%asm%\Save-Package.cmd" goto failed
 echo Prepared edit operation %id% of package "%~dp0"
 echo Edit-Package=000

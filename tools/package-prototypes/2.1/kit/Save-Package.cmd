@@ -15,11 +15,21 @@ if not exist "%asm%Cfg-View.html" goto failed
 
 if not exist "%pkg%\kit" mkdir "%pkg%\kit"
 copy /y "%temp_root%\%id%.cfg" "%pkg%\Idagent.cfg" >nul
+if errorlevel 1 goto failed
 copy /y "%asm%Cfg-View.html" "%pkg%\Packages-View.html" >nul
+if errorlevel 1 goto failed
 copy /y "%asm%package-version.cmd" "%pkg%\" >nul
-for %%f in (Save-Package.cmd Edit-Package.cmd Cleanup-Package.cmd Install-Idagent.cmd Packages-View.css package-version.cmd) do copy /y "%asm%%%f" "%pkg%\kit\" >nul
-for %%f in (Edit-Package.cmd Install-Idagent.cmd Packages-View.css) do copy /y "%asm%%%f" "%pkg%\" >nul
-rem Each step is checked by what it leaves: some interpreters report builtins' failures late.
+if errorlevel 1 goto failed
+for %%f in (Save-Package.cmd Edit-Package.cmd Cleanup-Package.cmd Install-Idagent.cmd Packages-View.css package-version.cmd) do (
+  copy /y "%asm%%%f" "%pkg%\kit\" >nul
+  if errorlevel 1 goto failed
+)
+for %%f in (Edit-Package.cmd Install-Idagent.cmd Packages-View.css) do (
+  copy /y "%asm%%%f" "%pkg%\" >nul
+  if errorlevel 1 goto failed
+)
+rem A copy that fails (a full disk) fails the script; each step is also checked by what it
+rem leaves, as some interpreters report builtins' failures late.
 for %%f in (Idagent.cfg Packages-View.html package-version.cmd Edit-Package.cmd Install-Idagent.cmd kit\Save-Package.cmd kit\Cleanup-Package.cmd) do if not exist "%pkg%\%%f" goto failed
 >>"%pkg%\package-version.cmd" echo set packagerevision=%rev%
 echo Saved revision %rev% of package "%pkg%"
