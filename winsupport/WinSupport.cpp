@@ -289,11 +289,15 @@ std::vector<BYTE> TrustedAccounts::AccessList(DWORD access, DWORD entryFlags) co
   return list;
 }
 
+std::wstring SidText(PSID sid) {
+  LocalMemory<wchar_t> text;
+  return ConvertSidToStringSidW(sid, text.Out()) ? std::wstring(text.Get()) : std::wstring();
+}
+
 std::wstring AccountText(PSID sid) {
   if (!sid || !IsValidSid(sid)) return L"(none)";
-  LocalMemory<wchar_t> text;
-  const std::wstring sidText =
-      ConvertSidToStringSidW(sid, text.Out()) ? text.Get() : L"(unreadable)";
+  std::wstring sidText = SidText(sid);
+  if (sidText.empty()) sidText = L"(unreadable)";
   wchar_t name[256] = {};
   wchar_t domain[256] = {};
   DWORD nameLength = 256;

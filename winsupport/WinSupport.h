@@ -107,6 +107,8 @@ class PrivateSecurity {
   bool valid_ = false;
 };
 
+// A SID's text form ("S-1-5-18"); empty when it cannot be written.
+std::wstring SidText(PSID sid);
 // A SID for people: "DOMAIN\name (S-1-...)", "name (S-1-...)" for one without domain, or its
 // text alone when it names no known account.
 std::wstring AccountText(PSID sid);

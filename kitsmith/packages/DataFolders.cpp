@@ -281,13 +281,17 @@ bool FolderInfo::CopySubFolders(std::vector<std::string>& names) const {
   return !names.empty();
 }
 
+bool IsLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 FolderRemover::FolderRemover(const std::string& path) {
   if (IsProtectedFolder(path)) return;
   RemovalCounts counts;
   const std::string bare = WithoutTrailingSeparator(path);
   // A link asked for is taken away itself: what it points at may lie outside the data folder.
-  const DWORD attributes = GetFileAttributesA(bare.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+  if (IsLink(bare)) {
     if (RemoveLink(bare)) ++counts.folders;
   } else {
     RemoveInside(path, counts);

@@ -102,6 +102,9 @@ class FolderInfo {
   std::string message_;
 };
 
+// Whether the path is a junction or directory link (a reparse point), not a folder of its own.
+bool IsLink(const std::string& path);
+
 // Removes a folder tree at construction. Links to folders are removed, never entered;
 // read-only files stay (and so do the folders above them).
 class FolderRemover {

@@ -87,11 +87,6 @@ bool CopyWhole(const std::string& from, const std::string& target, std::string& 
   return false;
 }
 
-bool IsLink(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 // The record names the package; it is held with others allowed to read only, so a recovery
 // cannot take it while its save runs. A save's record is inherited by the save script, whose
 // interpreter may outlive a tool that was ended.

@@ -121,14 +121,9 @@ inline bool SetHostMode(const std::string& path, const std::string& mode) {
   return RunHostScript(work, "chmod " + mode + " '" + HostPath(path) + "'");
 }
 
-inline std::string SidText(PSID sid) {
-  LocalMemory<char> text;
-  return ConvertSidToStringSidA(sid, text.Out()) ? text.Get() : "<no SID>";
-}
-
 inline std::string CurrentUserSidText() {
   const TrustedAccounts trusted;
-  return trusted.Valid() ? SidText(trusted.User()) : "<no user>";
+  return trusted.Valid() ? Narrow(SidText(trusted.User())) : "<no user>";
 }
 
 // The access list of a file or folder as the system gives it back, one SID text per entry in
@@ -143,7 +138,7 @@ inline std::vector<std::string> AccessListSids(const std::string& path) {
   if (!dacl) sids.push_back("<no list>");
   for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
     void* entry = nullptr;
-    if (GetAce(dacl, i, &entry)) sids.push_back(SidText(&static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart));
+    if (GetAce(dacl, i, &entry)) sids.push_back(Narrow(SidText(&static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart)));
   }
   return sids;
 }

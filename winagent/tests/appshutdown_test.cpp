@@ -24,12 +24,6 @@ const std::string kTimedOut =
 const std::string kSecondCall =
     "AppShutdown: ERROR: Unexpected second call to ShutdownApp().  Ignoring this call";
 
-// The text form of a SID, as the access lists of the tests are written.
-std::wstring SidText(PSID sid) {
-  LocalMemory<wchar_t> text;
-  return ConvertSidToStringSidW(sid, text.Out()) ? text.Get() : L"";
-}
-
 // This account's SID as text.
 std::wstring OwnSid() { return SidText(TrustedAccounts().User()); }
 
