@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "support/Basetypes.h"
 #include "platform/CoreServices.h"
@@ -157,6 +158,9 @@ int32_t SystemRun::execInner() {
   const char* program = _command[0].c_str();
   // As much as the agent reads of a file: a record with a large photo fits.
   constexpr size_t bound = File_aid::kMaxReadSize;
+  // Taken at once: growing by doubling would hold the old copy and the new at the bound.
+  // Only what is written comes into memory.
+  _output.reserve(bound);
   bool ended = false, endOfOutput = false, readFailed = false;
   int32_t stopped = 0;  // the result when the program had to be stopped
   for (int pauseMs = 1; !(ended && endOfOutput);) {
@@ -209,7 +213,7 @@ int32_t SystemRun::execInner() {
     return -3;
   }
   if (readFailed) {
-    _log.Logf(SEV_ERROR, "SystemRun.execInnerfailed to open %s", program);
+    _log.Logf(SEV_ERROR, "SystemRun.execInner failed to open %s", program);
     return -4;
   }
   return 0;
@@ -257,12 +261,16 @@ bool UserIdent::Initialize(const char* path) {
 
 bool UserIdent::userFileInit(const char* path) {
   int32_t error = 0;
-  const XCFString text = File_aid::ReadTextFile(path, &error);
-  if (error != 0 || text.empty()) {
-    _log.Logf(SEV_ERROR, "UserIdent.TestFileInit - load failed for %s, err=%d", path, error);
-    return false;
-  }
-  return parse_dscl(text.c_str());
+  std::string listing;
+  {
+    const XCFString text = File_aid::ReadTextFile(path, &error);
+    if (error != 0 || text.empty()) {
+      _log.Logf(SEV_ERROR, "UserIdent.TestFileInit - load failed for %s, err=%d", path, error);
+      return false;
+    }
+    listing = text.c_str();
+  }  // the file's text goes before the parse: a listing of megabytes is not held three times
+  return parse_dscl(std::move(listing));
 }
 
 const std::string& UserIdent::GetUserName() {
@@ -281,8 +289,17 @@ void UserIdent::DebugDump() {
             _distinguishedName.c_str(), AuthTypeName(_identType), _unixUserID);
 }
 
+namespace {
+
+// The attributes an identity is made of: the listing's other lines are only counted.
+const std::vector<std::string_view> kIdentityAttributes = {
+    "AppleMetaNodeLocation",           "UniqueID",   "AppleMetaRecordName",       "dsAttrTypeNative:distinguishedName",
+    "dsAttrTypeNative:sAMAccountName", "RecordName", "dsAttrTypeNative:ADDomain", "dsAttrTypeNative:uid"};
+
+}  // namespace
+
 bool UserIdent::parse_dscl(std::string text) {
-  dscl_parser parser;
+  dscl_parser parser(kIdentityAttributes);
   if (parser.parse(std::move(text)) == 0) {  // text is left as it was
     _log.Logf(SEV_ERROR, "UserIdent.parse_dscl failed.");
     WriteCapture(text);
@@ -293,28 +310,33 @@ bool UserIdent::parse_dscl(std::string text) {
   // rewrites every field an earlier read wrote, and a cache load writes the same values each
   // time: only the group's last read, one load before it and one after it change anything,
   // and the work stays in step with the output's length.
-  const std::vector<const dscl_rec*> locations = parser.find(dscl_parser::kFindEqual, "AppleMetaNodeLocation", -1);
   bool found = false;
-  for (size_t first = 0; first < locations.size();) {
-    const int32_t group = locations[first]->group;
-    int32_t readType = AT_UNK;
-    bool loadBefore = false, loadAfter = false;
-    for (; first < locations.size() && locations[first]->group == group; ++first) {
-      const std::string& value = locations[first]->value;
-      const bool ad = value.find("/Active Directory/") != std::string::npos;
-      if (ad || value.find("/LDAPv3/") != std::string::npos) {
-        readType = ad ? AT_OD_VIA_AD : AT_OD_NATIVE;
-        loadBefore = loadBefore || loadAfter;
-        loadAfter = false;
-      } else if (value.find("/NetInfo/DefaultLocalNode") != std::string::npos) {
-        (readType == AT_UNK ? loadBefore : loadAfter) = true;
-      }
-    }
+  int32_t group = -1, readType = AT_UNK;
+  bool loadBefore = false, loadAfter = false;
+  const auto actOnGroup = [&] {
     if (loadBefore) load_cached_identity(parser, group);
     if (readType != AT_UNK) parse_dscl_ident_fields(parser, group, readType);
     if (loadAfter) load_cached_identity(parser, group);
     found = found || loadBefore || readType != AT_UNK;
-  }
+  };
+  parser.find(dscl_parser::kFindEqual, "AppleMetaNodeLocation", -1, [&](const dscl_rec& location) {
+    if (location.group != group) {
+      actOnGroup();
+      group = location.group;
+      readType = AT_UNK;
+      loadBefore = loadAfter = false;
+    }
+    const bool ad = location.value.find("/Active Directory/") != std::string_view::npos;
+    if (ad || location.value.find("/LDAPv3/") != std::string_view::npos) {
+      readType = ad ? AT_OD_VIA_AD : AT_OD_NATIVE;
+      loadBefore = loadBefore || loadAfter;
+      loadAfter = false;
+    } else if (location.value.find("/NetInfo/DefaultLocalNode") != std::string_view::npos) {
+      (readType == AT_UNK ? loadBefore : loadAfter) = true;
+    }
+    return true;
+  });
+  actOnGroup();
   return found;
 }
 

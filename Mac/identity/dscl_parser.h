@@ -4,13 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+// One attribute, seen in the parser's text: valid while the parser lives and reads nothing new.
 struct dscl_rec {
-  std::string name;
-  std::string value;
+  std::string_view name;
+  std::string_view value;
   int32_t group = 0;
 
   // "[group]name: value" on standard output.
@@ -24,22 +26,44 @@ class dscl_parser {
   static constexpr int kFindEqual = 1;
   static constexpr int kFindContains = 0x2000;
 
-  // Reads the records of text in place of any earlier ones; returns their number.
+  // Keeps every attribute read.
+  dscl_parser() = default;
+  // Keeps only the attributes of these names (every attribute still counts and still
+  // places the groups): a listing of millions of lines costs what the few attributes asked
+  // for hold, not a record per line.
+  explicit dscl_parser(std::vector<std::string_view> keep) : _keep(std::move(keep)) {}
+
+  // Reads the attributes of text in place of any earlier ones; returns their number, kept
+  // or not. A text of 4 GiB or more has none.
   int parse(const char* text);
-  // The same for a text the parser may let go of: once records are found, text is emptied
-  // and its memory freed, so that a listing of megabytes is not held twice. With no records
-  // it is left as it was, cut at its first NUL as the other form reads it.
+  // The same for a text the parser may take over: once attributes are found it holds the
+  // text (or what is left of it once property lists are stripped) and text is left empty,
+  // so that a listing of megabytes is not held twice. With none found text is left as it
+  // was, cut at its first NUL as the other form reads it.
   int parse(std::string&& text);
-  // Records matching name, in order; a group other than -1 limits the search to it.
-  std::vector<const dscl_rec*> find(int findType, const char* name, int32_t group) const;
-  // The first equal record's value in the group, or "".
+
+  // Calls each with every kept attribute matching name, in order, until it answers false; a
+  // group other than -1 limits the search to it.
+  void find(int findType, const char* name, int32_t group, const std::function<bool(const dscl_rec&)>& each) const;
+  // The first equal attribute's value in the group, or "".
   std::string get_value(const char* name, int32_t group) const;
 
-  const std::vector<dscl_rec>& records() const { return _records; }
+  // Every kept attribute, in order.
+  std::vector<dscl_rec> records() const;
 
  private:
-  int parse(std::string_view text, std::string* owner);
+  // Where an attribute lies in _text; its value's line feeds are already blanks.
+  struct Kept {
+    uint32_t name, nameLength, value, valueLength;
+    int32_t group;
+  };
 
-  std::vector<dscl_rec> _records;
+  int parse(std::string_view text, std::string* owner);
+  bool Keeps(std::string_view name) const;
+  dscl_rec View(const Kept& kept) const;
+
+  std::vector<std::string_view> _keep;
+  std::string _text;
+  std::vector<Kept> _records;
   int32_t _group = 0;
 };

@@ -13,6 +13,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/CFRunLoop.h"
@@ -115,6 +116,30 @@ inline std::string WithPhoto(const std::string& listing, const std::string& next
   }
   const size_t where = listing.find("\n" + next);
   return where == std::string::npos ? listing + photo : listing.substr(0, where + 1) + photo + listing.substr(where + 1);
+}
+
+// Listings of about size bytes, each the record with one large thing put in before its
+// RecordName line, in the shapes a directory may print: many short attribute lines (as a
+// huge multi-valued record gives), many short lines of a name the identity reads, one
+// value of many continuation lines, many embedded property lists, a photo.
+inline std::vector<std::pair<std::string, std::string>> LongListings(const std::string& record, size_t size) {
+  const auto repeated = [size](const std::string& unit) {
+    std::string text;
+    text.reserve(size + unit.size());
+    while (text.size() < size) text += unit;
+    return text;
+  };
+  const size_t where = record.find("\nRecordName") + 1;
+  const auto with = [&](const std::string& inserted) {
+    return record.substr(0, where) + inserted + record.substr(where);
+  };
+  return {
+      {"short lines", with(repeated("a: b\n"))},
+      {"short lines of a name read", with(repeated("UniqueID: 1\n"))},
+      {"one value of many lines", with("RecordName:\n" + repeated(" Jo Doe\n"))},
+      {"property lists", with(repeated("dsAttrTypeNative:x:\n <?xml version=\"1.0\"?>\n <plist>\n</plist>\n"))},
+      {"a photo", WithPhoto(record, "RecordName", size)},
+  };
 }
 
 inline std::vector<std::string> SplitLines(const std::string& text) {

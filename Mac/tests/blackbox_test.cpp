@@ -272,6 +272,24 @@ TEST_F(BlackBox, RecordWithAPhotoStillLogsTheUserOn) {
   EXPECT_EQ(NetnsSandbox::Wait(pid, 20), 1);
 }
 
+// Listings of 15 MiB, in every shape: the user is logged on, and what the agent holds of
+// a listing is bounded by the few attributes an identity is made of, not by its lines.
+class BlackBoxLongListing : public BlackBox, public testing::WithParamInterface<size_t> {};
+
+TEST_P(BlackBoxLongListing, LogsTheUserOnInLittleMemory) {
+  const auto [shape, text] = LongListings(ReadWholeFile(Fixture("dscl-ad.txt")), 15u << 20)[GetParam()];
+  const std::string listing = out / "listing.txt";
+  ASSERT_TRUE(File_aid::WriteTextFile(listing.c_str(), text.c_str(), nullptr));
+  const pid_t pid = Start({Ra()}, "agent", {}, listing);
+  ASSERT_TRUE(WaitFor([&] { return LoggedOn(); })) << shape << Appliance() << Log();
+  EXPECT_NE(Appliance().find("{\"tag\":\"UN\",\"value\":\"jo\"}"), std::string::npos) << shape << Appliance();
+  ExpectPeakUnder64MiB(pid, "a 15 MiB listing of " + shape);
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  EXPECT_EQ(NetnsSandbox::Wait(pid, 20), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, BlackBoxLongListing, testing::Range<size_t>(0, 5));
+
 TEST_F(BlackBox, EndlessDsclOutputIsCutAtItsBound) {
   const pid_t pid = Start({Ra()}, "agent", {"FAKE_DSCL_ENDLESS=RecordName: jo"});
   ASSERT_TRUE(WaitFor([&] { return Connected(); })) << Log();
