@@ -155,10 +155,11 @@ std::string MaintWorkflow_base::DefaultConfigPath() const {
 }
 
 bool MaintWorkflow_base::Execute() {
-  PackageBackup::RecoverLeftovers();
   const char* name = OperationTypeName(type_);
   LogLine() << "Starting " << name << " operation with ID " << operationId_;
-  DataPaths::Get().WarnIfOthersMayWriteTemp();
+  // Said before the recovery, which leaves alone what others could have written.
+  DataPaths::Get().WarnOfOpenFolders();
+  PackageBackup::RecoverLeftovers();
   const bool ok = Run();
   if (ok) {
     LogLine() << "Operation " << operationId_ << " (" << name << ") succeeded.";
@@ -328,6 +329,7 @@ bool NewPackageWorkflow::Run() {
   if (result != IDOK) return false;
 
   const std::string versionFolder = versions.GetSelectedPath();
+  WarnIfOthersMayWrite(versionFolder, "the script run from there");
   CreatePath(paths.tempFolder + kPathSeparator);
   CreatePath(paths.packagesFolder + kPathSeparator);
   const MaintScriptExec create(versionFolder + kPathSeparator + "Create-Package.cmd",
@@ -368,6 +370,7 @@ bool EditPackageWorkflow::Run() {
     ShowErrorBox(text);
     return false;
   }
+  WarnIfOthersMayWrite(folder, "the script and configuration taken from there");
   const std::string configPath = folder + kPathSeparator + kConfigFileName;
   if (FileInfo(configPath).readOnly) {
     const std::string text = "Configuration file " + configPath + " is read-only.";

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,14 @@ class WorkflowTest : public testing::Test {
     return workflow.PackagePath();
   }
 
+  // The package chooser of the next edit picks the package MakePackage made.
+  void PickNewPackage1() {
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+      ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+      ui.PressOK();
+    });
+  }
+
   const DataPaths& paths = DataPaths::Get();
   ScriptedPlatform platform;
   DialogDriver driver;
@@ -101,16 +110,6 @@ class WorkflowTest : public testing::Test {
   size_t runsSeen_ = 0;
   PackageEditorFactory previousFactory_ = nullptr;
 };
-
-// The entries of the log in order, each given by its beginning.
-void ExpectInOrder(const std::string& text, const std::vector<std::string>& starts) {
-  size_t at = 0;
-  for (const std::string& start : starts) {
-    const size_t found = text.find(start, at);
-    ASSERT_NE(found, std::string::npos) << "missing after position " << at << ": " << start << "\n" << text;
-    at = found + start.size();
-  }
-}
 
 TEST_F(WorkflowTest, NewPackageRunsTheScriptsAndSavesThePackage) {
   const std::string id = "00000001-0000-0000-0000-000000000000";
@@ -783,9 +782,12 @@ TEST_F(WorkflowTest, SaveCutShortByACrashIsPutBackAtTheNextStart) {
   EXPECT_EQ(ReadTextFile(package + "\\Packages-View.html"), view);
   EXPECT_EQ(ReadTextFile(aside + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
-  ExpectInOrder(log.Text(), {"Putting back the old package " + package + " left in " + backup + " by an earlier save",
-                             "Moved the unconfirmed package folder " + package + " aside to " + aside,
-                             "Restored the old package " + package, "Starting edit package operation"});
+  ExpectInOrder(
+      log.Text(),
+      {"Starting edit package operation",
+       "Putting back the old package " + package + " left in " + backup + " by an earlier save",
+       "Moved the unconfirmed package folder " + package + " aside to " + aside,
+       "Restored the old package " + package});
 
   const std::string kept = paths.tempFolder + "\\PackBak-kept";
   ScratchDir host;
@@ -1069,6 +1071,45 @@ TEST_F(WorkflowTest, FoldersTheScriptsRunFromArePrivateAndAnOpenTempIsWarnedOf) 
                              "WARNING: Other accounts may write to " + paths.tempFolder +
                                  " (Everyone (S-1-1-0)); the package scripts run from there could be changed by them\r\n",
                              "Edit-Package=000", "Save-Package=000", "(edit package) succeeded."});
+}
+
+// Every folder a script runs from or a configuration is taken from, when others may write to
+// it, is named before the operation's script runs; the operation still runs.
+TEST_F(WorkflowTest, FoldersOthersMayWriteAreNamedBeforeTheScriptsRun) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string version = paths.prototypesFolder + "\\2.1";
+  const struct {
+    std::string folder;
+    const char* what;
+    bool edit;  // else a new package
+  } cases[] = {{paths.dataRoot, "the default configuration read from there", true},
+               {paths.packagesFolder, "the packages kept there", true},
+               {package, "the script and configuration taken from there", true},
+               {paths.prototypesFolder, "the prototype scripts run from there", false},
+               {version, "the script run from there", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    log.Clear();
+    OpenToEveryone open(c.folder);
+    ASSERT_TRUE(open.Opened());
+    g_editorAction = [](MaintWorkflow_base&, CfgSet&) { return IDCANCEL; };
+    std::unique_ptr<MaintWorkflow_base> workflow;
+    if (c.edit) {
+      PickNewPackage1();
+      workflow = std::make_unique<EditPackageWorkflow>(nullptr);
+    } else {
+      driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+      workflow = std::make_unique<NewPackageWorkflow>(nullptr);
+    }
+    workflow->Execute();
+    const std::string script =
+        c.edit ? package + "\\Edit-Package.cmd" : version + "\\Create-Package.cmd";
+    ExpectInOrder(
+        log.Text(),
+        {"WARNING: Other accounts may write to " + c.folder + " (Everyone (S-1-1-0)); " + c.what +
+             " could be changed by them\r\n",
+         "Executing script " + script, c.edit ? "Edit-Package=000" : "Create-Package=000"});
+  }
 }
 
 TEST_F(WorkflowTest, NextNewPackagePathSkipsExistingFolders) {
