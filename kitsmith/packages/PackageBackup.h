@@ -40,7 +40,9 @@ class PackageBackup {
   // At start and before each operation: what earlier saves left that no running save (nor
   // its script) holds. An unconfirmed save's old package is put back, whatever stands at its
   // package path being moved aside into Temp, never deleted; a confirmed save's backup is
-  // removed. What is put back, moved aside or kept is named in the log and once in a message.
+  // removed. A record, backup or half copy that an account other than this user, SYSTEM and
+  // Administrators may have written (in Temp, or itself) is left alone. What is put back,
+  // moved aside or kept is named in the log and once in a message.
   static void RecoverLeftovers();
 
  private:

@@ -609,6 +609,75 @@ TEST_F(WorkflowTest, SaveWhoseScriptStillRunsIsLeftAlone) {
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
 }
 
+// A record of the earlier format holds only the package's path, no state: as before the state
+// line, its old package is put back only where no configuration file stands; otherwise it is
+// kept and named. So is a record whose state the tool never writes.
+TEST_F(WorkflowTest, ARecordWithoutAStateIsPutBackOnlyWhereNoConfigurationStands) {
+  const std::string package = paths.packagesFolder + "\\Site B";
+  const std::string backup = paths.tempFolder + "\\PackBak-0c0ffee1-0000-0000-0000-000000000000";
+  const std::string oldConfig = "CS[2] CR[4] RA[10.0.0.4] ";
+  const std::string standing = "CS[2] CR[5] RA[10.0.0.5] ";
+  const struct {
+    const char* what;
+    const char* rest;  // what follows the path in the record
+    bool configStands;
+  } cases[] = {{"path and line end", "\r\n", true},
+               {"path alone", "", true},
+               {"a state the tool never writes", "\r\nhalf done\r\n", true},
+               {"no configuration stands", "\r\n", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DataRootEnvironment::Empty();
+    ASSERT_TRUE(CreatePath(backup + "\\"));
+    WriteTextFile(backup + "\\Idagent.cfg", oldConfig);
+    ASSERT_TRUE(CreatePath(package + "\\kit\\"));
+    if (c.configStands) WriteTextFile(package + "\\Idagent.cfg", standing);
+    WriteTextFile(backup + ".txt", package + c.rest);
+    platform.ExpectBox(
+        IDOK, c.configStands
+                  ? "Old packages left by earlier saves are kept in:"
+                  : "Saves cut short before they were confirmed; the old package is back in:");
+    log.Clear();
+    PackageBackup::RecoverLeftovers();
+    EXPECT_EQ(log.Contains("WARNING: An old package left by an earlier save is kept in " + backup +
+                           " (its package " + package + " holds a configuration file)"),
+              c.configStands)
+        << log.Text();
+    EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), c.configStands ? standing : oldConfig);
+    EXPECT_EQ(PathExists(backup + ".txt"), c.configStands);
+    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), c.configStands ? oldConfig : "");
+  }
+}
+
+// Half copies a crash left, of a backup or of what a recovery moved aside, are removed at the
+// next start; in a Temp that others may write to nothing is touched.
+TEST_F(WorkflowTest, HalfCopiesLeftByACrashAreRemovedInAPrivateTemp) {
+  for (const bool open : {false, true}) {
+    SCOPED_TRACE(open ? "open Temp" : "private Temp");
+    DataRootEnvironment::Empty();
+    const std::vector<std::string> parts = {paths.tempFolder + "\\PackBak-a.part",
+                                            paths.tempFolder + "\\PackUnconfirmed-b.part",
+                                            paths.tempFolder + "\\PackUnconfirmed-b-2.part"};
+    for (const std::string& part : parts) {
+      ASSERT_TRUE(CreatePath(part + "\\kit\\"));
+      WriteTextFile(part + "\\kit\\Idagent.cfg", "CS[2] ");
+    }
+    if (open) {
+      ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+    }
+    log.Clear();
+    PackageBackup::RecoverLeftovers();
+    for (const std::string& part : parts) {
+      EXPECT_EQ(PathExists(part), open) << part;
+      EXPECT_TRUE(log.Contains(
+          open ? "WARNING: " + part + " left alone: other accounts may write to " + paths.tempFolder
+               : "Removed " + part + ", left by an earlier save"))
+          << log.Text();
+    }
+    EXPECT_TRUE(platform.Boxes().empty());
+  }
+}
+
 // A backup that cannot be removed keeps its record and is named as it is; a later start
 // finishes the removal.
 TEST_F(WorkflowTest, BackupThatCannotBeRemovedIsRemovedLater) {
