@@ -422,3 +422,38 @@ void PackageBackup::RecoverLeftovers() {
   }
   ShowErrorBox(text);
 }
+
+std::string PackageBackup::EarlierSaveOf(const std::string& packagePath) {
+  const std::string& temp = DataPaths::Get().tempFolder;
+  FindHolder find(Join(temp, std::string(kBackupPrefix) + "*" + kRecordSuffix));
+  if (!find.Valid()) return {};
+  do {
+    if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string path = Join(temp, find.data.cFileName);
+    Record record;
+    {
+      // Read beside the save that may hold it.
+      const HandleHolder reader(CreateFileA(path.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!reader.Valid()) continue;
+      record = ReadRecord(reader.Get());
+    }
+    if (record.package.empty() || _stricmp(NormalisedFolder(record.package).c_str(),
+                                           NormalisedFolder(packagePath).c_str()) != 0)
+      continue;
+    const HandleHolder probe = OpenRecord(path, OPEN_EXISTING);
+    if (!probe.Valid() && GetLastError() == ERROR_SHARING_VIOLATION)
+      return "An earlier save of the package " + packagePath + " still runs: its script holds " +
+             path + ". The package can be edited and saved again once that save has ended.";
+    // Only what a recovery acts on could undo a save made now.
+    const std::string backup = path.substr(0, path.size() - std::string(kRecordSuffix).size());
+    if (record.state == kUnconfirmed && FileInfo(backup).exists &&
+        WhyLeftAlone(temp, path, backup).empty())
+      return "An earlier save of the package " + packagePath +
+             " was cut short and is not undone yet (" + path +
+             "). The next operation or start of the tool puts its old package back; the package "
+             "can be edited and saved again after that.";
+  } while (find.Next());
+  return {};
+}

@@ -44,6 +44,10 @@ class PackageBackup {
   // Administrators may have written (in Temp, or itself) is left alone. What is put back,
   // moved aside or kept is named in the log and once in a message.
   static void RecoverLeftovers();
+  // Why the package may not be saved now, as a message: an earlier save of it still runs (its
+  // script would go on writing into it), or one was cut short and its recovery would undo a
+  // save made now. Empty when nothing stands in the way.
+  static std::string EarlierSaveOf(const std::string& packagePath);
 
  private:
   PackageBackup(std::string backup, std::string packagePath, HandleHolder record);

@@ -508,7 +508,8 @@ TEST_F(WorkflowTest, SavesWithTempOnAnotherVolume) {
 }
 
 // The step at which CutShortSave.DISABLED_Child ends itself: a step the save reaches, or
-// "script" for the real save script right after it copied the configuration file.
+// "script" for the real save script right after it copied the configuration file ("script
+// waits": its interpreter then waits; "script waits at the end": it waits before its last line).
 constexpr char kCutAtVariable[] = "KITSMITH_TEST_CUT_AT";
 
 // Run only by the tests of saves cut short, as a program of its own: the program ends half way
@@ -532,14 +533,21 @@ TEST(CutShortSave, DISABLED_Child) {
     const std::string script =
         DataPaths::Get().tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\Save-Package.cmd";
     std::string text = ReadTextFile(script);
+    // The script is cut right after it copied the configuration file or, "at the end", with
+    // only its last line still to write.
+    const bool atTheEnd = std::string(step) == "script waits at the end";
     const std::string copied = "\\Idagent.cfg\" >nul\r\nif errorlevel 1 goto failed\r\n";
-    const size_t at = text.find(copied);
-    EXPECT_NE(at, std::string::npos);
+    const size_t found =
+        text.find(atTheEnd ? std::string(">>\"%pkg%\\package-version.cmd\"") : copied);
+    EXPECT_NE(found, std::string::npos);
+    const size_t at = atTheEnd ? found : found + copied.size();
     // "script waits": the script goes on once Temp\go-on exists, as a slow script would.
-    const std::string end = std::string(step) == "script waits" ? ":wait\r\nif not exist \"%temp_root%\\go-on\" goto wait\r\n"
-                                                                : "exit /b 1\r\n";
+    const std::string end = std::string(step).rfind("script waits", 0) == 0
+                                ? ":wait\r\nif not exist \"%temp_root%\\go-on\" goto wait\r\n"
+                                : "exit /b 1\r\n";
     if (std::string(step).rfind("script", 0) == 0)
-      text.insert(at + copied.size(), "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) + " >nul\r\n" + end);
+      text.insert(at,
+                  "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) + " >nul\r\n" + end);
     WriteTextFile(script, text);
     working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
     workflow.SavePackage(-1, false);
@@ -606,6 +614,73 @@ TEST_F(WorkflowTest, SaveWhoseScriptStillRunsIsLeftAlone) {
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), oldConfig);
   EXPECT_EQ(ReadTextFile(paths.tempFolder + "\\PackUnconfirmed-00000001-0000-0000-0000-000000000000\\Idagent.cfg"),
             "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+}
+
+// A save whose script outlived its tool still writes its package: while it runs, an edit of
+// that package is refused before its script runs, and so is any save onto it (also once the
+// script has ended, until the save it cut short is undone). Then the save confirmed after it
+// is the package every later start keeps.
+TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
+  const std::string package = MakePackage("10.0.0.1");
+  SetEnvironmentVariableA(kCutAtVariable, "script waits at the end");
+  EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
+  SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  const std::string record =
+      paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000.txt";
+  ASSERT_FALSE(RecordsFree(paths.tempFolder));
+  PackageBackup::RecoverLeftovers();  // the next start leaves it alone
+  EXPECT_TRUE(PathExists(record));
+
+  const std::string confirmed = "CS[2] CR[2] RA[10.8.8.8] RP[139] LD[1] ";
+  const auto saveAndQuit = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    working.Find("RA")->SetFromText(L"10.8.8.8", AuthCfg::kEditor);
+    return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL;
+  };
+  // The box breaks the long paths onto lines of their own; the log has them whole.
+  const std::string running =
+      "An earlier save of the package " + package + " still runs: its script holds " + record;
+  platform.ExpectBox(IDOK, "still runs: its script holds ");
+  PickNewPackage1();
+  g_editorAction = saveAndQuit;
+  EditPackageWorkflow refused(nullptr);
+  EXPECT_FALSE(refused.Execute());
+  EXPECT_EQ(Count("Edit-Package"), 0);
+  EXPECT_TRUE(log.Contains(running)) << log.Text();
+
+  // Another operation that saves onto the package.
+  driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    workflow.SetPackagePath(package);
+    working.Find("RA")->SetFromText(L"10.7.7.7", AuthCfg::kEditor);
+    log.Clear();
+    platform.ExpectBox(IDOK, "still runs: its script holds ");
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_TRUE(log.Contains(running)) << log.Text();
+    WriteTextFile(paths.tempFolder + "\\go-on", "");
+    EXPECT_TRUE(RecordsFree(paths.tempFolder));
+    platform.ExpectBox(IDOK, "was cut short and is not undone yet");
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_TRUE(log.Contains("An earlier save of the package " + package +
+                             " was cut short and is not undone yet (" + record + ")"))
+        << log.Text();
+    return IDCANCEL;
+  };
+  NewPackageWorkflow other(nullptr);
+  EXPECT_FALSE(other.Execute());
+  EXPECT_EQ(Count("Save-Package"), 0);
+
+  // The next operation puts the old package back; its save is confirmed and stays.
+  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed");
+  PickNewPackage1();
+  g_editorAction = saveAndQuit;
+  EditPackageWorkflow edit(nullptr);
+  EXPECT_TRUE(edit.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);
+  log.Clear();
+  PackageBackup::RecoverLeftovers();
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);
+  EXPECT_EQ(log.Text(), "");
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
 }
 
