@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "WinTestSupport.h"  // PathExists, RunUnix, ScratchDir

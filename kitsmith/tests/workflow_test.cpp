@@ -753,6 +753,87 @@ TEST_F(WorkflowTest, HalfCopiesLeftByACrashAreRemovedInAPrivateTemp) {
   }
 }
 
+// A package script that says it saved is not taken at its word: a package without one of the
+// files it promises, or with one of them empty, is refused and the old package comes back.
+TEST_F(WorkflowTest, ASavedPackageWithoutEveryPromisedFileIsRefused) {
+  const std::string package = MakePackage("10.0.0.1");
+  ToolRegistry registry;
+  registry.SetNumber("NoKitsmithCleanup", 1);  // the assembly folder stays from save to save
+  PickNewPackage1();
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    const std::string assembly = paths.tempFolder + "\\PackAsm-" + workflow.OperationId();
+    const std::string realScript = ReadTextFile(assembly + "\\Save-Package.cmd");
+    const size_t end = realScript.find("echo Saved revision");
+    EXPECT_NE(end, std::string::npos);
+    WriteTextFile(assembly + "\\empty.txt", "");
+    const std::string before = TreeText(package);
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    for (const char* name : {"Edit-Package.cmd", "Packages-View.html", "package-version.cmd"}) {
+      for (const bool empty : {false, true}) {
+        SCOPED_TRACE(std::string(name) + (empty ? " empty" : " missing"));
+        const std::string spoil =
+            empty ? "copy /y \"%asm%empty.txt\" \"%pkg%\\" + std::string(name) + "\" >nul\r\n"
+                  : "del \"%pkg%\\" + std::string(name) + "\"\r\n";
+        WriteTextFile(assembly + "\\Save-Package.cmd", std::string(realScript).insert(end, spoil));
+        log.Clear();
+        EXPECT_FALSE(workflow.SavePackage(-1, false));
+        EXPECT_TRUE(log.Contains("Save-Package=000")) << log.Text();
+        EXPECT_TRUE(log.Contains("ERROR: The saved package " + package + " is not whole: " + name +
+                                 " is missing or empty"))
+            << log.Text();
+        EXPECT_EQ(TreeText(package), before);
+      }
+    }
+    return IDCANCEL;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_FALSE(workflow.Execute());
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+}
+
+// The save script's last write, the revision line in package-version.cmd, is checked like its
+// copies: on a disk with room for every copy but not for that line (the version file fills its
+// page) the save fails and the old package comes back; with one page more it is saved whole.
+TEST_F(WorkflowTest, ARevisionLineThatCannotBeWrittenFailsTheSave) {
+  SmallVolume volume("2m");
+  if (!volume.Mounted()) GTEST_SKIP() << "no small file system could be mounted (needs root)";
+  ASSERT_TRUE(volume.LinkFolder(paths.tempFolder, "Temp"));
+  ASSERT_TRUE(volume.LinkFolder(paths.packagesFolder, "Packages"));
+  const std::string package = MakePackage("10.0.0.1");
+  ToolRegistry registry;
+  registry.SetNumber("NoKitsmithCleanup", 1);  // the assembly folder stays from save to save
+  PickNewPackage1();
+  constexpr LONG kPage = 4096;
+  constexpr LONG kPagesTheCopiesTake = 12;  // each file the script copies fits a page
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    const std::string version =
+        paths.tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\package-version.cmd";
+    std::string text = ReadTextFile(version);
+    text.resize(kPage - 2, ' ');
+    WriteTextFile(version, text + "\r\n");
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    for (const bool room : {false, true}) {
+      SCOPED_TRACE(room ? "room for the line" : "no room for the line");
+      const std::string before = TreeText(package);
+      {
+        FillingPlatform filling(volume, "Save-Package.cmd",
+                                (kPagesTheCopiesTake + (room ? 1 : 0)) * kPage);
+        EXPECT_EQ(workflow.SavePackage(2, false), room);
+      }
+      volume.Free();
+      if (room)
+        EXPECT_NE(ReadTextFile(package + "\\package-version.cmd").find("set packagerevision=2"),
+                  std::string::npos);
+      else
+        EXPECT_EQ(TreeText(package), before);
+    }
+    return IDOK;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_TRUE(workflow.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
+}
+
 // A backup that cannot be removed keeps its record and is named as it is; a later start
 // finishes the removal.
 TEST_F(WorkflowTest, BackupThatCannotBeRemovedIsRemovedLater) {
