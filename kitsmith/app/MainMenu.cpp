@@ -40,7 +40,8 @@ BOOL CMainMenu::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
 
   LogLine() << "Qel Security Identra Administrative Tools";
-  DataPaths::Get().WarnIfOthersMayWriteTemp();
+  // Said before the recovery, which leaves alone what others could have written.
+  DataPaths::Get().WarnOfOpenFolders();
   PackageBackup::RecoverLeftovers();
   LogLine() << "Status: Ready. \r\n";
   return TRUE;

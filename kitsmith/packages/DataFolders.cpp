@@ -103,23 +103,11 @@ DataPaths::DataPaths() {
   packagesFolder = dataRoot + "\\Packages";
 }
 
-void DataPaths::WarnIfOthersMayWriteTemp() const {
-  if (!IsDirectory(tempFolder)) return;  // the tool makes it private when it makes it
-  std::vector<std::wstring> accounts;
-  if (!OtherAccountsThatMayWrite(WideFromAcp(tempFolder), accounts)) {
-    LogLine() << "WARNING: Could not read who may write to " << tempFolder
-              << "; the package scripts run from there could be changed by another account";
-    return;
-  }
-  if (accounts.empty()) return;
-  std::string names;
-  for (const std::wstring& account : accounts) {
-    std::string name;
-    if (!AcpFromWide(account, name)) name = Narrow(account);
-    names += (names.empty() ? "" : ", ") + name;
-  }
-  LogLine() << "WARNING: Other accounts may write to " << tempFolder << " (" << names
-            << "); the package scripts run from there could be changed by them";
+void DataPaths::WarnOfOpenFolders() const {
+  WarnIfOthersMayWrite(dataRoot, "the default configuration read from there");
+  WarnIfOthersMayWrite(tempFolder, "the package scripts run from there");
+  WarnIfOthersMayWrite(packagesFolder, "the packages kept there");
+  WarnIfOthersMayWrite(prototypesFolder, "the prototype scripts run from there");
 }
 
 const DataPaths& DataPaths::Get() {
@@ -323,6 +311,29 @@ FileInfo::FileInfo(const std::string& path) : path(path) {
 std::string FileInfo::FullPath() const { return folder + kPathSeparator + name; }
 
 bool IsDirectory(const std::string& path) { return FileInfo(path).isFolder; }
+
+OtherWriters OthersWhoMayWrite(const std::string& path) {
+  OtherWriters others;
+  std::vector<std::wstring> accounts;
+  others.known = OtherAccountsThatMayWrite(WideFromAcp(path), accounts);
+  for (const std::wstring& account : accounts) {
+    std::string name;
+    if (!AcpFromWide(account, name)) name = Narrow(account);
+    others.names += (others.names.empty() ? "" : ", ") + name;
+  }
+  return others;
+}
+
+void WarnIfOthersMayWrite(const std::string& folder, const std::string& what) {
+  if (!IsDirectory(folder)) return;  // the tool makes it private when it makes it
+  const OtherWriters others = OthersWhoMayWrite(folder);
+  if (!others.known)
+    LogLine() << "WARNING: Could not read who may write to " << folder << "; " << what
+              << " could be changed by another account";
+  else if (!others.names.empty())
+    LogLine() << "WARNING: Other accounts may write to " << folder << " (" << others.names << "); "
+              << what << " could be changed by them";
+}
 
 bool FolderIsEmpty(const std::string& path) {
   FindHolder find(EnsureTrailingChar(path, '\\') + "*.*");

@@ -29,9 +29,10 @@ class DataPaths {
   // Reads the registry and the shell's application-data folder; creates nothing.
   DataPaths();
 
-  // Logs a warning when an existing Temp lets other accounts change what lies in it: the
-  // package scripts run from there with this user's rights.
-  void WarnIfOthersMayWriteTemp() const;
+  // Logs a warning for each existing folder of the data tree, and the prototypes folder, that
+  // lets other accounts change what lies in it: the tool runs scripts and takes configurations
+  // from there with this user's rights.
+  void WarnOfOpenFolders() const;
 
   std::string programPath;
   std::string programFolder;
@@ -134,5 +135,19 @@ class FileInfo {
 };
 
 bool IsDirectory(const std::string& path);
+
+// The accounts other than this user, SYSTEM and Administrators that may change a file or
+// folder (or what is made inside it), joined by ", "; known is false when its security cannot
+// be read.
+struct OtherWriters {
+  bool known = false;
+  std::string names;
+};
+OtherWriters OthersWhoMayWrite(const std::string& path);
+// Logs "WARNING: Other accounts may write to <folder> (<accounts>); <what> could be changed by
+// them" for an existing folder that lets them (or whose security cannot be read). The
+// operation still runs: the folder may be meant to be shared.
+void WarnIfOthersMayWrite(const std::string& folder, const std::string& what);
+
 // True when the folder holds no entry at all; false when it cannot be searched.
 bool FolderIsEmpty(const std::string& path);

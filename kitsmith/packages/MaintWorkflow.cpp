@@ -59,6 +59,17 @@ std::string HtmlEscaped(const std::string& text) {
   return out;
 }
 
+// True, said in the log and a box, when an earlier save of the package keeps it from being
+// edited or saved now: that save's script would still write into it, or the recovery of that
+// save would undo this one.
+bool HeldByAnEarlierSave(const std::string& package) {
+  const std::string why = PackageBackup::EarlierSaveOf(package);
+  if (why.empty()) return false;
+  LogLine() << "ERROR: " << why;
+  ShowErrorBox(why);
+  return true;
+}
+
 // Empty when the package holds every file the package scripts promise, none of them empty,
 // and a configuration file that the tool's own reader reads as the one saved: every option
 // with the same value, read from the file or not alike (so the revision is there). A script
@@ -155,10 +166,11 @@ std::string MaintWorkflow_base::DefaultConfigPath() const {
 }
 
 bool MaintWorkflow_base::Execute() {
-  PackageBackup::RecoverLeftovers();
   const char* name = OperationTypeName(type_);
   LogLine() << "Starting " << name << " operation with ID " << operationId_;
-  DataPaths::Get().WarnIfOthersMayWriteTemp();
+  // Said before the recovery, which leaves alone what others could have written.
+  DataPaths::Get().WarnOfOpenFolders();
+  PackageBackup::RecoverLeftovers();
   const bool ok = Run();
   if (ok) {
     LogLine() << "Operation " << operationId_ << " (" << name << ") succeeded.";
@@ -254,6 +266,7 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
     LogLine() << "ERROR: " << packagePath_ << " is not a package folder directly under " << paths.packagesFolder;
     return false;
   }
+  if (HeldByAnEarlierSave(packagePath_)) return false;
 
   if (revision != -1)
     SetRevision(working_, revision);
@@ -328,6 +341,7 @@ bool NewPackageWorkflow::Run() {
   if (result != IDOK) return false;
 
   const std::string versionFolder = versions.GetSelectedPath();
+  WarnIfOthersMayWrite(versionFolder, "the script run from there");
   CreatePath(paths.tempFolder + kPathSeparator);
   CreatePath(paths.packagesFolder + kPathSeparator);
   const MaintScriptExec create(versionFolder + kPathSeparator + "Create-Package.cmd",
@@ -368,6 +382,8 @@ bool EditPackageWorkflow::Run() {
     ShowErrorBox(text);
     return false;
   }
+  if (HeldByAnEarlierSave(folder)) return false;
+  WarnIfOthersMayWrite(folder, "the script and configuration taken from there");
   const std::string configPath = folder + kPathSeparator + kConfigFileName;
   if (FileInfo(configPath).readOnly) {
     const std::string text = "Configuration file " + configPath + " is read-only.";

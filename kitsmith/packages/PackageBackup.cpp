@@ -132,6 +132,20 @@ bool MoveIntoTemp(const std::string& path, const std::string& target, std::strin
   return false;
 }
 
+// Why a recovery must not act on a record and its backup (or their half copy): another
+// account may have written them, or Temp, where it could have put them. Empty when only this
+// user, SYSTEM and Administrators may; what does not exist is not asked about.
+std::string WhyLeftAlone(const std::string& temp, const std::string& record,
+                         const std::string& backup) {
+  for (const std::string& path : {temp, record, backup, backup + kPartSuffix}) {
+    if (path.empty() || (path != temp && !FileInfo(path).exists)) continue;
+    const OtherWriters others = OthersWhoMayWrite(path);
+    if (!others.known) return "who may write to " + path + " cannot be read";
+    if (!others.names.empty()) return "other accounts may write to " + path;
+  }
+  return {};
+}
+
 // The first name under Temp with the prefix and rest that nothing holds yet.
 std::string FreeName(const std::string& temp, const std::string& name) {
   std::string candidate = Join(temp, name);
@@ -289,9 +303,11 @@ bool PackageBackup::Drop() {
 void PackageBackup::RecoverLeftovers() {
   const std::string& temp = DataPaths::Get().tempFolder;
   std::vector<std::string> backups, records, parts;
-  {
-    FindHolder find(Join(temp, std::string(kBackupPrefix) + "*"));
-    if (!find.Valid()) return;
+  // Half copies are also left by a recovery cut short while it copied a package aside.
+  for (const std::string& pattern :
+       {std::string(kBackupPrefix) + "*", kUnconfirmedPrefix + std::string("*") + kPartSuffix}) {
+    FindHolder find(Join(temp, pattern));
+    if (!find.Valid()) continue;
     do {
       const std::string name = find.data.cFileName;
       if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -307,6 +323,12 @@ void PackageBackup::RecoverLeftovers() {
   std::vector<std::string> kept, undone;
   for (const std::string& path : records) {
     const std::string backup = path.substr(0, path.size() - std::string(kRecordSuffix).size());
+    // Another account could have planted it: nothing it names is moved or removed.
+    const std::string distrust = WhyLeftAlone(temp, path, backup);
+    if (!distrust.empty()) {
+      kept.push_back(backup + " (left alone: " + distrust + ")");
+      continue;
+    }
     HandleHolder handle = OpenRecord(path, OPEN_EXISTING);
     if (!handle.Valid()) {
       // Its save, or the script of a save whose tool has ended, still runs.
@@ -340,7 +362,10 @@ void PackageBackup::RecoverLeftovers() {
       kept.push_back(backup + " (its package is not known)");
       continue;
     }
-    if (record.state == TrimBlanks(kKept) && HasConfigFile(record.package)) {
+    // Only a save known to have been cut short takes back a package folder that holds a
+    // configuration; an old package that could not be put back, a record of an older tool
+    // (no state) or of a state never written goes back only where none stands.
+    if (record.state != kUnconfirmed && HasConfigFile(record.package)) {
       kept.push_back(backup + " (its package " + record.package + " holds a configuration file)");
       continue;
     }
@@ -372,6 +397,11 @@ void PackageBackup::RecoverLeftovers() {
   for (const std::string& part : parts) {
     const std::string backup = part.substr(0, part.size() - std::string(kPartSuffix).size());
     if (has(records, backup + kRecordSuffix)) continue;
+    const std::string distrust = WhyLeftAlone(temp, "", part);
+    if (!distrust.empty()) {
+      LogLine() << "WARNING: " << part << " left alone: " << distrust;
+      continue;
+    }
     const FolderRemover removed(part);
     LogLine() << "Removed " << part << ", left by an earlier save";
   }
@@ -391,4 +421,39 @@ void PackageBackup::RecoverLeftovers() {
     text += "\n" + line;
   }
   ShowErrorBox(text);
+}
+
+std::string PackageBackup::EarlierSaveOf(const std::string& packagePath) {
+  const std::string& temp = DataPaths::Get().tempFolder;
+  FindHolder find(Join(temp, std::string(kBackupPrefix) + "*" + kRecordSuffix));
+  if (!find.Valid()) return {};
+  do {
+    if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string path = Join(temp, find.data.cFileName);
+    Record record;
+    {
+      // Read beside the save that may hold it.
+      const HandleHolder reader(CreateFileA(path.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!reader.Valid()) continue;
+      record = ReadRecord(reader.Get());
+    }
+    if (record.package.empty() || _stricmp(NormalisedFolder(record.package).c_str(),
+                                           NormalisedFolder(packagePath).c_str()) != 0)
+      continue;
+    const HandleHolder probe = OpenRecord(path, OPEN_EXISTING);
+    if (!probe.Valid() && GetLastError() == ERROR_SHARING_VIOLATION)
+      return "An earlier save of the package " + packagePath + " still runs: its script holds " +
+             path + ". The package can be edited and saved again once that save has ended.";
+    // Only what a recovery acts on could undo a save made now.
+    const std::string backup = path.substr(0, path.size() - std::string(kRecordSuffix).size());
+    if (record.state == kUnconfirmed && FileInfo(backup).exists &&
+        WhyLeftAlone(temp, path, backup).empty())
+      return "An earlier save of the package " + packagePath +
+             " was cut short and is not undone yet (" + path +
+             "). The next operation or start of the tool puts its old package back; the package "
+             "can be edited and saved again after that.";
+  } while (find.Next());
+  return {};
 }

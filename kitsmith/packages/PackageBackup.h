@@ -40,8 +40,14 @@ class PackageBackup {
   // At start and before each operation: what earlier saves left that no running save (nor
   // its script) holds. An unconfirmed save's old package is put back, whatever stands at its
   // package path being moved aside into Temp, never deleted; a confirmed save's backup is
-  // removed. What is put back, moved aside or kept is named in the log and once in a message.
+  // removed. A record, backup or half copy that an account other than this user, SYSTEM and
+  // Administrators may have written (in Temp, or itself) is left alone. What is put back,
+  // moved aside or kept is named in the log and once in a message.
   static void RecoverLeftovers();
+  // Why the package may not be saved now, as a message: an earlier save of it still runs (its
+  // script would go on writing into it), or one was cut short and its recovery would undo a
+  // save made now. Empty when nothing stands in the way.
+  static std::string EarlierSaveOf(const std::string& packagePath);
 
  private:
   PackageBackup(std::string backup, std::string packagePath, HandleHolder record);

@@ -16,7 +16,7 @@ namespace {
 bool IsDeviceName(const std::string& name) {
   std::string base = name.substr(0, name.find('.'));
   base.erase(base.find_last_not_of(' ') + 1);
-  for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+  for (const char* device : {"CON", "CONIN$", "CONOUT$", "PRN", "AUX", "NUL"})
     if (_stricmp(base.c_str(), device) == 0) return true;
   return base.size() == 4 && (_strnicmp(base.c_str(), "COM", 3) == 0 || _strnicmp(base.c_str(), "LPT", 3) == 0) &&
          base[3] >= '1' && base[3] <= '9';
@@ -137,7 +137,8 @@ std::string PackageNameProblem(const std::string& name) {
       return "it may not hold any of \\ / : * ? \" < > | % or a control character";
   if (name.back() == '.' || name.back() == ' ') return "it may not end in a dot or a blank";
   if (IsDeviceName(name))
-    return "CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices, also with an extension";
+    return "CON, CONIN$, CONOUT$, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices, also "
+           "with an extension";
   return "";
 }
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "WinTestSupport.h"  // PathExists, RunUnix, ScratchDir
@@ -47,6 +48,17 @@ class LogCapture {
  private:
   HWND edit_ = nullptr;
 };
+
+// The entries of the log in order, each given by its beginning.
+inline void ExpectInOrder(const std::string& text, const std::vector<std::string>& starts) {
+  size_t at = 0;
+  for (const std::string& start : starts) {
+    const size_t found = text.find(start, at);
+    ASSERT_NE(found, std::string::npos) << "missing after position " << at << ": " << start << "\n"
+                                        << text;
+    at = found + start.size();
+  }
+}
 
 // Drive K: of the test prefix on a scratch folder while the object lives, for the self-tests
 // that expect their files there: under Wine a drive letter is a link in the prefix's
@@ -120,6 +132,27 @@ inline bool SetHostMode(const std::string& path, const std::string& mode) {
   ScratchDir work("kitsmith-mode");
   return RunHostScript(work, "chmod " + mode + " '" + HostPath(path) + "'");
 }
+
+// A folder opened to every account by its host mode (which Wine derives the access list
+// from) while the object lives; its mode is put back afterwards.
+class OpenToEveryone {
+ public:
+  explicit OpenToEveryone(std::string path) : path_(std::move(path)), mode_(HostMode(path_)) {
+    opened_ = !mode_.empty() && SetHostMode(path_, "0777");
+  }
+  ~OpenToEveryone() {
+    if (opened_) SetHostMode(path_, mode_);
+  }
+  OpenToEveryone(const OpenToEveryone&) = delete;
+  OpenToEveryone& operator=(const OpenToEveryone&) = delete;
+
+  bool Opened() const { return opened_; }
+
+ private:
+  std::string path_;
+  std::string mode_;
+  bool opened_ = false;
+};
 
 inline std::string CurrentUserSidText() {
   const TrustedAccounts trusted;

@@ -85,22 +85,26 @@ TEST(DataPaths, WithoutRegistryValueTheApplicationDataFolderHoldsTheTree) {
   EXPECT_EQ(&DataPaths::Get(), &DataPaths::Get());
 }
 
-// Scripts run from Temp: an existing one that other accounts may write to is named in a
-// warning (the list read back is derived from the host's mode under Wine); one the tool made,
-// or one others may only read, is not. No Temp yet says nothing: the tool makes it private.
-TEST(DataPaths, WarnsOfAnExistingTempThatOthersMayWrite) {
+// Scripts run from Temp and the prototypes, configurations come from the data root and
+// Packages: an existing one that other accounts may write to is named in a warning (the list
+// read back is derived from the host's mode under Wine); one the tool made, or one others may
+// only read, is not. A folder not there yet says nothing: the tool makes it private.
+TEST(DataPaths, WarnsOfExistingFoldersThatOthersMayWrite) {
   ScratchDir dir;
   ToolRegistry registry;
   registry.SetText("KitsmithDataRoot", dir / "kit");
   LogCapture log;
   const DataPaths paths;
   log.Clear();
-  paths.WarnIfOthersMayWriteTemp();
+  paths.WarnOfOpenFolders();
   EXPECT_EQ(log.Text(), "");
 
   ASSERT_TRUE(CreatePath(paths.tempFolder + "\\"));
-  const std::string warning = "WARNING: Other accounts may write to " + paths.tempFolder +
-                              " (Everyone (S-1-1-0)); the package scripts run from there could be changed by them\r\n";
+  ASSERT_TRUE(CreatePath(paths.packagesFolder + "\\"));
+  const auto warning = [](const std::string& folder, const char* what) {
+    return "WARNING: Other accounts may write to " + folder + " (Everyone (S-1-1-0)); " + what +
+           " could be changed by them\r\n";
+  };
   const struct {
     const char* mode;  // null: as the tool made it
     bool warned;
@@ -111,9 +115,17 @@ TEST(DataPaths, WarnsOfAnExistingTempThatOthersMayWrite) {
       ASSERT_TRUE(SetHostMode(paths.tempFolder, c.mode));
     }
     log.Clear();
-    paths.WarnIfOthersMayWriteTemp();
-    EXPECT_EQ(log.Text(), c.warned ? warning : "");
+    paths.WarnOfOpenFolders();
+    EXPECT_EQ(log.Text(),
+              c.warned ? warning(paths.tempFolder, "the package scripts run from there") : "");
   }
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
+  ASSERT_TRUE(SetHostMode(paths.dataRoot, "0777"));
+  ASSERT_TRUE(SetHostMode(paths.packagesFolder, "0777"));
+  log.Clear();
+  paths.WarnOfOpenFolders();
+  EXPECT_EQ(log.Text(), warning(paths.dataRoot, "the default configuration read from there") +
+                            warning(paths.packagesFolder, "the packages kept there"));
 }
 
 TEST(Registry, ValuesOfEachType) {

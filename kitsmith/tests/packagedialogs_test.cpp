@@ -273,9 +273,10 @@ TEST(MessageBoxes, ABoxWithALongNameFitsTheScreen) {
 }
 
 TEST_F(PackageSaveOpenTest, NamesThatAreNoFolderOfPackagesAreRefused) {
-  const std::vector<std::string> refused = {"..", ".", "a\\b", "a/b", "c:x", "x*", "q?", "\"q\"", "a<b", "a>b",
-                                            "a|b", "100%", "dot.", "blank ", "   ", std::string("tab\tname"),
-                                            "NUL", "con", "Aux.txt", "COM1", "lpt9.cfg", "PRN"};
+  const std::vector<std::string> refused = {
+      "..",  ".",   "a\\b",    "a/b",  "c:x",      "x*",     "q?",     "\"q\"",
+      "a<b", "a>b", "a|b",     "100%", "dot.",     "blank ", "   ",    std::string("tab\tname"),
+      "NUL", "con", "Aux.txt", "COM1", "lpt9.cfg", "PRN",    "CONIN$", "conout$.cfg"};
   for (const std::string& name : refused)
     platform.ExpectBox(IDOK, name + "\n is not a valid package name: " + PackageNameProblem(name) + ".");
   PackageSaveOpenDlg dialog(nullptr, packages.Path(), PackageSaveOpenDlg::kSave, "");
@@ -291,8 +292,9 @@ TEST_F(PackageSaveOpenTest, NamesThatAreNoFolderOfPackagesAreRefused) {
   EXPECT_EQ(platform.Boxes().size(), refused.size());
   EXPECT_FALSE(PathExists(packages / "dot"));
   // The box says which rule the name breaks.
-  EXPECT_NE(platform.Boxes()[16].text.find("NUL\n is not a valid package name: CON, PRN, AUX, NUL, COM1 to COM9 and "
-                                           "LPT1 to LPT9 name devices, also with an extension."),
+  EXPECT_NE(platform.Boxes()[16].text.find(
+                "NUL\n is not a valid package name: CON, CONIN$, CONOUT$, PRN, AUX, NUL, "
+                "COM1 to COM9 and LPT1 to LPT9 name devices, also with an extension."),
             std::string::npos)
       << platform.Boxes()[16].text;
   EXPECT_NE(platform.Boxes()[12].text.find("it may not end in a dot or a blank."), std::string::npos);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,14 @@ class WorkflowTest : public testing::Test {
     return workflow.PackagePath();
   }
 
+  // The package chooser of the next edit picks the package MakePackage made.
+  void PickNewPackage1() {
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+      ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+      ui.PressOK();
+    });
+  }
+
   const DataPaths& paths = DataPaths::Get();
   ScriptedPlatform platform;
   DialogDriver driver;
@@ -101,16 +110,6 @@ class WorkflowTest : public testing::Test {
   size_t runsSeen_ = 0;
   PackageEditorFactory previousFactory_ = nullptr;
 };
-
-// The entries of the log in order, each given by its beginning.
-void ExpectInOrder(const std::string& text, const std::vector<std::string>& starts) {
-  size_t at = 0;
-  for (const std::string& start : starts) {
-    const size_t found = text.find(start, at);
-    ASSERT_NE(found, std::string::npos) << "missing after position " << at << ": " << start << "\n" << text;
-    at = found + start.size();
-  }
-}
 
 TEST_F(WorkflowTest, NewPackageRunsTheScriptsAndSavesThePackage) {
   const std::string id = "00000001-0000-0000-0000-000000000000";
@@ -509,7 +508,8 @@ TEST_F(WorkflowTest, SavesWithTempOnAnotherVolume) {
 }
 
 // The step at which CutShortSave.DISABLED_Child ends itself: a step the save reaches, or
-// "script" for the real save script right after it copied the configuration file.
+// "script" for the real save script right after it copied the configuration file ("script
+// waits": its interpreter then waits; "script waits at the end": it waits before its last line).
 constexpr char kCutAtVariable[] = "KITSMITH_TEST_CUT_AT";
 
 // Run only by the tests of saves cut short, as a program of its own: the program ends half way
@@ -533,14 +533,21 @@ TEST(CutShortSave, DISABLED_Child) {
     const std::string script =
         DataPaths::Get().tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\Save-Package.cmd";
     std::string text = ReadTextFile(script);
+    // The script is cut right after it copied the configuration file or, "at the end", with
+    // only its last line still to write.
+    const bool atTheEnd = std::string(step) == "script waits at the end";
     const std::string copied = "\\Idagent.cfg\" >nul\r\nif errorlevel 1 goto failed\r\n";
-    const size_t at = text.find(copied);
-    EXPECT_NE(at, std::string::npos);
+    const size_t found =
+        text.find(atTheEnd ? std::string(">>\"%pkg%\\package-version.cmd\"") : copied);
+    EXPECT_NE(found, std::string::npos);
+    const size_t at = atTheEnd ? found : found + copied.size();
     // "script waits": the script goes on once Temp\go-on exists, as a slow script would.
-    const std::string end = std::string(step) == "script waits" ? ":wait\r\nif not exist \"%temp_root%\\go-on\" goto wait\r\n"
-                                                                : "exit /b 1\r\n";
+    const std::string end = std::string(step).rfind("script waits", 0) == 0
+                                ? ":wait\r\nif not exist \"%temp_root%\\go-on\" goto wait\r\n"
+                                : "exit /b 1\r\n";
     if (std::string(step).rfind("script", 0) == 0)
-      text.insert(at + copied.size(), "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) + " >nul\r\n" + end);
+      text.insert(at,
+                  "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) + " >nul\r\n" + end);
     WriteTextFile(script, text);
     working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
     workflow.SavePackage(-1, false);
@@ -608,6 +615,223 @@ TEST_F(WorkflowTest, SaveWhoseScriptStillRunsIsLeftAlone) {
   EXPECT_EQ(ReadTextFile(paths.tempFolder + "\\PackUnconfirmed-00000001-0000-0000-0000-000000000000\\Idagent.cfg"),
             "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+}
+
+// A save whose script outlived its tool still writes its package: while it runs, an edit of
+// that package is refused before its script runs, and so is any save onto it (also once the
+// script has ended, until the save it cut short is undone). Then the save confirmed after it
+// is the package every later start keeps.
+TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
+  const std::string package = MakePackage("10.0.0.1");
+  SetEnvironmentVariableA(kCutAtVariable, "script waits at the end");
+  EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
+  SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  const std::string record =
+      paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000.txt";
+  ASSERT_FALSE(RecordsFree(paths.tempFolder));
+  PackageBackup::RecoverLeftovers();  // the next start leaves it alone
+  EXPECT_TRUE(PathExists(record));
+
+  const std::string confirmed = "CS[2] CR[2] RA[10.8.8.8] RP[139] LD[1] ";
+  const auto saveAndQuit = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    working.Find("RA")->SetFromText(L"10.8.8.8", AuthCfg::kEditor);
+    return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL;
+  };
+  // The box breaks the long paths onto lines of their own; the log has them whole.
+  const std::string running =
+      "An earlier save of the package " + package + " still runs: its script holds " + record;
+  platform.ExpectBox(IDOK, "still runs: its script holds ");
+  PickNewPackage1();
+  g_editorAction = saveAndQuit;
+  EditPackageWorkflow refused(nullptr);
+  EXPECT_FALSE(refused.Execute());
+  EXPECT_EQ(Count("Edit-Package"), 0);
+  EXPECT_TRUE(log.Contains(running)) << log.Text();
+
+  // Another operation that saves onto the package.
+  driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    workflow.SetPackagePath(package);
+    working.Find("RA")->SetFromText(L"10.7.7.7", AuthCfg::kEditor);
+    log.Clear();
+    platform.ExpectBox(IDOK, "still runs: its script holds ");
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_TRUE(log.Contains(running)) << log.Text();
+    WriteTextFile(paths.tempFolder + "\\go-on", "");
+    EXPECT_TRUE(RecordsFree(paths.tempFolder));
+    platform.ExpectBox(IDOK, "was cut short and is not undone yet");
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_TRUE(log.Contains("An earlier save of the package " + package +
+                             " was cut short and is not undone yet (" + record + ")"))
+        << log.Text();
+    return IDCANCEL;
+  };
+  NewPackageWorkflow other(nullptr);
+  EXPECT_FALSE(other.Execute());
+  EXPECT_EQ(Count("Save-Package"), 0);
+
+  // The next operation puts the old package back; its save is confirmed and stays.
+  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed");
+  PickNewPackage1();
+  g_editorAction = saveAndQuit;
+  EditPackageWorkflow edit(nullptr);
+  EXPECT_TRUE(edit.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);
+  log.Clear();
+  PackageBackup::RecoverLeftovers();
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);
+  EXPECT_EQ(log.Text(), "");
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+}
+
+// A record of the earlier format holds only the package's path, no state: as before the state
+// line, its old package is put back only where no configuration file stands; otherwise it is
+// kept and named. So is a record whose state the tool never writes.
+TEST_F(WorkflowTest, ARecordWithoutAStateIsPutBackOnlyWhereNoConfigurationStands) {
+  const std::string package = paths.packagesFolder + "\\Site B";
+  const std::string backup = paths.tempFolder + "\\PackBak-0c0ffee1-0000-0000-0000-000000000000";
+  const std::string oldConfig = "CS[2] CR[4] RA[10.0.0.4] ";
+  const std::string standing = "CS[2] CR[5] RA[10.0.0.5] ";
+  const struct {
+    const char* what;
+    const char* rest;  // what follows the path in the record
+    bool configStands;
+  } cases[] = {{"path and line end", "\r\n", true},
+               {"path alone", "", true},
+               {"a state the tool never writes", "\r\nhalf done\r\n", true},
+               {"no configuration stands", "\r\n", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DataRootEnvironment::Empty();
+    ASSERT_TRUE(CreatePath(backup + "\\"));
+    WriteTextFile(backup + "\\Idagent.cfg", oldConfig);
+    ASSERT_TRUE(CreatePath(package + "\\kit\\"));
+    if (c.configStands) WriteTextFile(package + "\\Idagent.cfg", standing);
+    WriteTextFile(backup + ".txt", package + c.rest);
+    platform.ExpectBox(
+        IDOK, c.configStands
+                  ? "Old packages left by earlier saves are kept in:"
+                  : "Saves cut short before they were confirmed; the old package is back in:");
+    log.Clear();
+    PackageBackup::RecoverLeftovers();
+    EXPECT_EQ(log.Contains("WARNING: An old package left by an earlier save is kept in " + backup +
+                           " (its package " + package + " holds a configuration file)"),
+              c.configStands)
+        << log.Text();
+    EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), c.configStands ? standing : oldConfig);
+    EXPECT_EQ(PathExists(backup + ".txt"), c.configStands);
+    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), c.configStands ? oldConfig : "");
+  }
+}
+
+// Half copies a crash left, of a backup or of what a recovery moved aside, are removed at the
+// next start; in a Temp that others may write to nothing is touched.
+TEST_F(WorkflowTest, HalfCopiesLeftByACrashAreRemovedInAPrivateTemp) {
+  for (const bool open : {false, true}) {
+    SCOPED_TRACE(open ? "open Temp" : "private Temp");
+    DataRootEnvironment::Empty();
+    const std::vector<std::string> parts = {paths.tempFolder + "\\PackBak-a.part",
+                                            paths.tempFolder + "\\PackUnconfirmed-b.part",
+                                            paths.tempFolder + "\\PackUnconfirmed-b-2.part"};
+    for (const std::string& part : parts) {
+      ASSERT_TRUE(CreatePath(part + "\\kit\\"));
+      WriteTextFile(part + "\\kit\\Idagent.cfg", "CS[2] ");
+    }
+    if (open) {
+      ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+    }
+    log.Clear();
+    PackageBackup::RecoverLeftovers();
+    for (const std::string& part : parts) {
+      EXPECT_EQ(PathExists(part), open) << part;
+      EXPECT_TRUE(log.Contains(
+          open ? "WARNING: " + part + " left alone: other accounts may write to " + paths.tempFolder
+               : "Removed " + part + ", left by an earlier save"))
+          << log.Text();
+    }
+    EXPECT_TRUE(platform.Boxes().empty());
+  }
+}
+
+// A package script that says it saved is not taken at its word: a package without one of the
+// files it promises, or with one of them empty, is refused and the old package comes back.
+TEST_F(WorkflowTest, ASavedPackageWithoutEveryPromisedFileIsRefused) {
+  const std::string package = MakePackage("10.0.0.1");
+  ToolRegistry registry;
+  registry.SetNumber("NoKitsmithCleanup", 1);  // the assembly folder stays from save to save
+  PickNewPackage1();
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    const std::string assembly = paths.tempFolder + "\\PackAsm-" + workflow.OperationId();
+    const std::string realScript = ReadTextFile(assembly + "\\Save-Package.cmd");
+    const size_t end = realScript.find("echo Saved revision");
+    EXPECT_NE(end, std::string::npos);
+    WriteTextFile(assembly + "\\empty.txt", "");
+    const std::string before = TreeText(package);
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    for (const char* name : {"Edit-Package.cmd", "Packages-View.html", "package-version.cmd"}) {
+      for (const bool empty : {false, true}) {
+        SCOPED_TRACE(std::string(name) + (empty ? " empty" : " missing"));
+        const std::string spoil =
+            empty ? "copy /y \"%asm%empty.txt\" \"%pkg%\\" + std::string(name) + "\" >nul\r\n"
+                  : "del \"%pkg%\\" + std::string(name) + "\"\r\n";
+        WriteTextFile(assembly + "\\Save-Package.cmd", std::string(realScript).insert(end, spoil));
+        log.Clear();
+        EXPECT_FALSE(workflow.SavePackage(-1, false));
+        EXPECT_TRUE(log.Contains("Save-Package=000")) << log.Text();
+        EXPECT_TRUE(log.Contains("ERROR: The saved package " + package + " is not whole: " + name +
+                                 " is missing or empty"))
+            << log.Text();
+        EXPECT_EQ(TreeText(package), before);
+      }
+    }
+    return IDCANCEL;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_FALSE(workflow.Execute());
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+}
+
+// The save script's last write, the revision line in package-version.cmd, is checked like its
+// copies: on a disk with room for every copy but not for that line (the version file fills its
+// page) the save fails and the old package comes back; with one page more it is saved whole.
+TEST_F(WorkflowTest, ARevisionLineThatCannotBeWrittenFailsTheSave) {
+  SmallVolume volume("2m");
+  if (!volume.Mounted()) GTEST_SKIP() << "no small file system could be mounted (needs root)";
+  ASSERT_TRUE(volume.LinkFolder(paths.tempFolder, "Temp"));
+  ASSERT_TRUE(volume.LinkFolder(paths.packagesFolder, "Packages"));
+  const std::string package = MakePackage("10.0.0.1");
+  ToolRegistry registry;
+  registry.SetNumber("NoKitsmithCleanup", 1);  // the assembly folder stays from save to save
+  PickNewPackage1();
+  constexpr LONG kPage = 4096;
+  constexpr LONG kPagesTheCopiesTake = 12;  // each file the script copies fits a page
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    const std::string version =
+        paths.tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\package-version.cmd";
+    std::string text = ReadTextFile(version);
+    text.resize(kPage - 2, ' ');
+    WriteTextFile(version, text + "\r\n");
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    for (const bool room : {false, true}) {
+      SCOPED_TRACE(room ? "room for the line" : "no room for the line");
+      const std::string before = TreeText(package);
+      {
+        FillingPlatform filling(volume, "Save-Package.cmd",
+                                (kPagesTheCopiesTake + (room ? 1 : 0)) * kPage);
+        EXPECT_EQ(workflow.SavePackage(2, false), room);
+      }
+      volume.Free();
+      if (room)
+        EXPECT_NE(ReadTextFile(package + "\\package-version.cmd").find("set packagerevision=2"),
+                  std::string::npos);
+      else
+        EXPECT_EQ(TreeText(package), before);
+    }
+    return IDOK;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_TRUE(workflow.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
 }
 
 // A backup that cannot be removed keeps its record and is named as it is; a later start
@@ -783,9 +1007,12 @@ TEST_F(WorkflowTest, SaveCutShortByACrashIsPutBackAtTheNextStart) {
   EXPECT_EQ(ReadTextFile(package + "\\Packages-View.html"), view);
   EXPECT_EQ(ReadTextFile(aside + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
-  ExpectInOrder(log.Text(), {"Putting back the old package " + package + " left in " + backup + " by an earlier save",
-                             "Moved the unconfirmed package folder " + package + " aside to " + aside,
-                             "Restored the old package " + package, "Starting edit package operation"});
+  ExpectInOrder(
+      log.Text(),
+      {"Starting edit package operation",
+       "Putting back the old package " + package + " left in " + backup + " by an earlier save",
+       "Moved the unconfirmed package folder " + package + " aside to " + aside,
+       "Restored the old package " + package});
 
   const std::string kept = paths.tempFolder + "\\PackBak-kept";
   ScratchDir host;
@@ -1069,6 +1296,45 @@ TEST_F(WorkflowTest, FoldersTheScriptsRunFromArePrivateAndAnOpenTempIsWarnedOf) 
                              "WARNING: Other accounts may write to " + paths.tempFolder +
                                  " (Everyone (S-1-1-0)); the package scripts run from there could be changed by them\r\n",
                              "Edit-Package=000", "Save-Package=000", "(edit package) succeeded."});
+}
+
+// Every folder a script runs from or a configuration is taken from, when others may write to
+// it, is named before the operation's script runs; the operation still runs.
+TEST_F(WorkflowTest, FoldersOthersMayWriteAreNamedBeforeTheScriptsRun) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string version = paths.prototypesFolder + "\\2.1";
+  const struct {
+    std::string folder;
+    const char* what;
+    bool edit;  // else a new package
+  } cases[] = {{paths.dataRoot, "the default configuration read from there", true},
+               {paths.packagesFolder, "the packages kept there", true},
+               {package, "the script and configuration taken from there", true},
+               {paths.prototypesFolder, "the prototype scripts run from there", false},
+               {version, "the script run from there", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    log.Clear();
+    OpenToEveryone open(c.folder);
+    ASSERT_TRUE(open.Opened());
+    g_editorAction = [](MaintWorkflow_base&, CfgSet&) { return IDCANCEL; };
+    std::unique_ptr<MaintWorkflow_base> workflow;
+    if (c.edit) {
+      PickNewPackage1();
+      workflow = std::make_unique<EditPackageWorkflow>(nullptr);
+    } else {
+      driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+      workflow = std::make_unique<NewPackageWorkflow>(nullptr);
+    }
+    workflow->Execute();
+    const std::string script =
+        c.edit ? package + "\\Edit-Package.cmd" : version + "\\Create-Package.cmd";
+    ExpectInOrder(
+        log.Text(),
+        {"WARNING: Other accounts may write to " + c.folder + " (Everyone (S-1-1-0)); " + c.what +
+             " could be changed by them\r\n",
+         "Executing script " + script, c.edit ? "Edit-Package=000" : "Create-Package=000"});
+  }
 }
 
 TEST_F(WorkflowTest, NextNewPackagePathSkipsExistingFolders) {

@@ -70,19 +70,34 @@ TEST(MainMenu, StartsWithTheReadyLogInItsPublishedLogControl) {
   EXPECT_TRUE(platform.Boxes().empty());
 }
 
-// The scripts run from Temp: an existing one that others may write to is named at start.
-TEST(MainMenu, StartWarnsOfATempThatOthersMayWrite) {
+// The scripts run from Temp and the prototypes, configurations come from the data root and
+// Packages: each of them that others may write to is named at start.
+TEST(MainMenu, StartWarnsOfFoldersThatOthersMayWrite) {
   DataRootEnvironment::Empty();
   const DataPaths& paths = DataPaths::Get();
   ASSERT_TRUE(CreatePath(paths.tempFolder + "\\"));
-  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
-  ScriptedPlatform platform;
-  DialogDriver driver;
-  RunMainWindow(driver, [&](DialogActions& ui) {
-    EXPECT_EQ(std::string(ui.ReadText(IDC_LOG)),
-              "Qel Security Identra Administrative Tools\r\nWARNING: Other accounts may write to " + paths.tempFolder +
-                  " (Everyone (S-1-1-0)); the package scripts run from there could be changed by them\r\nStatus: Ready. \r\n\r\n");
-  });
+  ASSERT_TRUE(CreatePath(paths.packagesFolder + "\\"));
+  const struct {
+    std::string folder;
+    const char* what;
+  } cases[] = {{paths.dataRoot, "the default configuration read from there"},
+               {paths.tempFolder, "the package scripts run from there"},
+               {paths.packagesFolder, "the packages kept there"},
+               {paths.prototypesFolder, "the prototype scripts run from there"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    OpenToEveryone open(c.folder);
+    ASSERT_TRUE(open.Opened());
+    ScriptedPlatform platform;
+    DialogDriver driver;
+    RunMainWindow(driver, [&](DialogActions& ui) {
+      EXPECT_EQ(
+          std::string(ui.ReadText(IDC_LOG)),
+          "Qel Security Identra Administrative Tools\r\nWARNING: Other accounts may write to " +
+              c.folder + " (Everyone (S-1-1-0)); " + c.what +
+              " could be changed by them\r\nStatus: Ready. \r\n\r\n");
+    });
+  }
   DataRootEnvironment::Empty();
 }
 

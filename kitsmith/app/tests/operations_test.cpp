@@ -119,6 +119,91 @@ TEST_F(Operations, ABackupLeftByACrashIsPutBackAtStart) {
   EXPECT_FALSE(PathExists(backup + ".txt"));
 }
 
+// Another account that may write to Temp (or to the record, or the backup) may have made a
+// save's record and backup: the tool starts with the warning, keeps both where they are and
+// says why, and the package stays its own. An edit then runs the package's own script.
+TEST_F(Operations, ASaveRecordOthersMayHaveWrittenIsLeftAlone) {
+  const std::string package = paths.packagesFolder + "\\New Package 1";
+  RunMainWindow([&](DialogActions& ui) {
+    driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& versions) { versions.PressOK(); });
+    driver.When(IDD_KITDESK, [](DialogActions& editor) {
+      editor.SetText(IDC_SERVER_LIST, "10.0.0.5");
+      editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
+    });
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) { chooser.PressOK(); });
+    platform.ExpectBox(IDYES, "package folder does not exist");
+    ui.Command(ID_NEW_PACKAGE);
+  });
+  const std::string config = ReadTextFile(package + "\\Idagent.cfg");
+  ASSERT_TRUE(Contains(config, "RA[10.0.0.5]")) << config;
+  const std::string planted = "CS[2] CR[9] RA[6.6.6.6] ";
+  const std::string backup = paths.tempFolder + "\\PackBak-x";
+  const struct {
+    const char* what;
+    std::string open;
+    const char* mode;
+  } cases[] = {{"Temp", paths.tempFolder, "0777"},
+               {"the record", backup + ".txt", "0666"},
+               {"the backup", backup, "0777"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir host;
+    ASSERT_TRUE(RunHostScript(host, "rm -rf '" + HostPath(paths.tempFolder) + "'"));
+    ASSERT_TRUE(CreatePath(backup + "\\"));
+    WriteTextFile(backup + "\\Idagent.cfg", planted);
+    WriteTextFile(backup + "\\Edit-Package.cmd", "@echo planted\r\n@echo Edit-Package=000\r\n");
+    WriteTextFile(backup + ".txt", package + "\r\nunconfirmed\r\n");
+    ASSERT_TRUE(SetHostMode(c.open, c.mode));
+    const std::string kept = backup + " (left alone: other accounts may write to " + c.open + ")";
+    platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:\n" + kept);
+    const std::string log = RunMainWindow([](DialogActions&) {});
+    EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), config);
+    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), planted);
+    EXPECT_TRUE(PathExists(backup + ".txt"));
+    EXPECT_FALSE(PathExists(paths.tempFolder + "\\PackUnconfirmed-x"));
+    EXPECT_FALSE(Contains(log, "Restored")) << log;
+    if (c.open == paths.tempFolder)
+      ExpectInOrder(
+          log,
+          {"WARNING: Other accounts may write to " + paths.tempFolder + " (Everyone (S-1-1-0))",
+           "WARNING: An old package left by an earlier save is kept in " + kept + "\r\n",
+           "Status: Ready."});
+    else
+      EXPECT_TRUE(Contains(
+          log, "WARNING: An old package left by an earlier save is kept in " + kept + "\r\n"))
+          << log;
+  }
+
+  // Temp open again: before the edit the warning comes first, the planted backup stays, and
+  // the script that runs is the package's own.
+  ASSERT_TRUE(SetHostMode(backup, "0755"));
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+  const std::string kept =
+      backup + " (left alone: other accounts may write to " + paths.tempFolder + ")";
+  platform.ExpectBox(IDOK, kept);
+  const std::string log = RunMainWindow([&](DialogActions& ui) {
+    platform.ExpectBox(IDOK, kept);
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
+      chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+      chooser.PressOK();
+    });
+    driver.When(IDD_KITDESK, [](DialogActions& editor) {
+      EXPECT_STREQ(editor.ReadText(IDC_SERVER_LIST), "10.0.0.5");
+      editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
+    });
+    ui.Command(ID_EDIT_PACKAGE);
+  });
+  ExpectInOrder(
+      log, {"Starting edit package operation with ID ",
+            "WARNING: Other accounts may write to " + paths.tempFolder + " (Everyone (S-1-1-0))",
+            "WARNING: An old package left by an earlier save is kept in " + kept + "\r\n",
+            "Executing script " + package + "\\Edit-Package.cmd", "Edit-Package=000",
+            "(edit package) succeeded."});
+  EXPECT_FALSE(Contains(log, "planted")) << log;
+  EXPECT_TRUE(Contains(ReadTextFile(package + "\\Idagent.cfg"), "RA[10.0.0.5]"));
+  EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), planted);
+}
+
 TEST_F(Operations, CancelledAndFailedOperationsSaySoInTheLog) {
   const std::string log = RunMainWindow([&](DialogActions& ui) {
     driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& versions) { versions.PressCancel(); });
