@@ -98,7 +98,7 @@ HandleHolder OpenRecord(const std::string& path, DWORD disposition, bool inherit
 
 struct Record {
   std::string package;
-  std::string state;  // empty in a record of an older tool: unconfirmed
+  std::string state;  // empty in a record of an older tool, which wrote no state line
 };
 
 Record ReadRecord(HANDLE record) {
