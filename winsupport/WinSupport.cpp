@@ -248,7 +248,15 @@ PSID AsSid(const BYTE* bytes) { return const_cast<BYTE*>(bytes); }
 
 }  // namespace
 
-TrustedAccounts::TrustedAccounts() {
+TrustedAccounts::TrustedAccounts(Installer installer) {
+  if (installer == kWithInstaller) {
+    // NT SERVICE\TrustedInstaller: a service SID, which no well-known SID type names.
+    LocalMemory<void> sid;
+    if (ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", sid.Out())) {
+      const BYTE* bytes = static_cast<const BYTE*>(sid.Get());
+      installer_.assign(bytes, bytes + GetLengthSid(sid.Get()));
+    }
+  }
   DWORD size = SECURITY_MAX_SID_SIZE;
   CreateWellKnownSid(WinLocalSystemSid, nullptr, system_, &size);
   size = SECURITY_MAX_SID_SIZE;
@@ -270,7 +278,8 @@ PSID TrustedAccounts::User() const {
 bool TrustedAccounts::Contains(PSID sid) const {
   if (!Valid() || !sid || !IsValidSid(sid)) return false;
   return EqualSid(sid, User()) || EqualSid(sid, AsSid(system_)) ||
-         EqualSid(sid, AsSid(administrators_));
+         EqualSid(sid, AsSid(administrators_)) ||
+         (!installer_.empty() && EqualSid(sid, AsSid(installer_.data())));
 }
 
 std::vector<BYTE> TrustedAccounts::AccessList(DWORD access, DWORD entryFlags) const {
@@ -332,6 +341,7 @@ bool UntrustedHolders(const ACL& list, DWORD rights, const TrustedAccounts& trus
     const auto* header = static_cast<const ACE_HEADER*>(entry);
     if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+    if (header->AceFlags & INHERIT_ONLY_ACE) continue;
     auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
     const PSID sid = &allowed->SidStart;
     if (!(allowed->Mask & rights) || trusted.Contains(sid) || EqualSid(sid, creatorOwner)) continue;
@@ -343,24 +353,32 @@ bool UntrustedHolders(const ACL& list, DWORD rights, const TrustedAccounts& trus
 
 bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstring>& accounts) {
   accounts.clear();
-  const TrustedAccounts trusted;
-  if (!trusted.Valid()) return false;
-  PSID owner = nullptr;
-  ACL* list = nullptr;
   LocalMemory<void> descriptor;
   if (GetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &list, nullptr,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
                             descriptor.Out()) != ERROR_SUCCESS)
     return false;
+  return OtherAccountsThatMayWrite(descriptor.Get(), accounts);
+}
+
+bool OtherAccountsThatMayWrite(PSECURITY_DESCRIPTOR descriptor, std::vector<std::wstring>& accounts) {
+  accounts.clear();
+  const TrustedAccounts trusted(TrustedAccounts::kWithInstaller);
+  PSID owner = nullptr;
+  ACL* list = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
+  if (!trusted.Valid() || !descriptor || !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted))
+    return false;
   if (owner && IsValidSid(owner) && !trusted.Contains(owner)) accounts.push_back(AccountText(owner));
-  if (!list) {
+  if (!present || !list) {
     BYTE everyone[SECURITY_MAX_SID_SIZE] = {};
     DWORD size = sizeof(everyone);
     if (!CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size)) return false;
     accounts.push_back(AccountText(everyone));
     return true;
   }
-  // Inherit-only entries count too: they are what the files made inside will carry.
   constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
                                   WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
   return UntrustedHolders(*list, kChangeRights, trusted, accounts);

@@ -67,9 +67,12 @@ bool RestrictLibrarySearch();
 
 // The accounts trusted with the objects a program makes for itself: the account it runs as
 // (the process token's user), SYSTEM and Administrators. Another account on the machine is not.
+// Files and folders may also trust the system's installer service (TrustedInstaller), which
+// holds the system's own folders and what is installed under Program Files.
 class TrustedAccounts {
  public:
-  TrustedAccounts();
+  enum Installer { kWithoutInstaller, kWithInstaller };
+  explicit TrustedAccounts(Installer installer = kWithoutInstaller);
   // False when the process token could not be read; nothing is trusted then.
   bool Valid() const { return !user_.empty(); }
   PSID User() const;
@@ -83,6 +86,7 @@ class TrustedAccounts {
   std::vector<BYTE> user_;  // TOKEN_USER
   BYTE system_[SECURITY_MAX_SID_SIZE] = {};
   BYTE administrators_[SECURITY_MAX_SID_SIZE] = {};
+  std::vector<BYTE> installer_;  // empty unless trusted
 };
 
 // The security of what only the trusted accounts may use: owned by this account, their access
@@ -115,14 +119,18 @@ std::wstring AccountText(PSID sid);
 
 // The accounts other than the trusted ones that an allow entry of the access list gives any of
 // the rights asked about, each once in the list's order, as AccountText writes them. Deny
-// entries are passed over (the answer may name too many, never too few); CREATOR OWNER, which
-// stands for whoever makes an entry inside a folder, is not counted. False when an entry is of
-// another kind or cannot be read. The list must not be null (a null list lets everyone).
+// entries are passed over (the answer may name too many, never too few); an entry that only
+// passes to what is made inside (inherit-only) grants nothing on the object itself; CREATOR
+// OWNER, which stands for whoever makes an entry inside a folder, is not counted. False when an
+// entry is of another kind or cannot be read. The list must not be null (a null list lets
+// everyone).
 bool UntrustedHolders(const ACL& list, DWORD rights, const TrustedAccounts& trusted,
                       std::vector<std::wstring>& accounts);
 
-// The accounts other than the trusted ones that a file's or folder's owner and access list let
-// change it or what is made inside it (write, add, delete, change the list or the owner; a
-// missing list lets everyone; an owner may rewrite the list). False when its security cannot
-// be read.
+// The accounts other than the trusted ones (TrustedInstaller among them) that a file's or
+// folder's owner and access list let change it or add to it (write, add, delete, change the
+// list or the owner; a missing list lets everyone; an owner may rewrite the list). False when
+// its security cannot be read.
 bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstring>& accounts);
+// The same, of a security descriptor with its owner and access list.
+bool OtherAccountsThatMayWrite(PSECURITY_DESCRIPTOR descriptor, std::vector<std::wstring>& accounts);

@@ -312,16 +312,31 @@ std::string FileInfo::FullPath() const { return folder + kPathSeparator + name; 
 
 bool IsDirectory(const std::string& path) { return FileInfo(path).isFolder; }
 
-OtherWriters OthersWhoMayWrite(const std::string& path) {
+namespace {
+
+OtherWriters Named(bool known, const std::vector<std::wstring>& accounts) {
   OtherWriters others;
-  std::vector<std::wstring> accounts;
-  others.known = OtherAccountsThatMayWrite(WideFromAcp(path), accounts);
+  others.known = known;
   for (const std::wstring& account : accounts) {
     std::string name;
     if (!AcpFromWide(account, name)) name = Narrow(account);
     others.names += (others.names.empty() ? "" : ", ") + name;
   }
   return others;
+}
+
+}  // namespace
+
+OtherWriters OthersWhoMayWrite(const std::string& path) {
+  std::vector<std::wstring> accounts;
+  const bool known = OtherAccountsThatMayWrite(WideFromAcp(path), accounts);
+  return Named(known, accounts);
+}
+
+OtherWriters OthersWhoMayWrite(PSECURITY_DESCRIPTOR descriptor) {
+  std::vector<std::wstring> accounts;
+  const bool known = OtherAccountsThatMayWrite(descriptor, accounts);
+  return Named(known, accounts);
 }
 
 void WarnIfOthersMayWrite(const std::string& folder, const std::string& what) {

@@ -136,14 +136,16 @@ class FileInfo {
 
 bool IsDirectory(const std::string& path);
 
-// The accounts other than this user, SYSTEM and Administrators that may change a file or
-// folder (or what is made inside it), joined by ", "; known is false when its security cannot
-// be read.
+// The accounts other than this user, SYSTEM, Administrators and TrustedInstaller that may
+// change a file or folder (or add to it), joined by ", "; known is false when its security
+// cannot be read.
 struct OtherWriters {
   bool known = false;
   std::string names;
 };
 OtherWriters OthersWhoMayWrite(const std::string& path);
+// The same, of a security descriptor.
+OtherWriters OthersWhoMayWrite(PSECURITY_DESCRIPTOR descriptor);
 // Logs "WARNING: Other accounts may write to <folder> (<accounts>); <what> could be changed by
 // them" for an existing folder that lets them (or whose security cannot be read). The
 // operation still runs: the folder may be meant to be shared.

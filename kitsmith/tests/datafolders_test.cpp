@@ -128,6 +128,34 @@ TEST(DataPaths, WarnsOfExistingFoldersThatOthersMayWrite) {
                             warning(paths.packagesFolder, "the packages kept there"));
 }
 
+// The list Windows gives a folder under Program Files: TrustedInstaller owns it and may do
+// anything; SYSTEM and Administrators may change it; Users and application packages only read;
+// what passes to children only (inherit-only, CREATOR OWNER among it) grants nothing here.
+// Nobody else may write; with a write entry for Users, they may.
+TEST(OthersWhoMayWrite, AFolderUnderProgramFilesIsWrittenOnlyByTrustedAccounts) {
+  const std::wstring installer = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  const std::wstring programFiles =
+      L"O:" + installer + L"G:" + installer + L"D:PAI(A;;FA;;;" + installer + L")(A;CIIO;GA;;;" + installer +
+      L")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)"
+      L"(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)(A;OICIIO;GXGR;;;AC)";
+  const struct {
+    std::wstring text;
+    std::string others;
+  } cases[] = {{programFiles, ""},
+               {programFiles + L"(A;OICI;0x1301bf;;;BU)", "BUILTIN\\Users (S-1-5-32-545)"},
+               {programFiles + L"(A;OICIIO;GA;;;BU)", ""},
+               {L"O:BUD:(A;;0x1200a9;;;BU)", "BUILTIN\\Users (S-1-5-32-545)"}};  // an owner may rewrite the list
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.text));
+    LocalMemory<void> descriptor;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.text.c_str(), SDDL_REVISION_1,
+                                                                     descriptor.Out(), nullptr));
+    const OtherWriters others = OthersWhoMayWrite(descriptor.Get());
+    EXPECT_TRUE(others.known);
+    EXPECT_EQ(others.names, c.others);
+  }
+}
+
 TEST(Registry, ValuesOfEachType) {
   ToolRegistry registry;
   registry.SetText("Spaced", " 1");
