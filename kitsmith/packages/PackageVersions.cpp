@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <cwchar>
 #include <limits>
 
 #include "packages/DataFolders.h"
@@ -12,14 +13,16 @@
 namespace {
 
 // Windows opens a device for these names, whatever the folder and with any extension (the
-// blanks before the extension are ignored too).
+// blanks before the extension are ignored too). COM and LPT take a digit, or a superscript 1,
+// 2 or 3, which only the wide form of the name tells in every code page.
 bool IsDeviceName(const std::string& name) {
   std::string base = name.substr(0, name.find('.'));
   base.erase(base.find_last_not_of(' ') + 1);
-  for (const char* device : {"CON", "CONIN$", "CONOUT$", "PRN", "AUX", "NUL"})
+  for (const char* device : {"CON", "CONIN$", "CONOUT$", "PRN", "AUX", "NUL", "CLOCK$"})
     if (_stricmp(base.c_str(), device) == 0) return true;
-  return base.size() == 4 && (_strnicmp(base.c_str(), "COM", 3) == 0 || _strnicmp(base.c_str(), "LPT", 3) == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  const std::wstring wide = WideFromAcp(base);
+  return wide.size() == 4 && (_wcsnicmp(wide.c_str(), L"COM", 3) == 0 || _wcsnicmp(wide.c_str(), L"LPT", 3) == 0) &&
+         std::wcschr(L"0123456789\u00b9\u00b2\u00b3", wide[3]);
 }
 
 // The leading decimal number of a part (after blanks and a sign), saturated; 0 without digits.
@@ -137,8 +140,8 @@ std::string PackageNameProblem(const std::string& name) {
       return "it may not hold any of \\ / : * ? \" < > | % or a control character";
   if (name.back() == '.' || name.back() == ' ') return "it may not end in a dot or a blank";
   if (IsDeviceName(name))
-    return "CON, CONIN$, CONOUT$, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices, also "
-           "with an extension";
+    return "CON, CONIN$, CONOUT$, PRN, AUX, NUL, CLOCK$, COM0 to COM9 and LPT0 to LPT9 (also with a "
+           "superscript 1, 2 or 3) name devices, also with an extension";
   return "";
 }
 

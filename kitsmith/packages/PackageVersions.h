@@ -50,8 +50,8 @@ class PrototypeVersionList {
 
 // Why the name cannot be a folder directly under Packages, or "": empty after trimming, "." or
 // "..", one of \ / : * ? " < > | % or a control character, a trailing dot or blank, or a
-// device name (CON, CONIN$, CONOUT$, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case, also with an
-// extension).
+// device name (CON, CONIN$, CONOUT$, PRN, AUX, NUL, CLOCK$, COM0-COM9, LPT0-LPT9 and COM or LPT
+// with a superscript 1, 2 or 3, any case, also with an extension).
 std::string PackageNameProblem(const std::string& name);
 bool IsValidPackageName(const std::string& name);
 // A path that names a package folder of its own directly under the Packages folder.
