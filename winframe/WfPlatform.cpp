@@ -43,13 +43,17 @@ BOOL WfPlatform::StartProcess(const char* commandLine, int showCommand) {
 }
 
 BOOL WfPlatform::RunProcess(const char* program, const char* commandLine, const char* folder,
-                            const STARTUPINFOA& startup, DWORD* exitCode) {
+                            const STARTUPINFOA& startup, DWORD* exitCode, const ProcessStarted& started) {
   std::string line(commandLine ? commandLine : "");  // CreateProcessA may write to it
   STARTUPINFOA info = startup;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessA(program, commandLine ? line.data() : nullptr, nullptr, nullptr, TRUE, 0, nullptr, folder,
-                        &info, &process))
+  if (!::CreateProcessA(program, commandLine ? line.data() : nullptr, nullptr, nullptr, TRUE,
+                        started ? CREATE_SUSPENDED : 0, nullptr, folder, &info, &process))
     return FALSE;
+  if (started) {
+    started(process.hProcess);
+    ::ResumeThread(process.hThread);
+  }
   ::CloseHandle(process.hThread);
   ::WaitForInputIdle(process.hProcess, kInputIdleMs);
   ::WaitForSingleObject(process.hProcess, INFINITE);

@@ -7,7 +7,8 @@
 //                 inheritance, the given show state; both handles closed; TRUE when started
 //   RunProcess    CreateProcessA of program (null: the command line's first word) in folder
 //                 (null: ours) with startup's standard handles, inherited, and show state;
-//                 waits for its end. TRUE with its exit code when it started
+//                 started (when set) is told of the child before it runs; waits for its end.
+//                 TRUE with its exit code when it started
 //   CreateGuid    CoCreateGuid
 //   SystemVersion GetVersion: the system's version number (high bit set on the older family)
 //   Checkpoint    a named step of a long piece of work (a package save) has been reached:
@@ -20,6 +21,11 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <functional>
+
+// Told of a child process that RunProcess made, before the child runs.
+using ProcessStarted = std::function<void(HANDLE process)>;
+
 class WfPlatform {
  public:
   virtual ~WfPlatform() = default;
@@ -28,7 +34,7 @@ class WfPlatform {
   virtual BOOL ShellOpen(HWND owner, const char* target, int showCommand);
   virtual BOOL StartProcess(const char* commandLine, int showCommand);
   virtual BOOL RunProcess(const char* program, const char* commandLine, const char* folder,
-                          const STARTUPINFOA& startup, DWORD* exitCode);
+                          const STARTUPINFOA& startup, DWORD* exitCode, const ProcessStarted& started);
   virtual HRESULT CreateGuid(GUID* guid);
   virtual DWORD SystemVersion();
   virtual void Checkpoint(const char* step);

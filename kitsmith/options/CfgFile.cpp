@@ -75,6 +75,17 @@ CfgFile::Load::Load(CfgSet& set, const std::string& path) {
   }
 }
 
+std::string CfgFile::Fingerprint(const std::string& path) {
+  const ConfigText config(path);
+  CfgSet set;
+  set.ResetToDefaults();
+  if (!config.file.readOk || !CfgParser(set, config.text.c_str(), AuthCfg::kConfigFile).success) return {};
+  std::wstring canonical;
+  for (const auto& option : set)
+    canonical += Widen(option->id) + (option->source == AuthCfg::kDefault ? L"-" : L"=") + option->ToText() + L'\n';
+  return Sha256Hex(canonical.data(), canonical.size() * sizeof(wchar_t));
+}
+
 CfgFile::KeepUnreadable::KeepUnreadable(const std::string& path) {
   const ConfigText config(path);
   CfgSet scratch;

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <string>
 
+#include "WfPlatform.h"
+
 struct ConExecParams {
   bool hide = true;
   std::string program;  // without ".exe" in it: the command interpreter
@@ -12,6 +14,7 @@ struct ConExecParams {
   std::string workingFolder;
   std::string stdinText;
   std::string stdoutPath;  // empty: a new unique file in the temporary folder
+  ProcessStarted started;  // when set: told of the child before it runs
 };
 
 class ConExec {

@@ -39,7 +39,7 @@ bool MaintScriptExec::SafeParameters(const std::string& parameters) {
 }
 
 MaintScriptExec::MaintScriptExec(const std::string& script, const std::string& parameters,
-                                 const std::string& workingFolder, bool verbose)
+                                 const std::string& workingFolder, bool verbose, const ProcessStarted& started)
     : verbose_(verbose) {
   if (!FileInfo(script).exists) {
     if (verbose_) LogLine() << "ERROR: Script " << script << " was not found";
@@ -61,6 +61,7 @@ MaintScriptExec::MaintScriptExec(const std::string& script, const std::string& p
   ConExecParams params;
   params.commandLine = commandLine;
   params.workingFolder = workingFolder;
+  params.started = started;
   ConExec run(params);
   output_ = run.OutputText();
   exitCode_ = ParseExitCode(script, run.Status(), output_);

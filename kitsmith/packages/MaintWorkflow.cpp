@@ -60,10 +60,9 @@ std::string HtmlEscaped(const std::string& text) {
 }
 
 // True, said in the log and a box, when an earlier save of the package keeps it from being
-// edited or saved now: that save's script would still write into it, or the recovery of that
-// save would undo this one.
+// edited or saved now: that save still runs, or what it cut short could not be undone.
 bool HeldByAnEarlierSave(const std::string& package) {
-  const std::string why = PackageBackup::EarlierSaveOf(package);
+  const std::string why = PackageBackup::SettleEarlierSavesOf(package);
   if (why.empty()) return false;
   LogLine() << "ERROR: " << why;
   ShowErrorBox(why);
@@ -297,13 +296,15 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
   }
 
   // The old package is moved aside, not deleted, until the new one is known to be whole.
-  PackageBackup backup(paths.tempFolder, operationId_, packagePath_);
+  PackageBackup backup(paths.tempFolder, operationId_, packagePath_, CfgFile::Fingerprint(configPath));
   const bool hadPackage = FolderInfo(packagePath_).ExistsAsFolder();
   if (hadPackage && !backup.MoveAside()) return false;
 
   const std::string parameters = operationId_ + " " + Quoted(paths.tempFolder) + "  " + Quoted(packagePath_) + " " +
                                  std::to_string(ReadRevision(working_));
-  const MaintScriptExec run(script, parameters, assembly, true);
+  ProcessStarted started;
+  if (hadPackage) started = [&backup](HANDLE process) { backup.ScriptStarted(process); };
+  const MaintScriptExec run(script, parameters, assembly, true, started);
   // A script's exit code is not proof enough: on a full disk its copies "succeed" as empty files.
   const std::string fault = run.Succeeded() ? PackageFault(packagePath_, saved) : std::string();
   if (!fault.empty()) LogLine() << "ERROR: The saved package " << packagePath_ << " is not whole: " << fault;

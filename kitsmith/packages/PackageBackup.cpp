@@ -1,19 +1,18 @@
 #include "packages/PackageBackup.h"
 
-#include <windows.h>
-
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
 #include "dialogs/PackageDialogs.h"
 #include "logpane/LogPane.h"
+#include "options/CfgFile.h"
 #include "packages/DataFolders.h"
 #include "packages/PackageVersions.h"
 #include "support/KitHolders.h"
 #include "support/KitUtilities.h"
-#include "support/StringSplitter.h"
+#include "support/StringSplitter.h"  // TrimBlanks
 #include "WfPlatform.h"
 
 namespace {
@@ -24,22 +23,109 @@ constexpr char kRecordSuffix[] = ".txt";
 constexpr char kPartSuffix[] = ".part";
 // What stands at a package path when a save cut short is undone goes aside under this prefix.
 constexpr char kUnconfirmedPrefix[] = "PackUnconfirmed-";
-// The record's second line, overwritten in place (so a full disk cannot stop it): the save
-// still runs or was cut short; the new package is whole; the old package could not be put back.
+// The record's states: the save still runs or was cut short; the new package is whole; the
+// package was saved again after it.
 constexpr char kUnconfirmed[] = "unconfirmed";
-constexpr char kConfirmed[] = "confirmed  ";
-constexpr char kKept[] = "kept       ";
-static_assert(sizeof(kConfirmed) == sizeof(kUnconfirmed) && sizeof(kKept) == sizeof(kUnconfirmed));
+constexpr char kConfirmed[] = "confirmed";
+constexpr char kStale[] = "stale";
+constexpr char kSavedAgain[] = "kept: the package was saved again after it";
+// An old package without a configuration, in the record's fixed-width line.
+const std::string kNoConfig(64, '-');
+constexpr char kWhatWorksIn[] = " (a console or an Explorer window in it, or a program using its files)";
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + kPathSeparator + name; }
-
-bool HasConfigFile(const std::string& package) {
-  const FileInfo config(Join(package, kConfigFileName));
-  return config.exists && !config.isFolder;
+std::string BackupOf(const std::string& record) {
+  return record.substr(0, record.size() - std::string(kRecordSuffix).size());
 }
 
 std::string ErrorText(DWORD code) { return Win32ErrorText(code).Text(); }
 std::string LastErrorText() { return ErrorText(GetLastError()); }
+
+ProcessMark MarkOf(HANDLE process) {
+  FILETIME created = {}, exited = {}, kernel = {}, user = {};
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return {};
+  return {GetProcessId(process), static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime};
+}
+
+bool SameProcess(const ProcessMark& a, const ProcessMark& b) { return a.id == b.id && a.started == b.started; }
+
+// True while the process the mark names runs; one that cannot be looked at may be it.
+bool StillRuns(const ProcessMark& mark) {
+  if (mark.id == 0) return false;
+  const HandleHolder process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, mark.id));
+  if (!process.Valid()) return GetLastError() == ERROR_ACCESS_DENIED;
+  return SameProcess(MarkOf(process.Get()), mark) && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+// The record's text: every line but the package's of a fixed width, so that it is rewritten in
+// place, and a full disk cannot stop it.
+std::string RecordText(const BackupRecord& record) {
+  char state[16] = {}, processes[96] = {};
+  std::snprintf(state, sizeof state, "%-11s", record.state.c_str());
+  std::snprintf(processes, sizeof processes, "tool %10lu %20llu\r\nscript %10lu %20llu\r\n", record.tool.id,
+                record.tool.started, record.script.id, record.script.started);
+  return record.package + "\r\n" + state + "\r\nold " + (record.oldConfig.empty() ? kNoConfig : record.oldConfig) +
+         "\r\nnew " + record.newConfig + "\r\n" + processes;
+}
+
+ProcessMark ParseMark(const std::string& line, const char* name) {
+  ProcessMark mark;
+  unsigned long id = 0;
+  unsigned long long started = 0;
+  if (std::sscanf(line.c_str(), (std::string(name) + " %lu %llu").c_str(), &id, &started) == 2)
+    mark = {static_cast<DWORD>(id), started};
+  return mark;
+}
+
+// False, with the reason, when the record cannot be read.
+bool ReadRecord(const std::string& path, BackupRecord& record, std::string& why) {
+  const HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  char text[MAX_PATH * 4] = {};
+  DWORD read = 0;
+  if (!file.Valid() || !ReadFile(file.Get(), text, sizeof text - 1, &read, nullptr)) {
+    why = LastErrorText();
+    return false;
+  }
+  std::vector<std::string> lines;
+  const std::string all(text, read);
+  for (size_t start = 0; start < all.size();) {
+    const size_t end = std::min(all.find('\n', start), all.size());
+    lines.push_back(all.substr(start, end - start));
+    if (lines.back().ends_with('\r')) lines.back().pop_back();
+    start = end + 1;
+  }
+  record = {};
+  if (!lines.empty()) record.package = TrimBlanks(lines[0]);
+  if (lines.size() > 1) record.state = TrimBlanks(lines[1]);
+  if (lines.size() > 5 && lines[2].rfind("old ", 0) == 0 && lines[3].rfind("new ", 0) == 0) {
+    record.fingerprints = true;
+    record.oldConfig = lines[2].substr(4) == kNoConfig ? std::string() : lines[2].substr(4);
+    record.newConfig = lines[3].substr(4);
+    record.tool = ParseMark(lines[4], "tool");
+    record.script = ParseMark(lines[5], "script");
+  }
+  return true;
+}
+
+// The record is held while its save runs, others allowed to read it; no child inherits it.
+HandleHolder OpenRecord(const std::string& path, DWORD disposition) {
+  return HandleHolder(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool WriteAt0(HANDLE file, const std::string& text) {
+  LARGE_INTEGER start = {};
+  DWORD written = 0;
+  return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) &&
+         WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size() &&
+         FlushFileBuffers(file);
+}
+
+void DeleteRecord(const std::string& path) {
+  if (!DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    LogLine() << "ERROR: Could not remove the backup record " << path << ": " << LastErrorText();
+}
 
 // Copies the folder's tree into target (made when missing); in every folder the configuration
 // file is copied last. False with the reason at the first file or folder that fails.
@@ -87,28 +173,6 @@ bool CopyWhole(const std::string& from, const std::string& target, std::string& 
   return false;
 }
 
-// The record names the package; it is held with others allowed to read only, so a recovery
-// cannot take it while its save runs. A save's record is inherited by the save script, whose
-// interpreter may outlive a tool that was ended.
-HandleHolder OpenRecord(const std::string& path, DWORD disposition, bool inheritable = false) {
-  SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, inheritable ? TRUE : FALSE};
-  return HandleHolder(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &security, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-struct Record {
-  std::string package;
-  std::string state;  // empty in a record of an older tool, which wrote no state line
-};
-
-Record ReadRecord(HANDLE record) {
-  char text[MAX_PATH * 4] = {};
-  DWORD read = 0;
-  if (!ReadFile(record, text, sizeof text - 1, &read, nullptr)) return {};
-  StringSplitter lines(std::string(text, read), "\r\n", StringSplitter::kTrimLeft | StringSplitter::kTrimRight);
-  return {lines.Left(), lines.Right()};
-}
-
 // Moves what stands at path to target in Temp: a rename or, on another volume, a whole copy
 // after which the original is removed. False with the reason when it still stands there.
 bool MoveIntoTemp(const std::string& path, const std::string& target, std::string& why) {
@@ -135,8 +199,7 @@ bool MoveIntoTemp(const std::string& path, const std::string& target, std::strin
 // Why a recovery must not act on a record and its backup (or their half copy): another
 // account may have written them, or Temp, where it could have put them. Empty when only this
 // user, SYSTEM and Administrators may; what does not exist is not asked about.
-std::string WhyLeftAlone(const std::string& temp, const std::string& record,
-                         const std::string& backup) {
+std::string WhyLeftAlone(const std::string& temp, const std::string& record, const std::string& backup) {
   for (const std::string& path : {temp, record, backup, backup + kPartSuffix}) {
     if (path.empty() || (path != temp && !FileInfo(path).exists)) continue;
     const OtherWriters others = OthersWhoMayWrite(path);
@@ -154,11 +217,197 @@ std::string FreeName(const std::string& temp, const std::string& name) {
   return candidate;
 }
 
+std::vector<std::string> RecordsIn(const std::string& temp) {
+  std::vector<std::string> records;
+  FindHolder find(Join(temp, std::string(kBackupPrefix) + "*" + kRecordSuffix));
+  if (!find.Valid()) return records;
+  do
+    if (!(find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) records.push_back(Join(temp, find.data.cFileName));
+  while (find.Next());
+  return records;
+}
+
+bool SamePackage(const std::string& a, const std::string& b) {
+  return !a.empty() && _stricmp(NormalisedFolder(a).c_str(), NormalisedFolder(b).c_str()) == 0;
+}
+
+// What a recovery does with one record, from what the record, its backup and its package hold
+// now. The recovery and the refusal of a save both ask this, and only this.
+enum class Fate { kLeaveAlone, kRuns, kRemove, kPutBack, kKeep };
+
+struct Leftover {
+  std::string record;
+  std::string backup;
+  bool read = false;
+  BackupRecord text;
+  Fate fate = Fate::kKeep;
+  std::string why;     // what is left alone or kept, and why; what runs
+  bool stale = false;  // the package was saved again after it: the record is to say so
+};
+
+Leftover Judge(const std::string& temp, const std::string& record) {
+  Leftover left;
+  left.record = record;
+  left.backup = BackupOf(record);
+  const auto decide = [&left](Fate fate, std::string why = {}) {
+    left.fate = fate;
+    left.why = std::move(why);
+    return left;
+  };
+  // Another account could have planted it: nothing it names is moved or removed.
+  const std::string distrust = WhyLeftAlone(temp, record, left.backup);
+  if (!distrust.empty()) return decide(Fate::kLeaveAlone, "left alone: " + distrust);
+  std::string error;
+  if (!ReadRecord(record, left.text, error)) return decide(Fate::kKeep, "its record cannot be read: " + error);
+  left.read = true;
+  const BackupRecord& text = left.text;
+  // The new package was whole: the backup is only to be removed, whatever still runs.
+  if (text.state == kConfirmed) return decide(Fate::kRemove);
+  const ProcessMark self = MarkOf(GetCurrentProcess());
+  if (StillRuns(text.script))
+    return decide(Fate::kRuns, "its script (process " + std::to_string(text.script.id) + ") has not ended");
+  if (!SameProcess(text.tool, self) && StillRuns(text.tool))
+    return decide(Fate::kRuns, "the Kitsmith that saves it (process " + std::to_string(text.tool.id) + ") still runs");
+  // The old package never moved, or only a copy of it was begun.
+  if (!FileInfo(left.backup).exists) return decide(Fate::kRemove);
+  // Only a package folder under Packages is ever moved aside and put back.
+  if (!IsPackageFolderPath(text.package, DataPaths::Get().packagesFolder))
+    return decide(Fate::kKeep, "its package is not known");
+  if (text.state == kStale) return decide(Fate::kKeep, kSavedAgain);
+  if (text.fingerprints && CfgFile::Fingerprint(Join(left.backup, kConfigFileName)) != text.oldConfig)
+    return decide(Fate::kKeep, "it is not the old package its record names");
+  // Back only over what this save was writing, or where no configuration stands; a record of
+  // an older tool, without fingerprints, cannot tell the former.
+  const std::string standing = CfgFile::Fingerprint(Join(text.package, kConfigFileName));
+  if (standing.empty() || (text.fingerprints && standing == text.newConfig)) return decide(Fate::kPutBack);
+  if (!text.fingerprints) return decide(Fate::kKeep, "its package " + text.package + " holds a configuration file");
+  left.stale = true;
+  return decide(Fate::kKeep, kSavedAgain);
+}
+
+void MarkStale(const Leftover& left) {
+  BackupRecord text = left.text;
+  text.state = kStale;
+  const HandleHolder file(OpenRecord(left.record, OPEN_EXISTING));
+  if (!file.Valid() || !WriteAt0(file.Get(), RecordText(text)))
+    LogLine() << "WARNING: Could not write to the backup record " << left.record << ": " << LastErrorText();
+}
+
+// Removes what is left of a backup whose package stays, then its record. False (logged) while
+// some of it remains.
+bool RemoveLeftover(const Leftover& left) {
+  for (const std::string& rest : {left.backup, left.backup + kPartSuffix})
+    if (FileInfo(rest).exists) const FolderRemover removed(rest);
+  if (FileInfo(left.backup).exists || FileInfo(left.backup + kPartSuffix).exists) {
+    LogLine() << "WARNING: Could not remove the old package's backup " << left.backup
+              << " left by an earlier save; a later start tries again";
+    return false;
+  }
+  DeleteRecord(left.record);
+  if (left.text.state == kConfirmed)
+    LogLine() << "Removed the old package's backup " << left.backup << " left by an earlier save";
+  return true;
+}
+
+// What a put back that failed stumbled on, and the way out.
+struct Failure {
+  std::string what;
+  std::string wayOut;
+};
+
+// Puts the backup back at its package, what stands there going aside into Temp (aside says
+// where). False with what failed.
+bool PutBackLeftover(const std::string& temp, const Leftover& left, std::string& aside, Failure& failure) {
+  const std::string& package = left.text.package;
+  LogLine() << "Putting back the old package " << package << " left in " << left.backup << " by an earlier save";
+  // Taken first: a record that cannot be removed afterwards would put the package back again.
+  HandleHolder record = OpenRecord(left.record, OPEN_EXISTING);
+  if (!record.Valid()) {
+    failure = {"its record " + left.record + " cannot be changed (" + LastErrorText() + ")",
+               "Make " + left.record + " writable"};
+    LogLine() << "ERROR: Could not put back the old package " << package << ": " << failure.what;
+    return false;
+  }
+  if (FileInfo(package).exists) {
+    // What the save left was never confirmed; it is kept, never deleted.
+    aside = FreeName(temp, kUnconfirmedPrefix + left.backup.substr(Join(temp, kBackupPrefix).size()));
+    std::string why;
+    if (!MoveIntoTemp(package, aside, why)) {
+      failure = {package + " could not be moved aside to " + aside + " (" + why + ")",
+                 "Close what works in " + package + kWhatWorksIn};
+      LogLine() << "ERROR: Could not move the unconfirmed package folder " << package << " aside to " << aside << ": "
+                << why;
+      return false;
+    }
+    LogLine() << "Moved the unconfirmed package folder " << package << " aside to " << aside;
+  }
+  PackageBackup restore(left.backup, left.text, std::move(record));
+  std::string why;
+  if (restore.PutBack(&why)) return true;
+  failure = {left.backup + " could not be moved to " + package + " (" + why + ")",
+             "Close what works in " + left.backup + kWhatWorksIn};
+  return false;
+}
+
+// What a recovery tells once: old packages put back, backups kept.
+class RecoveryReport {
+ public:
+  void Undone(const std::string& package, const std::string& aside) {
+    undone_.push_back(package + (aside.empty() ? std::string() : " (what the save left is kept in " + aside + ")"));
+  }
+  void Kept(const std::string& backup, const std::string& why) { kept_.push_back(backup + " (" + why + ")"); }
+  void Show() const {
+    if (kept_.empty() && undone_.empty()) return;
+    std::string text;
+    if (!undone_.empty()) {
+      text = "Saves cut short before they were confirmed; the old package is back in:";
+      for (const std::string& line : undone_) text += "\n" + line;
+    }
+    if (!kept_.empty()) {
+      if (!text.empty()) text += "\n\n";
+      text += "Old packages left by earlier saves are kept in:";
+    }
+    for (const std::string& line : kept_) {
+      LogLine() << "WARNING: An old package left by an earlier save is kept in " << line;
+      text += "\n" + line;
+    }
+    ShowErrorBox(text);
+  }
+
+ private:
+  std::vector<std::string> undone_, kept_;
+};
+
+// Acts on one judged record; false with what failed when its old package could not be put back.
+bool Settle(const std::string& temp, const Leftover& left, RecoveryReport& report, Failure& failure) {
+  switch (left.fate) {
+    case Fate::kRuns:
+      LogLine() << "The save that keeps an old package in " << left.backup << " still runs: left alone; " << left.why;
+      return true;
+    case Fate::kRemove:
+      RemoveLeftover(left);
+      return true;
+    case Fate::kLeaveAlone:
+    case Fate::kKeep:
+      if (left.stale) MarkStale(left);
+      report.Kept(left.backup, left.why);
+      return true;
+    case Fate::kPutBack: {
+      std::string aside;
+      if (!PutBackLeftover(temp, left, aside, failure)) return false;
+      report.Undone(left.text.package, aside);
+      return true;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 PackageBackup::PackageBackup(const std::string& tempFolder, const std::string& operationId,
-                             const std::string& packagePath)
-    : package_(packagePath) {
+                             const std::string& packagePath, const std::string& newConfig) {
+  record_.package = packagePath;
+  record_.newConfig = newConfig;
   // A backup that an earlier save could not put back may be the only copy of a package: it
   // stays, and this save's backup takes the next free name.
   const std::string first = Join(tempFolder, kBackupPrefix + operationId);
@@ -171,30 +420,41 @@ PackageBackup::PackageBackup(const std::string& tempFolder, const std::string& o
   }
 }
 
-PackageBackup::PackageBackup(std::string backup, std::string packagePath, HandleHolder record)
-    : backup_(std::move(backup)), package_(std::move(packagePath)), record_(std::move(record)) {}
+PackageBackup::PackageBackup(std::string backup, BackupRecord record, HandleHolder handle)
+    : backup_(std::move(backup)), record_(std::move(record)), handle_(std::move(handle)) {}
+
+PackageBackup::~PackageBackup() {
+  if (!handle_.Valid() || !SameProcess(record_.tool, MarkOf(GetCurrentProcess()))) return;
+  record_.tool = {};
+  WriteRecord();
+}
+
+bool PackageBackup::WriteRecord() {
+  if (handle_.Valid() && WriteAt0(handle_.Get(), RecordText(record_))) return true;
+  LogLine() << "ERROR: Could not write the backup record " << backup_ << kRecordSuffix << ": " << LastErrorText();
+  return false;
+}
 
 void PackageBackup::RemoveRecord() {
-  record_.Close();
-  DeleteFileA((backup_ + kRecordSuffix).c_str());
+  handle_.Close();
+  DeleteRecord(backup_ + kRecordSuffix);
 }
 
 bool PackageBackup::MoveAside() {
-  const std::string record = backup_ + kRecordSuffix;
-  record_ = OpenRecord(record, CREATE_ALWAYS, true);
-  const std::string text = package_ + "\r\n" + kUnconfirmed + "\r\n";
-  DWORD written = 0;
-  if (!record_.Valid() || !WriteFile(record_.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-      written != text.size() || !FlushFileBuffers(record_.Get())) {
-    LogLine() << "ERROR: Could not write the backup record " << record << ": " << LastErrorText();
+  const std::string& package = record_.package;
+  record_.state = kUnconfirmed;
+  record_.oldConfig = CfgFile::Fingerprint(Join(package, kConfigFileName));
+  record_.tool = MarkOf(GetCurrentProcess());
+  handle_ = OpenRecord(backup_ + kRecordSuffix, CREATE_ALWAYS);
+  if (!WriteRecord()) {
     RemoveRecord();
     return false;
   }
   WfPlatform::Current().Checkpoint("record written");
   // Renaming a link may move what it points at (Wine's does): a link is copied instead.
-  const bool link = IsLink(package_);
-  if (!link && MoveFileExA(package_.c_str(), backup_.c_str(), 0)) {
-    LogLine() << "Moved the old package " << package_ << " aside to " << backup_;
+  const bool link = IsLink(package);
+  if (!link && MoveFileExA(package.c_str(), backup_.c_str(), 0)) {
+    LogLine() << "Moved the old package " << package << " aside to " << backup_;
     WfPlatform::Current().Checkpoint("package moved aside");
     return true;
   }
@@ -203,78 +463,83 @@ bool PackageBackup::MoveAside() {
   if (error == ERROR_NOT_SAME_DEVICE) {
     // Another volume, or a link: a whole copy first; until it has the backup's name the package
     // is untouched.
-    if (CopyWhole(package_, backup_, why)) {
-      LogLine() << "Copied the old package " << package_ << " aside to " << backup_
+    if (CopyWhole(package, backup_, why)) {
+      LogLine() << "Copied the old package " << package << " aside to " << backup_
                 << (link ? " (the package folder is a link)" : " (another volume)");
       // Through a link the configuration file would go from the folder it points at.
-      if (!link) DeleteFileA(Join(package_, kConfigFileName).c_str());
-      const FolderRemover removed(package_);
-      if (!FileInfo(package_).exists) {
+      if (!link) DeleteFileA(Join(package, kConfigFileName).c_str());
+      const FolderRemover removed(package);
+      if (!FileInfo(package).exists) {
         WfPlatform::Current().Checkpoint("package moved aside");
         return true;
       }
       if (link) {
         // Only read through, the package is as it was: the copy goes again.
-        LogLine() << "ERROR: Could not remove the link " << package_ << " after copying the old package; not saved";
+        LogLine() << "ERROR: Could not remove the link " << package << " after copying the old package; not saved";
         const FolderRemover copy(backup_);
         RemoveRecord();
         return false;
       }
-      LogLine() << "ERROR: Could not remove the old package " << package_ << " after copying it";
+      LogLine() << "ERROR: Could not remove the old package " << package << " after copying it";
       PutBack();
       return false;
     }
   }
-  LogLine() << "ERROR: Could not move the old package " << package_ << " aside to " << backup_ << ": " << why;
+  LogLine() << "ERROR: Could not move the old package " << package << " aside to " << backup_ << ": " << why;
   RemoveRecord();
   return false;
 }
 
-bool PackageBackup::PutBack() {
-  if (FileInfo(package_).exists) {
-    const FolderRemover partial(package_);
-    LogLine() << "Removed the partial package " << package_ << " (" << partial.filesRemoved << " files, "
+void PackageBackup::ScriptStarted(HANDLE process) {
+  record_.script = MarkOf(process);
+  WriteRecord();
+}
+
+bool PackageBackup::PutBack(std::string* why) {
+  const std::string& package = record_.package;
+  if (FileInfo(package).exists) {
+    const FolderRemover partial(package);
+    LogLine() << "Removed the partial package " << package << " (" << partial.filesRemoved << " files, "
               << partial.foldersRemoved << " folders)";
   }
-  if (MoveFileExA(backup_.c_str(), package_.c_str(), 0)) {
-    LogLine() << "Restored the old package " << package_;
+  if (MoveFileExA(backup_.c_str(), package.c_str(), 0)) {
+    LogLine() << "Restored the old package " << package;
     RemoveRecord();
     return true;
   }
   const DWORD error = GetLastError();
-  std::string why = ErrorText(error);
+  std::string reason = ErrorText(error);
   // A copy back goes only where nothing stands any more (a link left there would take it).
-  if (error == ERROR_NOT_SAME_DEVICE && !FileInfo(package_).exists) {
-    if (CopyFolder(backup_, package_, why)) {
-      LogLine() << "Restored the old package " << package_ << " (copied back from another volume)";
+  if (error == ERROR_NOT_SAME_DEVICE && !FileInfo(package).exists) {
+    if (CopyFolder(backup_, package, reason)) {
+      LogLine() << "Restored the old package " << package << " (copied back from another volume)";
       // The package is whole again: what is left of the backup is only to be removed.
-      if (WriteState(kConfirmed)) Drop();
+      record_.state = kConfirmed;
+      if (WriteRecord()) Drop();
       return true;
     }
-    // Without its configuration file the half copy is put back again at the next start.
-    DeleteFileA(Join(package_, kConfigFileName).c_str());
+    // Without its configuration file the half copy is put back again later.
+    DeleteFileA(Join(package, kConfigFileName).c_str());
   }
-  LogLine() << "ERROR: Could not restore the old package " << package_ << "; it is left in " << backup_ << ": "
-            << why;
-  WriteState(kKept);
-  return false;
-}
-
-bool PackageBackup::WriteState(const char* state) {
-  LARGE_INTEGER at = {};
-  at.QuadPart = static_cast<LONGLONG>(package_.size() + 2);
-  DWORD written = 0;
-  const DWORD size = static_cast<DWORD>(std::strlen(state));
-  if (record_.Valid() && SetFilePointerEx(record_.Get(), at, nullptr, FILE_BEGIN) &&
-      WriteFile(record_.Get(), state, size, &written, nullptr) && written == size && FlushFileBuffers(record_.Get()))
-    return true;
-  LogLine() << "ERROR: Could not write the backup record " << backup_ << kRecordSuffix << ": " << LastErrorText();
+  LogLine() << "ERROR: Could not restore the old package " << package << "; it is left in " << backup_ << ": "
+            << reason;
+  if (why) *why = reason;
   return false;
 }
 
 bool PackageBackup::Confirm() {
-  if (!WriteState(kConfirmed)) return false;
+  record_.state = kConfirmed;
+  if (!WriteRecord()) return false;
   WfPlatform::Current().Checkpoint("save confirmed");
+  const std::string& temp = DataPaths::Get().tempFolder;
+  const std::string own = backup_ + kRecordSuffix;
+  for (const std::string& path : RecordsIn(temp)) {
+    if (_stricmp(path.c_str(), own.c_str()) == 0) continue;
+    const Leftover left = Judge(temp, path);
+    if (left.read && SamePackage(left.text.package, record_.package) &&
+        (left.fate == Fate::kKeep || left.fate == Fate::kPutBack) && left.text.state != kStale)
+      MarkStale(left);
+  }
   return true;
 }
 
@@ -291,7 +556,6 @@ bool PackageBackup::Drop() {
   for (const std::string& left : {backup_, part}) {
     if (!FileInfo(left).exists) continue;
     LogLine() << "ERROR: Could not remove the old package's backup " << left << "; a later start removes it";
-    record_.Close();
     return false;
   }
   WfPlatform::Current().Checkpoint("backup removed");
@@ -302,7 +566,7 @@ bool PackageBackup::Drop() {
 
 void PackageBackup::RecoverLeftovers() {
   const std::string& temp = DataPaths::Get().tempFolder;
-  std::vector<std::string> backups, records, parts;
+  std::vector<std::string> backups, parts;
   // Half copies are also left by a recovery cut short while it copied a package aside.
   for (const std::string& pattern :
        {std::string(kBackupPrefix) + "*", kUnconfirmedPrefix + std::string("*") + kPartSuffix}) {
@@ -312,91 +576,39 @@ void PackageBackup::RecoverLeftovers() {
       const std::string name = find.data.cFileName;
       if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         (name.ends_with(kPartSuffix) ? parts : backups).push_back(Join(temp, name));
-      else if (name.ends_with(kRecordSuffix))
-        records.push_back(Join(temp, name));
     } while (find.Next());
   }
-  const auto has = [](const std::vector<std::string>& names, const std::string& name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
+  const std::vector<std::string> records = RecordsIn(temp);
+  const auto recorded = [&records](const std::string& backup) {
+    return std::find(records.begin(), records.end(), backup + kRecordSuffix) != records.end();
   };
 
-  std::vector<std::string> kept, undone;
-  for (const std::string& path : records) {
-    const std::string backup = path.substr(0, path.size() - std::string(kRecordSuffix).size());
-    // Another account could have planted it: nothing it names is moved or removed.
-    const std::string distrust = WhyLeftAlone(temp, path, backup);
-    if (!distrust.empty()) {
-      kept.push_back(backup + " (left alone: " + distrust + ")");
-      continue;
-    }
-    HandleHolder handle = OpenRecord(path, OPEN_EXISTING);
-    if (!handle.Valid()) {
-      // Its save, or the script of a save whose tool has ended, still runs.
-      if (GetLastError() == ERROR_SHARING_VIOLATION)
-        LogLine() << "The save that keeps an old package in " << backup << " still runs: left alone";
-      else if (has(backups, backup))
-        kept.push_back(backup + " (its record cannot be read)");
-      continue;
-    }
-    const Record record = ReadRecord(handle.Get());
-    const bool confirmed = record.state == TrimBlanks(kConfirmed);
-    const bool left = FileInfo(backup).exists;
-    if (confirmed || !left) {
-      // The new package was whole, or the old one never moved (or only a copy of it was
-      // begun): the backup, or what remains of it, is only to be removed.
-      for (const std::string& rest : {backup, backup + kPartSuffix}) {
-        if (FileInfo(rest).exists) const FolderRemover removed(rest);
+  // Every record is judged by what stands before any is acted on, so that their order does not
+  // matter; one old package at most goes back to a package.
+  std::vector<Leftover> judged;
+  for (const std::string& path : records) judged.push_back(Judge(temp, path));
+  RecoveryReport report;
+  std::vector<std::string> putBack;
+  for (Leftover& left : judged) {
+    if (left.fate == Fate::kPutBack) {
+      const bool taken = std::any_of(putBack.begin(), putBack.end(),
+                                     [&](const std::string& package) { return SamePackage(package, left.text.package); });
+      if (taken) {
+        left.fate = Fate::kKeep;
+        left.why = "another old package was put back to " + left.text.package + " first";
+      } else {
+        putBack.push_back(left.text.package);
       }
-      if (FileInfo(backup).exists || FileInfo(backup + kPartSuffix).exists) {
-        LogLine() << "WARNING: Could not remove the old package's backup " << backup
-                  << " left by an earlier save; a later start tries again";
-        continue;
-      }
-      handle.Close();
-      DeleteFileA(path.c_str());
-      if (confirmed) LogLine() << "Removed the old package's backup " << backup << " left by an earlier save";
-      continue;
     }
-    // Only a package folder under Packages is ever moved aside and put back.
-    if (!IsPackageFolderPath(record.package, DataPaths::Get().packagesFolder)) {
-      kept.push_back(backup + " (its package is not known)");
-      continue;
-    }
-    // Only a save known to have been cut short takes back a package folder that holds a
-    // configuration; an old package that could not be put back, a record of an older tool
-    // (no state) or of a state never written goes back only where none stands.
-    if (record.state != kUnconfirmed && HasConfigFile(record.package)) {
-      kept.push_back(backup + " (its package " + record.package + " holds a configuration file)");
-      continue;
-    }
-    LogLine() << "Putting back the old package " << record.package << " left in " << backup << " by an earlier save";
-    std::string aside;
-    if (FileInfo(record.package).exists) {
-      // What the save left was never confirmed; it is kept, never deleted.
-      const std::string rest = backup.substr(Join(temp, kBackupPrefix).size());
-      aside = FreeName(temp, kUnconfirmedPrefix + rest);
-      std::string why;
-      if (!MoveIntoTemp(record.package, aside, why)) {
-        LogLine() << "ERROR: Could not move the unconfirmed package folder " << record.package << " aside to " << aside
-                  << ": " << why;
-        kept.push_back(backup + " (it could not be put back to " + record.package + ")");
-        continue;
-      }
-      LogLine() << "Moved the unconfirmed package folder " << record.package << " aside to " << aside;
-    }
-    PackageBackup restore(backup, record.package, std::move(handle));
-    if (!restore.PutBack()) {
-      kept.push_back(backup + " (it could not be put back to " + record.package + ")");
-      continue;
-    }
-    undone.push_back(record.package + (aside.empty() ? std::string() : " (what the save left is kept in " + aside + ")"));
+    Failure failure;
+    if (!Settle(temp, left, report, failure))
+      report.Kept(left.backup, "it could not be put back to " + left.text.package + ": " + failure.what);
   }
   for (const std::string& backup : backups)
-    if (!has(records, backup + kRecordSuffix)) kept.push_back(backup + " (its package is not known)");
+    if (!recorded(backup)) report.Kept(backup, "its package is not known");
   // A half copy or a backup half removed, whose record is gone: never one to put back.
   for (const std::string& part : parts) {
-    const std::string backup = part.substr(0, part.size() - std::string(kPartSuffix).size());
-    if (has(records, backup + kRecordSuffix)) continue;
+    if (recorded(part.substr(0, part.size() - std::string(kPartSuffix).size()))) continue;
     const std::string distrust = WhyLeftAlone(temp, "", part);
     if (!distrust.empty()) {
       LogLine() << "WARNING: " << part << " left alone: " << distrust;
@@ -405,55 +617,31 @@ void PackageBackup::RecoverLeftovers() {
     const FolderRemover removed(part);
     LogLine() << "Removed " << part << ", left by an earlier save";
   }
-
-  if (kept.empty() && undone.empty()) return;
-  std::string text;
-  if (!undone.empty()) {
-    text = "Saves cut short before they were confirmed; the old package is back in:";
-    for (const std::string& line : undone) text += "\n" + line;
-  }
-  if (!kept.empty()) {
-    if (!text.empty()) text += "\n\n";
-    text += "Old packages left by earlier saves are kept in:";
-  }
-  for (const std::string& line : kept) {
-    LogLine() << "WARNING: An old package left by an earlier save is kept in " << line;
-    text += "\n" + line;
-  }
-  ShowErrorBox(text);
+  report.Show();
 }
 
-std::string PackageBackup::EarlierSaveOf(const std::string& packagePath) {
+std::string PackageBackup::SettleEarlierSavesOf(const std::string& packagePath) {
   const std::string& temp = DataPaths::Get().tempFolder;
-  FindHolder find(Join(temp, std::string(kBackupPrefix) + "*" + kRecordSuffix));
-  if (!find.Valid()) return {};
-  do {
-    if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    const std::string path = Join(temp, find.data.cFileName);
-    Record record;
-    {
-      // Read beside the save that may hold it.
-      const HandleHolder reader(CreateFileA(path.c_str(), GENERIC_READ,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (!reader.Valid()) continue;
-      record = ReadRecord(reader.Get());
+  RecoveryReport report;
+  std::string refusal;
+  for (const std::string& path : RecordsIn(temp)) {
+    const Leftover left = Judge(temp, path);
+    if (!left.read || !SamePackage(left.text.package, packagePath)) continue;
+    if (left.fate == Fate::kRuns) {
+      refusal = "An earlier save of the package " + packagePath + " still runs: " + left.why +
+                ". Wait for it to end, or end that process; then edit or save the package again.";
+      break;
     }
-    if (record.package.empty() || _stricmp(NormalisedFolder(record.package).c_str(),
-                                           NormalisedFolder(packagePath).c_str()) != 0)
-      continue;
-    const HandleHolder probe = OpenRecord(path, OPEN_EXISTING);
-    if (!probe.Valid() && GetLastError() == ERROR_SHARING_VIOLATION)
-      return "An earlier save of the package " + packagePath + " still runs: its script holds " +
-             path + ". The package can be edited and saved again once that save has ended.";
-    // Only what a recovery acts on could undo a save made now.
-    const std::string backup = path.substr(0, path.size() - std::string(kRecordSuffix).size());
-    if (record.state == kUnconfirmed && FileInfo(backup).exists &&
-        WhyLeftAlone(temp, path, backup).empty())
-      return "An earlier save of the package " + packagePath +
-             " was cut short and is not undone yet (" + path +
-             "). The next operation or start of the tool puts its old package back; the package "
-             "can be edited and saved again after that.";
-  } while (find.Next());
-  return {};
+    if (left.fate != Fate::kPutBack) continue;
+    Failure failure;
+    if (!Settle(temp, left, report, failure)) {
+      refusal = "An earlier save of the package " + packagePath + " was cut short, and its old package in " +
+                left.backup + " could not be put back: " + failure.what + ". " + failure.wayOut + ", or remove " +
+                left.record + " to go on with the package as it is (the old package stays in " + left.backup +
+                "); then edit or save the package again.";
+      break;
+    }
+  }
+  report.Show();
+  return refusal;
 }

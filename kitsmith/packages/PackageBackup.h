@@ -1,21 +1,46 @@
 // Where a package save keeps the old package until the new one is known to be whole: a folder
-// "PackBak-<operation id>" in Temp and, beside it, a record that names the package and says
-// whether the save was confirmed. The record is written before the package moves and stays
-// open while the save runs, its script inheriting it, so that a later start can tell a backup
-// left by a crash from one that a running save (or its script) still needs. It goes only once
-// nothing of the backup is left.
+// "PackBak-<operation id>" in Temp and, beside it, a record. The record names the package,
+// says whether the save was confirmed, holds the fingerprints of the old package's
+// configuration and of the one the save writes, and the processes that work on the save (the
+// tool and the interpreter of its script, each by id and start time). So a later start, or a
+// later save, tells from the record and from what the backup and the package hold now whether
+// the save still runs, whether the backup is the old package the record names, and whether the
+// package is the one this save was writing; never from who could write Temp at some moment.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 
 #include "WinHolders.h"
 
+// A process as no other can stand in for it: its id and when it started.
+struct ProcessMark {
+  DWORD id = 0;
+  ULONGLONG started = 0;
+};
+
+struct BackupRecord {
+  std::string package;
+  std::string state;      // empty in a record of an older tool, which wrote no state line
+  bool fingerprints = false;  // false in a record of an older tool
+  std::string oldConfig;  // fingerprint of the old package's configuration; empty: it had none
+  std::string newConfig;  // fingerprint of the configuration the save writes
+  ProcessMark tool;       // cleared once the save has ended
+  ProcessMark script;
+};
+
 class PackageBackup {
  public:
   // The first free backup name for this operation's save of the package; backups kept from
-  // earlier saves are named in the log and skipped.
-  PackageBackup(const std::string& tempFolder, const std::string& operationId, const std::string& packagePath);
-  ~PackageBackup() = default;
+  // earlier saves are named in the log and skipped. newConfig: the fingerprint of the
+  // configuration the save writes.
+  PackageBackup(const std::string& tempFolder, const std::string& operationId, const std::string& packagePath,
+                const std::string& newConfig);
+  // The backup an earlier save left, with its record held: to be put back.
+  PackageBackup(std::string backup, BackupRecord record, HandleHolder handle);
+  // A record that outlives its save no longer names this tool as working on it.
+  ~PackageBackup();
   PackageBackup(const PackageBackup&) = delete;
   PackageBackup& operator=(const PackageBackup&) = delete;
 
@@ -26,35 +51,39 @@ class PackageBackup {
   // package is removed, its configuration file first. False (logged) leaves the package as it
   // was and no backup.
   bool MoveAside();
+  // The interpreter of the save script, recorded before it runs.
+  void ScriptStarted(HANDLE process);
   // Removes whatever stands at the package path and puts the backup there; across volumes the
   // configuration file comes last, so a copy cut short is a package without one. False
-  // (logged) keeps the backup and its record, which then says so.
-  bool PutBack();
+  // (logged, why set when asked for) keeps the backup and its record for a later start or save.
+  bool PutBack(std::string* why = nullptr);
   // Records that the new package is whole: from here on it stays, whatever cuts the removal
-  // of the backup short. False (logged) when the record could not say so.
+  // of the backup short. Every earlier record of the package becomes stale: its backup is
+  // never put back. False (logged) when the record could not say so.
   bool Confirm();
   // Removes the confirmed backup, then its record; a backup that cannot be wholly removed
   // keeps its record for a later start to finish (logged either way). True when it is gone.
   bool Drop();
 
-  // At start and before each operation: what earlier saves left that no running save (nor
-  // its script) holds. An unconfirmed save's old package is put back, whatever stands at its
-  // package path being moved aside into Temp, never deleted; a confirmed save's backup is
-  // removed. A record, backup or half copy that an account other than this user, SYSTEM and
+  // At start and before each operation: what earlier saves left. A save that still runs is
+  // left alone; a confirmed save's backup is removed; an unconfirmed save's old package is put
+  // back only over the package that save was writing, or where no configuration stands, what
+  // stands there being moved aside into Temp, never deleted; any other backup is kept. A
+  // record, backup or half copy that an account other than this user, SYSTEM and
   // Administrators may have written (in Temp, or itself) is left alone. What is put back,
   // moved aside or kept is named in the log and once in a message.
   static void RecoverLeftovers();
-  // Why the package may not be saved now, as a message: an earlier save of it still runs (its
-  // script would go on writing into it), or one was cut short and its recovery would undo a
-  // save made now. Empty when nothing stands in the way.
-  static std::string EarlierSaveOf(const std::string& packagePath);
+  // Before the package is edited or saved: puts back what earlier saves of it left, as the
+  // recovery would. Empty when nothing stands in the way; otherwise why, as a message that
+  // names what to do: an earlier save of the package still runs, or its old package could not
+  // be put back (and what failed).
+  static std::string SettleEarlierSavesOf(const std::string& packagePath);
 
  private:
-  PackageBackup(std::string backup, std::string packagePath, HandleHolder record);
+  bool WriteRecord();
   void RemoveRecord();
-  bool WriteState(const char* state);
 
   std::string backup_;
-  std::string package_;
-  HandleHolder record_;
+  BackupRecord record_;
+  HandleHolder handle_;
 };

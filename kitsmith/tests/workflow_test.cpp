@@ -236,49 +236,6 @@ TEST_F(WorkflowTest, FailingSaveKeepsTheOldPackageWhole) {
   EXPECT_EQ(platform.ShellOpens().size(), opened);
 }
 
-// A backup that a failed save could not put back is the only copy of the old package: later
-// saves of the operation keep it and set their own backups aside under the next free name.
-// The failing script leaves a plain file where the package was, so the move back fails.
-TEST_F(WorkflowTest, BackupThatCouldNotBePutBackOutlivesLaterSaves) {
-  const std::string package = MakePackage("10.0.0.1");
-  const std::string before = ReadTextFile(package + "\\Idagent.cfg");
-  ToolRegistry registry;
-  registry.SetNumber("NoKitsmithCleanup", 1);  // the assembly folder stays from save to save
-  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
-    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
-    ui.PressOK();
-  });
-  std::string backup;
-  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
-    const std::string script = paths.tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\Save-Package.cmd";
-    backup = paths.tempFolder + "\\PackBak-" + workflow.OperationId();
-    const std::string realScript = ReadTextFile(script);
-    WriteTextFile(script, "@echo off\r\necho partial>\"%~3\"\r\necho Save-Package=001\r\nexit /b 1\r\n");
-    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
-    EXPECT_FALSE(workflow.SavePackage(-1, false));
-    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
-    EXPECT_FALSE(workflow.SavePackage(-1, false));
-    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
-
-    DeleteFileA(package.c_str());
-    WriteTextFile(script, realScript);
-    EXPECT_TRUE(workflow.SavePackage(-1, false));
-    EXPECT_TRUE(workflow.SavePackage(-1, false));  // the new package goes aside and is removed
-    return IDOK;
-  };
-  EditPackageWorkflow workflow(nullptr);
-  EXPECT_TRUE(workflow.Execute());
-  EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
-  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
-  EXPECT_FALSE(PathExists(backup + "-2"));
-  const std::string kept = "WARNING: An old package left in " + backup + " by an earlier save is kept there";
-  ExpectInOrder(log.Text(), {"Moved the old package " + package + " aside to " + backup + "\r\n", "Save-Package=001",
-                             "ERROR: Could not restore the old package " + package + "; it is left in " + backup + ": ",
-                             kept, "Save-Package=001", kept, "Save-Package=000", kept,
-                             "Moved the old package " + package + " aside to " + backup + "-2", "Save-Package=000",
-                             "Removed the old package's backup " + backup + "-2"});
-}
-
 // What earlier saves left in Temp: backups, their records and half copies.
 std::vector<std::string> BackupsLeft(const std::string& temp) {
   std::vector<std::string> names;
@@ -289,6 +246,54 @@ std::vector<std::string> BackupsLeft(const std::string& temp) {
   while (FindNextFileA(find, &entry));
   FindClose(find);
   return names;
+}
+
+// A backup that a failed save could not put back is the only copy of the old package: it
+// stays in Temp with its record, and the next save of the package first puts it back (what
+// the failed save left goes aside into Temp, never deleted). The failing script leaves a plain
+// file where the package was, so the move back fails.
+TEST_F(WorkflowTest, BackupThatCouldNotBePutBackIsPutBackBeforeTheNextSave) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string before = ReadTextFile(package + "\\Idagent.cfg");
+  ToolRegistry registry;
+  registry.SetNumber("NoKitsmithCleanup", 1);  // the assembly folder stays from save to save
+  PickNewPackage1();
+  std::string backup, aside;
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
+    const std::string script = paths.tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\Save-Package.cmd";
+    backup = paths.tempFolder + "\\PackBak-" + workflow.OperationId();
+    aside = paths.tempFolder + "\\PackUnconfirmed-" + workflow.OperationId();
+    const std::string realScript = ReadTextFile(script);
+    WriteTextFile(script, "@echo off\r\necho partial>\"%~3\"\r\necho Save-Package=001\r\nexit /b 1\r\n");
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
+    EXPECT_TRUE(PathExists(backup + ".txt"));
+    platform.ExpectBox(IDOK, "the old package is back in:\n" + package + " (what the save left is kept in ");
+    EXPECT_FALSE(workflow.SavePackage(-1, false));
+    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
+    EXPECT_EQ(ReadTextFile(aside), "partial\r\n");
+
+    DeleteFileA(package.c_str());
+    WriteTextFile(script, realScript);
+    platform.ExpectBox(IDOK, "the old package is back in:\n" + package);
+    EXPECT_TRUE(workflow.SavePackage(-1, false));
+    EXPECT_TRUE(workflow.SavePackage(-1, false));  // the new package goes aside and is removed
+    return IDOK;
+  };
+  EditPackageWorkflow workflow(nullptr);
+  EXPECT_TRUE(workflow.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+  const std::string failed = "ERROR: Could not restore the old package " + package + "; it is left in " + backup + ": ";
+  const std::string putBack = "Putting back the old package " + package + " left in " + backup + " by an earlier save";
+  const std::string movedAside = "Moved the old package " + package + " aside to " + backup + "\r\n";
+  ExpectInOrder(log.Text(), {movedAside, "Save-Package=001", failed, putBack,
+                             "Moved the unconfirmed package folder " + package + " aside to " + aside + "\r\n",
+                             "Restored the old package " + package, movedAside, "Save-Package=001", failed, putBack,
+                             "Restored the old package " + package, movedAside, "Save-Package=000",
+                             "Removed the old package's backup " + backup + "\r\n", movedAside, "Save-Package=000",
+                             "Removed the old package's backup " + backup + "\r\n"});
 }
 
 // Every file below the folder with its bytes, in one text.
@@ -319,9 +324,9 @@ class FillingPlatform : public ScriptedPlatform {
   FillingPlatform(SmallVolume& volume, const char* script, LONG leaveFree = 0)
       : volume_(volume), script_(script), leaveFree_(leaveFree) {}
   BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
-                  DWORD* exitCode) override {
+                  DWORD* exitCode, const ProcessStarted& started) override {
     if (commandLine && strstr(commandLine, script_)) volume_.Fill(leaveFree_);
-    return ScriptedPlatform::RunProcess(program, commandLine, folder, startup, exitCode);
+    return ScriptedPlatform::RunProcess(program, commandLine, folder, startup, exitCode, started);
   }
 
  private:
@@ -558,26 +563,22 @@ TEST(CutShortSave, DISABLED_Child) {
   ADD_FAILURE() << "the save was not cut short at " << step;
 }
 
-// True once every backup record in Temp can be taken: no save, nor the interpreter of a save
-// script that outlived its tool, holds one any more (waits up to ten seconds).
-bool RecordsFree(const std::string& temp) {
-  for (int i = 0; i < 200; ++i) {
-    bool free = true;
-    WIN32_FIND_DATAA entry = {};
-    HANDLE find = FindFirstFileA((temp + "\\PackBak-*.txt").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        HANDLE record = CreateFileA((temp + "\\" + entry.cFileName).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (record == INVALID_HANDLE_VALUE) free = false;
-        else CloseHandle(record);
-      } while (FindNextFileA(find, &entry));
-      FindClose(find);
-    }
-    if (free) return true;
-    Sleep(50);
-  }
-  return false;
+// True once no save script that a backup record in Temp names still runs (waits up to
+// waitMs for each).
+bool ScriptsEnded(const std::string& temp, DWORD waitMs = 10000) {
+  WIN32_FIND_DATAA entry = {};
+  HANDLE find = FindFirstFileA((temp + "\\PackBak-*.txt").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return true;
+  bool ended = true;
+  do {
+    const std::string text = ReadTextFile(temp + "\\" + entry.cFileName);
+    const size_t at = text.find("\nscript ");
+    const DWORD id = at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 8, nullptr, 10);
+    const HandleHolder script(id ? OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr);
+    if (script.Valid() && WaitForSingleObject(script.Get(), waitMs) != WAIT_OBJECT_0) ended = false;
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return ended;
 }
 
 // Runs the child that ends itself at the step; true when it did (and nothing holds a record).
@@ -586,7 +587,7 @@ bool RunCutShortSave(const std::string& step) {
   const DWORD code = RunChildTest("CutShortSave.DISABLED_Child");
   SetEnvironmentVariableA(kCutAtVariable, nullptr);
   // The script's own end takes the program with it, with no code of ours.
-  return (step == "script" ? code != STILL_ACTIVE : code == 3) && RecordsFree(DataPaths::Get().tempFolder);
+  return (step == "script" ? code != STILL_ACTIVE : code == 3) && ScriptsEnded(DataPaths::Get().tempFolder);
 }
 
 // The interpreter of a save script outlives its tool: while it runs, a tool started again
@@ -598,16 +599,17 @@ TEST_F(WorkflowTest, SaveWhoseScriptStillRunsIsLeftAlone) {
   EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
   SetEnvironmentVariableA(kCutAtVariable, nullptr);
   const std::string backup = paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000";
-  EXPECT_FALSE(RecordsFree(paths.tempFolder));
+  EXPECT_FALSE(ScriptsEnded(paths.tempFolder, 0));
 
   PackageBackup::RecoverLeftovers();
-  EXPECT_NE(log.Text().find("The save that keeps an old package in " + backup + " still runs: left alone"),
-            std::string::npos);
+  EXPECT_TRUE(log.Contains("The save that keeps an old package in " + backup +
+                           " still runs: left alone; its script (process "))
+      << log.Text();
   EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), oldConfig);
   EXPECT_TRUE(PathExists(backup + ".txt"));
 
   WriteTextFile(paths.tempFolder + "\\go-on", "");
-  ASSERT_TRUE(RecordsFree(paths.tempFolder));
+  ASSERT_TRUE(ScriptsEnded(paths.tempFolder));
   EXPECT_TRUE(PathExists(package + "\\Edit-Package.cmd"));  // the script wrote the package to its end
   platform.ExpectBox(IDOK, "Saves cut short before they were confirmed");
   PackageBackup::RecoverLeftovers();
@@ -617,10 +619,10 @@ TEST_F(WorkflowTest, SaveWhoseScriptStillRunsIsLeftAlone) {
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
 }
 
-// A save whose script outlived its tool still writes its package: while it runs, an edit of
-// that package is refused before its script runs, and so is any save onto it (also once the
-// script has ended, until the save it cut short is undone). Then the save confirmed after it
-// is the package every later start keeps.
+// A save whose script outlived its tool still writes its package: while that script runs, an
+// edit of the package is refused before its script runs, and so is any save onto it, each
+// naming the script's process. Once it has ended, the next save first puts the old package
+// back and is then confirmed; every later start keeps what it saved.
 TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
   const std::string package = MakePackage("10.0.0.1");
   SetEnvironmentVariableA(kCutAtVariable, "script waits at the end");
@@ -628,55 +630,51 @@ TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
   SetEnvironmentVariableA(kCutAtVariable, nullptr);
   const std::string record =
       paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000.txt";
-  ASSERT_FALSE(RecordsFree(paths.tempFolder));
+  ASSERT_FALSE(ScriptsEnded(paths.tempFolder, 0));
   PackageBackup::RecoverLeftovers();  // the next start leaves it alone
   EXPECT_TRUE(PathExists(record));
 
-  const std::string confirmed = "CS[2] CR[2] RA[10.8.8.8] RP[139] LD[1] ";
-  const auto saveAndQuit = [&](MaintWorkflow_base& workflow, CfgSet& working) {
-    working.Find("RA")->SetFromText(L"10.8.8.8", AuthCfg::kEditor);
-    return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL;
-  };
-  // The box breaks the long paths onto lines of their own; the log has them whole.
   const std::string running =
-      "An earlier save of the package " + package + " still runs: its script holds " + record;
-  platform.ExpectBox(IDOK, "still runs: its script holds ");
+      "An earlier save of the package " + package + " still runs: its script (process ";
+  platform.ExpectBox(IDOK, "still runs: its script (process ");
   PickNewPackage1();
-  g_editorAction = saveAndQuit;
+  g_editorAction = [](MaintWorkflow_base&, CfgSet&) {
+    ADD_FAILURE() << "the package dialog opened while an earlier save ran";
+    return IDCANCEL;
+  };
   EditPackageWorkflow refused(nullptr);
   EXPECT_FALSE(refused.Execute());
   EXPECT_EQ(Count("Edit-Package"), 0);
   EXPECT_TRUE(log.Contains(running)) << log.Text();
+  EXPECT_TRUE(log.Contains(") has not ended. Wait for it to end, or end that process; then edit or save the "
+                           "package again."))
+      << log.Text();
 
   // Another operation that saves onto the package.
+  const std::string confirmed = "CS[2] CR[1] RA[10.7.7.7] RP[139] LD[1] ";
   driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
   g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
     workflow.SetPackagePath(package);
     working.Find("RA")->SetFromText(L"10.7.7.7", AuthCfg::kEditor);
     log.Clear();
-    platform.ExpectBox(IDOK, "still runs: its script holds ");
+    platform.ExpectBox(IDOK, "still runs: its script (process ");
     EXPECT_FALSE(workflow.SavePackage(-1, false));
     EXPECT_TRUE(log.Contains(running)) << log.Text();
     WriteTextFile(paths.tempFolder + "\\go-on", "");
-    EXPECT_TRUE(RecordsFree(paths.tempFolder));
-    platform.ExpectBox(IDOK, "was cut short and is not undone yet");
-    EXPECT_FALSE(workflow.SavePackage(-1, false));
-    EXPECT_TRUE(log.Contains("An earlier save of the package " + package +
-                             " was cut short and is not undone yet (" + record + ")"))
-        << log.Text();
+    EXPECT_TRUE(ScriptsEnded(paths.tempFolder));
+    platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:\n" + package);
+    EXPECT_TRUE(workflow.SavePackage(-1, false));
     return IDCANCEL;
   };
   NewPackageWorkflow other(nullptr);
-  EXPECT_FALSE(other.Execute());
-  EXPECT_EQ(Count("Save-Package"), 0);
-
-  // The next operation puts the old package back; its save is confirmed and stays.
-  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed");
-  PickNewPackage1();
-  g_editorAction = saveAndQuit;
-  EditPackageWorkflow edit(nullptr);
-  EXPECT_TRUE(edit.Execute());
+  EXPECT_TRUE(other.Execute());
+  EXPECT_EQ(Count("Save-Package"), 1);
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);
+  EXPECT_EQ(ReadTextFile(paths.tempFolder + "\\PackUnconfirmed-00000001-0000-0000-0000-000000000000\\Idagent.cfg"),
+            "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
+  ExpectInOrder(log.Text(), {"Putting back the old package " + package, "Restored the old package " + package,
+                             "Moved the old package " + package + " aside", "Save-Package=000",
+                             "Removed the old package's backup"});
   log.Clear();
   PackageBackup::RecoverLeftovers();
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);

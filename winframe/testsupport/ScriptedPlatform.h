@@ -71,7 +71,7 @@ class ScriptedPlatform : public WfPlatform {
   BOOL ShellOpen(HWND owner, const char* target, int showCommand) override;
   BOOL StartProcess(const char* commandLine, int showCommand) override;
   BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
-                  DWORD* exitCode) override;
+                  DWORD* exitCode, const ProcessStarted& started) override;
   HRESULT CreateGuid(GUID* guid) override;
   DWORD SystemVersion() override;
   void Checkpoint(const char* step) override;
