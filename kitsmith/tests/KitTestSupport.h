@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -315,4 +316,22 @@ inline DWORD RunChildTest(const std::string& test) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return code;
+}
+
+// True once no save script that a backup record in Temp names still runs (waits up to
+// waitMs for each).
+inline bool ScriptsEnded(const std::string& temp, DWORD waitMs = 10000) {
+  WIN32_FIND_DATAA entry = {};
+  HANDLE find = FindFirstFileA((temp + "\\PackBak-*.txt").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return true;
+  bool ended = true;
+  do {
+    const std::string text = ReadTextFile(temp + "\\" + entry.cFileName);
+    const size_t at = text.find("\nscript ");
+    const DWORD id = at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 8, nullptr, 10);
+    const HandleHolder script(id ? OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr);
+    if (script.Valid() && WaitForSingleObject(script.Get(), waitMs) != WAIT_OBJECT_0) ended = false;
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return ended;
 }

@@ -563,24 +563,6 @@ TEST(CutShortSave, DISABLED_Child) {
   ADD_FAILURE() << "the save was not cut short at " << step;
 }
 
-// True once no save script that a backup record in Temp names still runs (waits up to
-// waitMs for each).
-bool ScriptsEnded(const std::string& temp, DWORD waitMs = 10000) {
-  WIN32_FIND_DATAA entry = {};
-  HANDLE find = FindFirstFileA((temp + "\\PackBak-*.txt").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return true;
-  bool ended = true;
-  do {
-    const std::string text = ReadTextFile(temp + "\\" + entry.cFileName);
-    const size_t at = text.find("\nscript ");
-    const DWORD id = at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 8, nullptr, 10);
-    const HandleHolder script(id ? OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr);
-    if (script.Valid() && WaitForSingleObject(script.Get(), waitMs) != WAIT_OBJECT_0) ended = false;
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return ended;
-}
-
 // Runs the child that ends itself at the step; true when it did (and nothing holds a record).
 bool RunCutShortSave(const std::string& step) {
   SetEnvironmentVariableA(kCutAtVariable, step.c_str());

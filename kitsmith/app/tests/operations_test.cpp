@@ -3,6 +3,7 @@
 // as the operator would, the log in the main window and the package files left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,27 +24,75 @@ const auto* const g_environment =
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Runs the main window, sends it the menu commands of steps and returns its log.
+std::string RunMainWindow(DialogDriver& driver, const std::function<void(DialogActions&)>& steps) {
+  std::string log;
+  driver.When(IDD_MAINMENU, [&](DialogActions& ui) {
+    steps(ui);
+    log = ui.ReadText(IDC_LOG).Str();
+    ui.Command(ID_FILE_EXIT);
+  });
+  CMainMenu mainMenu(nullptr);
+  mainMenu.DoModal();
+  return log;
+}
+
+// The steps of an edit of New Package 1 from the menu that saves it with these servers.
+std::function<void(DialogActions&)> EditNewPackage1(DialogDriver& driver, const std::string& servers) {
+  return [&driver, servers](DialogActions& ui) {
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
+      chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+      chooser.PressOK();
+    });
+    driver.When(IDD_KITDESK, [servers](DialogActions& editor) {
+      editor.SetText(IDC_SERVER_LIST, servers.c_str());
+      editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
+    });
+    ui.Command(ID_EDIT_PACKAGE);
+  };
+}
+
 class Operations : public testing::Test {
  protected:
   void SetUp() override { DataRootEnvironment::Empty(); }
 
-  // Runs the main window, sends it the menu commands of steps and returns its log.
   std::string RunMainWindow(const std::function<void(DialogActions&)>& steps) {
-    std::string log;
-    driver.When(IDD_MAINMENU, [&](DialogActions& ui) {
-      steps(ui);
-      log = ui.ReadText(IDC_LOG).Str();
-      ui.Command(ID_FILE_EXIT);
+    return ::RunMainWindow(driver, steps);
+  }
+
+  // New Package 1, made from the menu with these servers; its path.
+  std::string MakePackageFromTheMenu(const std::string& servers) {
+    RunMainWindow([&](DialogActions& ui) {
+      driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& versions) { versions.PressOK(); });
+      driver.When(IDD_KITDESK, [&](DialogActions& editor) {
+        editor.SetText(IDC_SERVER_LIST, servers.c_str());
+        editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
+      });
+      driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) { chooser.PressOK(); });
+      platform.ExpectBox(IDYES, "package folder does not exist");
+      ui.Command(ID_NEW_PACKAGE);
     });
-    CMainMenu mainMenu(nullptr);
-    mainMenu.DoModal();
-    return log;
+    const std::string package = paths.packagesFolder + "\\New Package 1";
+    EXPECT_TRUE(Contains(ReadTextFile(package + "\\Idagent.cfg"), "RA[" + servers + "]"));
+    return package;
   }
 
   const DataPaths& paths = DataPaths::Get();
   ScriptedPlatform platform;
   DialogDriver driver;
 };
+
+// The names in the folder that begin with the prefix.
+std::vector<std::string> Named(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry = {};
+  HANDLE find = FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(entry.cFileName);
+  while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
 
 }  // namespace
 
@@ -123,19 +172,8 @@ TEST_F(Operations, ABackupLeftByACrashIsPutBackAtStart) {
 // save's record and backup: the tool starts with the warning, keeps both where they are and
 // says why, and the package stays its own. An edit then runs the package's own script.
 TEST_F(Operations, ASaveRecordOthersMayHaveWrittenIsLeftAlone) {
-  const std::string package = paths.packagesFolder + "\\New Package 1";
-  RunMainWindow([&](DialogActions& ui) {
-    driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& versions) { versions.PressOK(); });
-    driver.When(IDD_KITDESK, [](DialogActions& editor) {
-      editor.SetText(IDC_SERVER_LIST, "10.0.0.5");
-      editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
-    });
-    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) { chooser.PressOK(); });
-    platform.ExpectBox(IDYES, "package folder does not exist");
-    ui.Command(ID_NEW_PACKAGE);
-  });
+  const std::string package = MakePackageFromTheMenu("10.0.0.5");
   const std::string config = ReadTextFile(package + "\\Idagent.cfg");
-  ASSERT_TRUE(Contains(config, "RA[10.0.0.5]")) << config;
   const std::string planted = "CS[2] CR[9] RA[6.6.6.6] ";
   const std::string backup = paths.tempFolder + "\\PackBak-x";
   const struct {
@@ -144,12 +182,14 @@ TEST_F(Operations, ASaveRecordOthersMayHaveWrittenIsLeftAlone) {
     const char* mode;
   } cases[] = {{"Temp", paths.tempFolder, "0777"},
                {"the record", backup + ".txt", "0666"},
-               {"the backup", backup, "0777"}};
+               {"the backup", backup, "0777"},
+               {"the backup's half copy", backup + ".part", "0777"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchDir host;
     ASSERT_TRUE(RunHostScript(host, "rm -rf '" + HostPath(paths.tempFolder) + "'"));
     ASSERT_TRUE(CreatePath(backup + "\\"));
+    ASSERT_TRUE(CreatePath(backup + ".part\\"));
     WriteTextFile(backup + "\\Idagent.cfg", planted);
     WriteTextFile(backup + "\\Edit-Package.cmd", "@echo planted\r\n@echo Edit-Package=000\r\n");
     WriteTextFile(backup + ".txt", package + "\r\nunconfirmed\r\n");
@@ -229,4 +269,105 @@ TEST_F(Operations, EditDefaultConfigurationFromTheMenu) {
   });
   EXPECT_TRUE(Contains(log, "(edit default configuration) succeeded.")) << log;
   EXPECT_TRUE(Contains(ReadTextFile(defaults), "RA[192.168.1.20]"));
+}
+
+// Run only by ASaveLeftAloneNeverUndoesALaterConfirmedSave, as a program of its own: the tool
+// edits New Package 1 from the menu and is ended by its own save script just before that
+// script ends, as a crash would; the script ends with it.
+TEST(CutShortEdit, DISABLED_Child) {
+  ScriptedPlatform platform;
+  DialogDriver driver;
+  RunMainWindow(driver, [&](DialogActions& ui) {
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
+      chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+      chooser.PressOK();
+    });
+    driver.When(IDD_KITDESK, [](DialogActions& editor) {
+      const std::string& temp = DataPaths::Get().tempFolder;
+      const std::vector<std::string> assemblies = Named(temp, "PackAsm-");
+      ASSERT_EQ(assemblies.size(), 1u);
+      const std::string script = temp + "\\" + assemblies[0] + "\\Save-Package.cmd";
+      std::string text = ReadTextFile(script);
+      const size_t end = text.find("echo Saved revision");
+      ASSERT_NE(end, std::string::npos);
+      // The tool is gone before the script ends.
+      text.insert(end, "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) +
+                           " >nul\r\nset n=0\r\n:spin\r\nset /a n+=1\r\nif %n% lss 1000 goto spin\r\nexit /b 1\r\n");
+      WriteTextFile(script, text);
+      editor.SetText(IDC_SERVER_LIST, "10.0.0.6");
+      editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
+    });
+    ui.Command(ID_EDIT_PACKAGE);
+  });
+  ADD_FAILURE() << "the save was not cut short";
+}
+
+// A save cut short in a Temp that others may write to is left alone at the next start; the
+// operator then saves the package again. Once Temp is closed, that confirmed save stays: the
+// backup of the save cut short is kept and listed, never put back.
+TEST_F(Operations, ASaveLeftAloneNeverUndoesALaterConfirmedSave) {
+  const std::string package = MakePackageFromTheMenu("10.0.0.5");
+  const std::string first = ReadTextFile(package + "\\Idagent.cfg");
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+  EXPECT_NE(RunChildTest("CutShortEdit.DISABLED_Child"), STILL_ACTIVE);
+  ASSERT_TRUE(ScriptsEnded(paths.tempFolder));
+  const std::vector<std::string> records = Named(paths.tempFolder, "PackBak-");
+  ASSERT_EQ(records.size(), 2u);  // the backup and its record
+  const std::string backup = paths.tempFolder + "\\" + records[0];
+  ASSERT_TRUE(PathExists(backup + ".txt"));
+  EXPECT_TRUE(Contains(ReadTextFile(package + "\\Idagent.cfg"), "RA[10.0.0.6]"));  // the save had written it
+  // The package got the script that ended the tool; the operator's next save runs its own.
+  WriteTextFile(package + "\\kit\\Save-Package.cmd",
+                ReadTextFile(paths.prototypesFolder + "\\2.1\\kit\\Save-Package.cmd"));
+
+  const std::string leftAlone = " (left alone: other accounts may write to " + paths.tempFolder + ")";
+  platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:\n");
+  const std::string saved = RunMainWindow([&](DialogActions& ui) {
+    platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:\n");
+    EditNewPackage1(driver, "10.0.0.7")(ui);
+  });
+  ExpectInOrder(saved, {"WARNING: An old package left by an earlier save is kept in " + backup + leftAlone,
+                        "Starting edit package operation", "Save-Package=000", "(edit package) succeeded."});
+  const std::string confirmed = ReadTextFile(package + "\\Idagent.cfg");
+  ASSERT_TRUE(Contains(confirmed, "RA[10.0.0.7]")) << confirmed;
+
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
+  const std::string kept = "WARNING: An old package left by an earlier save is kept in " + backup +
+                           " (kept: the package was saved again after it)\r\n";
+  for (int start = 0; start < 2; ++start) {
+    SCOPED_TRACE(start);
+    platform.ExpectBox(IDOK, "(kept: the package was saved again after it)");
+    const std::string log = RunMainWindow([](DialogActions&) {});
+    EXPECT_TRUE(Contains(log, kept)) << log;
+    EXPECT_FALSE(Contains(log, "Restored")) << log;
+    EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);
+    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), first);
+    EXPECT_TRUE(Named(paths.tempFolder, "PackUnconfirmed-").empty());
+  }
+}
+
+// A save script may start a program that outlives it (a signing or build server) and holds
+// the script's handles: the save is confirmed and its record goes, and the package is edited
+// and saved again at once.
+TEST_F(Operations, AProgramASaveScriptLeavesRunningHoldsUpNothing) {
+  const std::string package = MakePackageFromTheMenu("10.0.0.5");
+  ScratchDir lingering("kitsmith-outlive");
+  std::string outlive = OUTLIVE_EXE;
+  std::replace(outlive.begin(), outlive.end(), '/', '\\');
+  std::string script = ReadTextFile(package + "\\kit\\Save-Package.cmd");
+  script.insert(script.find("setlocal"), "\"" + outlive + "\" \"" + lingering.Path() + "\"\r\n");
+  WriteTextFile(package + "\\kit\\Save-Package.cmd", script);
+  for (const std::string servers : {"10.0.0.6", "10.0.0.7"}) {
+    SCOPED_TRACE(servers);
+    const std::string log = RunMainWindow(EditNewPackage1(driver, servers));
+    ExpectInOrder(log, {"Starting edit package operation", "Edit-Package=000", "Save-Package=000",
+                        "Removed the old package's backup ", "(edit package) succeeded."});
+    EXPECT_FALSE(Contains(log, "ERROR")) << log;
+    EXPECT_TRUE(Named(paths.tempFolder, "PackBak-").empty());
+    EXPECT_TRUE(Contains(ReadTextFile(package + "\\Idagent.cfg"), "RA[" + servers + "]"));
+  }
+  EXPECT_EQ(Named(lingering.Path(), "running-").size(), 2u);  // both saves left one running
+  WriteTextFile(lingering / "stop", "");
+  for (int i = 0; i < 200 && !Named(lingering.Path(), "running-").empty(); ++i) Sleep(50);
+  EXPECT_TRUE(Named(lingering.Path(), "running-").empty());
 }
