@@ -38,7 +38,13 @@ std::string BackupOf(const std::string& record) {
   return record.substr(0, record.size() - std::string(kRecordSuffix).size());
 }
 
-std::string ErrorText(DWORD code) { return Win32ErrorText(code).Text(); }
+// The system's message, without the full stop and line end it comes with, to stand inside a
+// sentence.
+std::string ErrorText(DWORD code) {
+  std::string text = TrimBlanks(Win32ErrorText(code).Text());
+  if (text.ends_with('.')) text.pop_back();
+  return text;
+}
 std::string LastErrorText() { return ErrorText(GetLastError()); }
 
 ProcessMark MarkOf(HANDLE process) {
@@ -267,7 +273,7 @@ Leftover Judge(const std::string& temp, const std::string& record) {
   if (StillRuns(text.script))
     return decide(Fate::kRuns, "its script (process " + std::to_string(text.script.id) + ") has not ended");
   if (!SameProcess(text.tool, self) && StillRuns(text.tool))
-    return decide(Fate::kRuns, "the Kitsmith that saves it (process " + std::to_string(text.tool.id) + ") still runs");
+    return decide(Fate::kRuns, "the Kitsmith that saves it (process " + std::to_string(text.tool.id) + ") has not ended");
   // The old package never moved, or only a copy of it was begun.
   if (!FileInfo(left.backup).exists) return decide(Fate::kRemove);
   // Only a package folder under Packages is ever moved aside and put back.
@@ -324,7 +330,7 @@ bool PutBackLeftover(const std::string& temp, const Leftover& left, std::string&
   HandleHolder record = OpenRecord(left.record, OPEN_EXISTING);
   if (!record.Valid()) {
     failure = {"its record " + left.record + " cannot be changed (" + LastErrorText() + ")",
-               "Make " + left.record + " writable"};
+               "Close what holds " + left.record + " open, or make it writable"};
     LogLine() << "ERROR: Could not put back the old package " << package << ": " << failure.what;
     return false;
   }

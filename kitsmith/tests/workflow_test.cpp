@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -662,6 +663,142 @@ TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);
   EXPECT_EQ(log.Text(), "");
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+}
+
+// A process the test holds up until it lets go: an interpreter reading a pipe.
+class WaitingProcess {
+ public:
+  WaitingProcess() {
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, &inheritable, 0)) return;
+    input_.Reset(write);
+    const HandleHolder childEnd(read);
+    SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = read;
+    PROCESS_INFORMATION process = {};
+    char line[] = "cmd.exe /q";
+    if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process))
+      return;
+    CloseHandle(process.hThread);
+    process_.Reset(process.hProcess);
+  }
+  ~WaitingProcess() { End(); }
+  HANDLE Get() const { return process_.Get(); }
+  // Lets it end, and waits for that.
+  void End() {
+    input_.Close();
+    if (process_.Valid()) WaitForSingleObject(process_.Get(), 10000);
+  }
+
+ private:
+  HandleHolder input_, process_;
+};
+
+// The record's line of the tool that saves, made to name another process.
+void RecordTool(const std::string& record, HANDLE process) {
+  FILETIME created = {}, unused = {};
+  GetProcessTimes(process, &created, &unused, &unused, &unused);
+  std::string text = ReadTextFile(record);
+  char line[64] = {};
+  std::snprintf(line, sizeof line, "tool %10lu %20llu", GetProcessId(process),
+                static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime);
+  const size_t at = text.find("\r\ntool ");
+  ASSERT_NE(at, std::string::npos) << text;
+  text.replace(at + 2, std::strlen(line), line);
+  WriteTextFile(record, text);
+}
+
+// While what a save cut short left cannot be undone, the package is not edited: the refusal
+// says what holds it up and what to do, and once that is done the next edit first puts the
+// old package back and goes on. A record that names the package with a trailing dot is not
+// the package's to the recovery, and holds up nothing.
+TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string backup = paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000";
+  const std::string record = backup + ".txt";
+  char previous[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  WaitingProcess other;
+  ASSERT_TRUE(other.Get());
+  HandleHolder holder;
+  const std::string cutShort = "An earlier save of the package " + package + " was cut short, and its old package in " +
+                               backup + " could not be put back: ";
+  const std::string orRemove = ", or remove " + record + " to go on with the package as it is (the old package stays in " +
+                               backup + "); then edit or save the package again.";
+  const struct {
+    const char* what;
+    std::function<void()> block, unblock;
+    std::string refusal, startBox;  // what the refusal says; what the start's box says first, if anything
+  } cases[] = {
+      {"a console works in the package folder", [&] { SetCurrentDirectoryA(package.c_str()); },
+       [&] { SetCurrentDirectoryA(previous); },
+       cutShort + package + " could not be moved aside to ", "could not be put back"},
+      {"a program holds the record for reading only",
+       [&] {
+         holder.Reset(CreateFileA(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+       },
+       [&] { holder.Close(); },
+       cutShort + "its record " + record + " cannot be changed (", "could not be put back"},
+      {"another Kitsmith saves it", [&] { RecordTool(record, other.Get()); }, [&] { other.End(); },
+       "An earlier save of the package " + package + " still runs: the Kitsmith that saves it (process " +
+           std::to_string(GetProcessId(other.Get())) + ") has not ended. Wait for it to end, or end that process; "
+           "then edit or save the package again.", ""}};
+  const std::vector<std::string> wayOuts = {"Close what works in " + package +
+                                                " (a console or an Explorer window in it, or a program using its files)" +
+                                                orRemove, "Close what holds " + record + " open, or make it writable" + orRemove,
+                                            ""};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(c.what);
+    // Cut short once the package was whole (so the package chooser lists it), before it was confirmed.
+    ASSERT_TRUE(RunCutShortSave("package checked"));
+    c.block();
+    if (!c.startBox.empty()) platform.ExpectBox(IDOK, c.startBox);
+    platform.ExpectBox(IDOK, "An earlier save of the package ");
+    PickNewPackage1();
+    g_editorAction = [](MaintWorkflow_base&, CfgSet&) {
+      ADD_FAILURE() << "the package dialog opened";
+      return IDCANCEL;
+    };
+    const int edits = Count("Edit-Package");
+    log.Clear();
+    EditPackageWorkflow refused(nullptr);
+    EXPECT_FALSE(refused.Execute());
+    EXPECT_EQ(Count("Edit-Package"), edits);
+    EXPECT_TRUE(log.Contains("ERROR: " + c.refusal)) << log.Text();
+    EXPECT_TRUE(log.Contains(wayOuts[i])) << log.Text();
+    EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
+    EXPECT_TRUE(PathExists(record));
+
+    c.unblock();
+    platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:\n" + package);
+    PickNewPackage1();
+    g_editorAction = [](MaintWorkflow_base&, CfgSet& working) {
+      EXPECT_EQ(Option(working, "RA"), "10.0.0.1");
+      return IDCANCEL;
+    };
+    EditPackageWorkflow edit(nullptr);
+    edit.Execute();
+    EXPECT_EQ(Count("Edit-Package"), edits + 1);
+    EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+  }
+
+  const std::string dotted = paths.tempFolder + "\\PackBak-dotted";
+  ASSERT_TRUE(CreatePath(dotted + "\\"));
+  WriteTextFile(dotted + "\\Idagent.cfg", "CS[2] CR[9] RA[10.6.6.6] ");
+  WriteTextFile(dotted + ".txt", package + ".\r\nunconfirmed\r\n");
+  platform.ExpectBox(IDOK, "PackBak-dotted (its package is not known)");
+  PickNewPackage1();
+  const int edits = Count("Edit-Package");
+  EditPackageWorkflow edit(nullptr);
+  edit.Execute();
+  EXPECT_EQ(Count("Edit-Package"), edits + 1);
+  EXPECT_TRUE(PathExists(dotted + ".txt"));
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.0.0.1] RP[139] LD[1] ");
 }
 
 // A record of the earlier format holds only the package's path, no state: as before the state
