@@ -841,6 +841,31 @@ TEST_F(WorkflowTest, ARecordWithoutAStateIsPutBackOnlyWhereNoConfigurationStands
   }
 }
 
+// A save of the package confirmed after an earlier one makes that one's record stale: its old
+// package is kept and never put back, not even once no configuration stands there any more.
+TEST_F(WorkflowTest, AConfirmedSaveMakesEveryEarlierRecordOfThePackageStale) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string backup = paths.tempFolder + "\\PackBak-0c0ffee2-0000-0000-0000-000000000000";
+  ASSERT_TRUE(CreatePath(backup + "\\"));
+  WriteTextFile(backup + "\\Idagent.cfg", "CS[2] CR[4] RA[10.0.0.4] ");
+  WriteTextFile(backup + ".txt", package + "\r\nunconfirmed\r\n");  // an older tool's record
+  platform.ExpectBox(IDOK, " holds a configuration file)");
+  PickNewPackage1();
+  g_editorAction = [](MaintWorkflow_base& workflow, CfgSet& working) {
+    working.Find("RA")->SetFromText(L"10.8.8.8", AuthCfg::kEditor);
+    return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL;
+  };
+  EditPackageWorkflow edit(nullptr);
+  EXPECT_TRUE(edit.Execute());
+
+  DeleteFileA((package + "\\Idagent.cfg").c_str());
+  platform.ExpectBox(IDOK, "(kept: the package was saved again after it)");
+  PackageBackup::RecoverLeftovers();
+  EXPECT_FALSE(PathExists(package + "\\Idagent.cfg"));
+  EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), "CS[2] CR[4] RA[10.0.0.4] ");
+  EXPECT_TRUE(PathExists(backup + ".txt"));
+}
+
 // Half copies a crash left, of a backup or of what a recovery moved aside, are removed at the
 // next start; in a Temp that others may write to nothing is touched.
 TEST_F(WorkflowTest, HalfCopiesLeftByACrashAreRemovedInAPrivateTemp) {
