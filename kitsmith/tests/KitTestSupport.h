@@ -318,6 +318,18 @@ inline DWORD RunChildTest(const std::string& test) {
   return code;
 }
 
+// The names of the entries in the folder that begin with the prefix, as the system lists them.
+inline std::vector<std::string> NamesIn(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry = {};
+  HANDLE find = FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(entry.cFileName);
+  while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
+
 // True once no save script that a backup record in Temp names still runs (waits up to
 // waitMs for each).
 inline bool ScriptsEnded(const std::string& temp, DWORD waitMs = 10000) {

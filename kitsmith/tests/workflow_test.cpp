@@ -238,16 +238,7 @@ TEST_F(WorkflowTest, FailingSaveKeepsTheOldPackageWhole) {
 }
 
 // What earlier saves left in Temp: backups, their records and half copies.
-std::vector<std::string> BackupsLeft(const std::string& temp) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry = {};
-  HANDLE find = FindFirstFileA((temp + "\\PackBak-*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do names.push_back(entry.cFileName);
-  while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return names;
-}
+std::vector<std::string> BackupsLeft(const std::string& temp) { return NamesIn(temp, "PackBak-"); }
 
 // A backup that a failed save could not put back is the only copy of the old package: it
 // stays in Temp with its record, and the next save of the package first puts it back (what
@@ -1055,18 +1046,6 @@ TEST_F(WorkflowTest, PackageThatIsALinkKeepsItsTargetWhole) {
   EXPECT_TRUE(platform.Boxes().empty());
 }
 
-// What earlier saves left in Temp under a prefix.
-std::vector<std::string> LeftInTemp(const std::string& temp, const std::string& prefix) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry = {};
-  HANDLE find = FindFirstFileA((temp + "\\" + prefix + "*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do names.push_back(entry.cFileName);
-  while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return names;
-}
-
 // A save ended at any step loses nothing: until it was confirmed the next start puts the old
 // package back and keeps what the save left aside; once confirmed the new package stays and
 // the backup goes. Only an undone save is told in a box, and only once.
@@ -1106,7 +1085,7 @@ TEST_F(WorkflowTest, SaveCutShortAtEachStepLosesNothing) {
       ExpectInOrder(log.Text(), {"Putting back the old package " + package, "Moved the unconfirmed package folder " +
                                      package + " aside to " + aside, "Restored the old package " + package});
     } else {
-      EXPECT_TRUE(LeftInTemp(paths.tempFolder, "PackUnconfirmed-").empty());
+      EXPECT_TRUE(NamesIn(paths.tempFolder, "PackUnconfirmed-").empty());
     }
     if (c.newStays) {
       EXPECT_NE(log.Text().find("Removed the old package's backup"), std::string::npos);
