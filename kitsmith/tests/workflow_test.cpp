@@ -857,6 +857,63 @@ TEST_F(WorkflowTest, AConfirmedSaveMakesEveryEarlierRecordOfThePackageStale) {
   EXPECT_TRUE(PathExists(backup + ".txt"));
 }
 
+// A backup that is not the old package its record names (records and backups renamed, say)
+// is kept and listed, never put back.
+TEST_F(WorkflowTest, ABackupThatIsNotTheOneItsRecordNamesIsKept) {
+  const std::string package = MakePackage("10.0.0.1");
+  ASSERT_TRUE(RunCutShortSave("package checked"));
+  const std::string backup = paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000";
+  WriteTextFile(backup + "\\Idagent.cfg", "CS[2] CR[7] RA[10.6.6.6] ");
+  platform.ExpectBox(IDOK, "(it is not the old package its record names)");
+  PackageBackup::RecoverLeftovers();
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
+  EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), "CS[2] CR[7] RA[10.6.6.6] ");
+}
+
+// Makes every backup record read-only just before the save script runs, so that it cannot be
+// removed once the save is confirmed.
+class ReadOnlyRecordPlatform : public ScriptedPlatform {
+ public:
+  BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
+                  DWORD* exitCode, const ProcessStarted& started) override {
+    const std::string& temp = DataPaths::Get().tempFolder;
+    if (commandLine && strstr(commandLine, "Save-Package.cmd"))
+      for (const std::string& name : NamesIn(temp, "PackBak-"))
+        if (name.ends_with(".txt")) SetFileAttributesA((temp + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);
+    return ScriptedPlatform::RunProcess(program, commandLine, folder, startup, exitCode, started);
+  }
+};
+
+// A confirmed save whose record cannot be removed says so and names the file; that record
+// holds up no later edit or save, and a later start removes it once it can.
+TEST_F(WorkflowTest, ARecordAConfirmedSaveCannotRemoveIsNamedAndHoldsUpNothing) {
+  const std::string package = MakePackage("10.0.0.1");
+  std::string record;
+  PickNewPackage1();
+  g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet&) {
+    record = paths.tempFolder + "\\PackBak-" + workflow.OperationId() + ".txt";
+    const ReadOnlyRecordPlatform readOnly;
+    return workflow.SavePackage(3, false) ? IDOK : IDCANCEL;
+  };
+  EditPackageWorkflow first(nullptr);
+  EXPECT_TRUE(first.Execute());
+  EXPECT_TRUE(log.Contains("ERROR: Could not remove the backup record " + record + ": ")) << log.Text();
+  EXPECT_TRUE(PathExists(record));
+
+  PickNewPackage1();
+  g_editorAction = [](MaintWorkflow_base& workflow, CfgSet&) {
+    return workflow.SavePackage(4, false) ? IDOK : IDCANCEL;
+  };
+  EditPackageWorkflow second(nullptr);
+  EXPECT_TRUE(second.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[4] RA[10.0.0.1] RP[139] LD[1] ");
+
+  SetFileAttributesA(record.c_str(), FILE_ATTRIBUTE_NORMAL);
+  PackageBackup::RecoverLeftovers();
+  EXPECT_FALSE(PathExists(record));
+  EXPECT_TRUE(platform.Boxes().empty());
+}
+
 // Half copies a crash left, of a backup or of what a recovery moved aside, are removed at the
 // next start; in a Temp that others may write to nothing is touched.
 TEST_F(WorkflowTest, HalfCopiesLeftByACrashAreRemovedInAPrivateTemp) {
