@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -66,12 +67,12 @@ bool StillRuns(const ProcessMark& mark) {
 // The record's text: every line but the package's of a fixed width, so that it is rewritten in
 // place, and a full disk cannot stop it.
 std::string RecordText(const BackupRecord& record) {
-  char state[16] = {}, processes[96] = {};
+  char state[16] = {}, times[128] = {};
   std::snprintf(state, sizeof state, "%-11s", record.state.c_str());
-  std::snprintf(processes, sizeof processes, "tool %10lu %20llu\r\nscript %10lu %20llu\r\n", record.tool.id,
-                record.tool.started, record.script.id, record.script.started);
+  std::snprintf(times, sizeof times, "saved %20llu\r\ntool %10lu %20llu\r\nscript %10lu %20llu\r\n", record.savedAt,
+                record.tool.id, record.tool.started, record.script.id, record.script.started);
   return record.package + "\r\n" + state + "\r\nold " + (record.oldConfig.empty() ? kNoConfig : record.oldConfig) +
-         "\r\nnew " + record.newConfig + "\r\n" + processes;
+         "\r\nnew " + record.newConfig + "\r\n" + times;
 }
 
 ProcessMark ParseMark(const std::string& line, const char* name) {
@@ -104,12 +105,13 @@ bool ReadRecord(const std::string& path, BackupRecord& record, std::string& why)
   record = {};
   if (!lines.empty()) record.package = TrimBlanks(lines[0]);
   if (lines.size() > 1) record.state = TrimBlanks(lines[1]);
-  if (lines.size() > 5 && lines[2].rfind("old ", 0) == 0 && lines[3].rfind("new ", 0) == 0) {
+  if (lines.size() > 6 && lines[2].rfind("old ", 0) == 0 && lines[3].rfind("new ", 0) == 0) {
     record.fingerprints = true;
     record.oldConfig = lines[2].substr(4) == kNoConfig ? std::string() : lines[2].substr(4);
     record.newConfig = lines[3].substr(4);
-    record.tool = ParseMark(lines[4], "tool");
-    record.script = ParseMark(lines[5], "script");
+    std::sscanf(lines[4].c_str(), "saved %llu", &record.savedAt);
+    record.tool = ParseMark(lines[5], "tool");
+    record.script = ParseMark(lines[6], "script");
   }
   return true;
 }
@@ -223,14 +225,24 @@ std::string FreeName(const std::string& temp, const std::string& name) {
   return candidate;
 }
 
+// The records in Temp, the latest save first: undone in that order, a chain of saves cut short
+// ends with the package from before the first of them.
 std::vector<std::string> RecordsIn(const std::string& temp) {
-  std::vector<std::string> records;
+  std::vector<std::pair<ULONGLONG, std::string>> records;
   FindHolder find(Join(temp, std::string(kBackupPrefix) + "*" + kRecordSuffix));
-  if (!find.Valid()) return records;
-  do
-    if (!(find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) records.push_back(Join(temp, find.data.cFileName));
-  while (find.Next());
-  return records;
+  if (!find.Valid()) return {};
+  do {
+    if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string path = Join(temp, find.data.cFileName);
+    BackupRecord record;
+    std::string unread;
+    ReadRecord(path, record, unread);
+    records.emplace_back(record.savedAt, path);
+  } while (find.Next());
+  std::sort(records.begin(), records.end(), std::greater<>());
+  std::vector<std::string> paths;
+  for (const auto& record : records) paths.push_back(record.second);
+  return paths;
 }
 
 bool SamePackage(const std::string& a, const std::string& b) {
@@ -451,6 +463,9 @@ bool PackageBackup::MoveAside() {
   record_.state = kUnconfirmed;
   record_.oldConfig = CfgFile::Fingerprint(Join(package, kConfigFileName));
   record_.tool = MarkOf(GetCurrentProcess());
+  FILETIME now = {};
+  GetSystemTimeAsFileTime(&now);
+  record_.savedAt = static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
   handle_ = OpenRecord(backup_ + kRecordSuffix, CREATE_ALWAYS);
   if (!WriteRecord()) {
     RemoveRecord();
@@ -589,23 +604,10 @@ void PackageBackup::RecoverLeftovers() {
     return std::find(records.begin(), records.end(), backup + kRecordSuffix) != records.end();
   };
 
-  // Every record is judged by what stands before any is acted on, so that their order does not
-  // matter; one old package at most goes back to a package.
-  std::vector<Leftover> judged;
-  for (const std::string& path : records) judged.push_back(Judge(temp, path));
+  // Each record is judged by what stands once the later saves have been settled.
   RecoveryReport report;
-  std::vector<std::string> putBack;
-  for (Leftover& left : judged) {
-    if (left.fate == Fate::kPutBack) {
-      const bool taken = std::any_of(putBack.begin(), putBack.end(),
-                                     [&](const std::string& package) { return SamePackage(package, left.text.package); });
-      if (taken) {
-        left.fate = Fate::kKeep;
-        left.why = "another old package was put back to " + left.text.package + " first";
-      } else {
-        putBack.push_back(left.text.package);
-      }
-    }
+  for (const std::string& path : records) {
+    const Leftover left = Judge(temp, path);
     Failure failure;
     if (!Settle(temp, left, report, failure))
       report.Kept(left.backup, "it could not be put back to " + left.text.package + ": " + failure.what);

@@ -26,6 +26,7 @@ struct BackupRecord {
   bool fingerprints = false;  // false in a record of an older tool
   std::string oldConfig;  // fingerprint of the old package's configuration; empty: it had none
   std::string newConfig;  // fingerprint of the configuration the save writes
+  ULONGLONG savedAt = 0;  // when the save began (system time); 0 in a record of an older tool
   ProcessMark tool;       // cleared once the save has ended
   ProcessMark script;
 };
@@ -65,10 +66,11 @@ class PackageBackup {
   // keeps its record for a later start to finish (logged either way). True when it is gone.
   bool Drop();
 
-  // At start and before each operation: what earlier saves left. A save that still runs is
-  // left alone; a confirmed save's backup is removed; an unconfirmed save's old package is put
-  // back only over the package that save was writing, or where no configuration stands, what
-  // stands there being moved aside into Temp, never deleted; any other backup is kept. A
+  // At start and before each operation: what earlier saves left, the latest save first. A save
+  // that still runs is left alone; a confirmed save's backup is removed; an unconfirmed save's
+  // old package is put back only over the package that save was writing, or where no
+  // configuration stands, what stands there being moved aside into Temp, never deleted; any
+  // other backup is kept. A
   // record, backup or half copy that an account other than this user, SYSTEM and
   // Administrators may have written (in Temp, or itself) is left alone. What is put back,
   // moved aside or kept is named in the log and once in a message.

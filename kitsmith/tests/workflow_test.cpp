@@ -522,6 +522,9 @@ TEST(CutShortSave, DISABLED_Child) {
   platform.atCheckpoint = [&](const std::string& reached) {
     if (reached == step) TerminateProcess(GetCurrentProcess(), 3);
   };
+  // An earlier save left alone (in an open Temp) is listed when the operation starts.
+  if (!BackupsLeft(DataPaths::Get().tempFolder).empty())
+    platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:");
   driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
     ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
     ui.PressOK();
@@ -855,6 +858,25 @@ TEST_F(WorkflowTest, AConfirmedSaveMakesEveryEarlierRecordOfThePackageStale) {
   EXPECT_FALSE(PathExists(package + "\\Idagent.cfg"));
   EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), "CS[2] CR[4] RA[10.0.0.4] ");
   EXPECT_TRUE(PathExists(backup + ".txt"));
+}
+
+// Two saves of a package cut short one after the other, the first left alone in an open Temp:
+// once Temp is closed both are undone, the latest first, and the package is the one from
+// before either; what each left is kept aside.
+TEST_F(WorkflowTest, SavesCutShortOneAfterAnotherAreUndoneLatestFirst) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string before = TreeText(package);
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+  ASSERT_TRUE(RunCutShortSave("package checked"));
+  ASSERT_TRUE(RunCutShortSave("package checked"));  // an edit of what the first one left
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[3] RA[10.9.9.9] RP[139] LD[1] ");
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
+  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:");
+  PackageBackup::RecoverLeftovers();
+  DeleteFileA((package + "\\Test-Edit-Package.cmd").c_str());  // the cut operations' replay file
+  EXPECT_EQ(TreeText(package), before);
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+  EXPECT_EQ(NamesIn(paths.tempFolder, "PackUnconfirmed-").size(), 2u);
 }
 
 // A backup that is not the old package its record names (records and backups renamed, say)
