@@ -31,7 +31,7 @@ constexpr char kConfirmed[] = "confirmed";
 constexpr char kStale[] = "stale";
 constexpr char kSavedAgain[] = "kept: the package was saved again after it";
 // An old package without a configuration, in the record's fixed-width line.
-const std::string kNoConfig(64, '-');
+const std::string kNoConfig(16, '-');
 constexpr char kWhatWorksIn[] = " (a console or an Explorer window in it, or a program using its files)";
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + kPathSeparator + name; }

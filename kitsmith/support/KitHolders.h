@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <bcrypt.h>
 #include <commctrl.h>
 #include <rpc.h>
 
@@ -100,36 +99,4 @@ class RpcStringHolder {
 
  private:
   RPC_CSTR text_ = nullptr;
-};
-
-// Owns an algorithm provider of the system's cryptography (bcrypt).
-class AlgorithmHolder {
- public:
-  AlgorithmHolder() = default;
-  ~AlgorithmHolder() {
-    if (algorithm_) BCryptCloseAlgorithmProvider(algorithm_, 0);
-  }
-  AlgorithmHolder(const AlgorithmHolder&) = delete;
-  AlgorithmHolder& operator=(const AlgorithmHolder&) = delete;
-  BCRYPT_ALG_HANDLE Get() const { return algorithm_; }
-  BCRYPT_ALG_HANDLE* Out() { return &algorithm_; }
-
- private:
-  BCRYPT_ALG_HANDLE algorithm_ = nullptr;
-};
-
-// Owns one hash of an algorithm provider.
-class HashHolder {
- public:
-  HashHolder() = default;
-  ~HashHolder() {
-    if (hash_) BCryptDestroyHash(hash_);
-  }
-  HashHolder(const HashHolder&) = delete;
-  HashHolder& operator=(const HashHolder&) = delete;
-  BCRYPT_HASH_HANDLE Get() const { return hash_; }
-  BCRYPT_HASH_HANDLE* Out() { return &hash_; }
-
- private:
-  BCRYPT_HASH_HANDLE hash_ = nullptr;
 };

@@ -1,7 +1,5 @@
 #include "support/KitUtilities.h"
 
-#include "support/KitHolders.h"
-
 #include <cstdio>
 #include <cstring>
 
@@ -100,25 +98,6 @@ size_t FindNoCase(const char* text, const char* pattern) {
     if (!pattern[i]) return start;
   }
   return std::string::npos;
-}
-
-std::string Sha256Hex(const void* bytes, size_t size) {
-  AlgorithmHolder algorithm;
-  HashHolder hash;
-  unsigned char digest[32] = {};
-  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(algorithm.Out(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
-      !BCRYPT_SUCCESS(BCryptCreateHash(algorithm.Get(), hash.Out(), nullptr, 0, nullptr, 0, 0)) ||
-      !BCRYPT_SUCCESS(BCryptHashData(hash.Get(), static_cast<PUCHAR>(const_cast<void*>(bytes)),
-                                     static_cast<ULONG>(size), 0)) ||
-      !BCRYPT_SUCCESS(BCryptFinishHash(hash.Get(), digest, sizeof(digest), 0)))
-    return {};
-  constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (const unsigned char byte : digest) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xf];
-  }
-  return text;
 }
 
 std::wstring WideFromAcp(const std::string& text) {

@@ -56,10 +56,6 @@ size_t FindNoCase(const char* text, const char* pattern);
 std::wstring WideFromAcp(const std::string& text);
 bool AcpFromWide(const std::wstring& text, std::string& out);
 
-// The SHA-256 digest of the bytes in 64 lower-case hexadecimal digits; empty when the
-// system's cryptography fails.
-std::string Sha256Hex(const void* bytes, size_t size);
-
 // Files above this size are refused as a failed read.
 constexpr unsigned long long kMaxReadFileBytes = 64ull * 1024 * 1024;
 

@@ -182,6 +182,33 @@ TEST_F(CfgFileTest, LoadsEveryEncoding) {
   }
 }
 
+// A fingerprint is what the reader makes of a file: line ends, encoding and comments do not
+// change it; another value, or a default value written out, does. A file that is missing or
+// does not parse has none.
+TEST_F(CfgFileTest, FingerprintsTellConfigurationsApart) {
+  const std::string saved = "CS[2] CR[5] RA[10.0.0.1] RP[139] ";
+  Write("saved.cfg", saved);
+  const std::string fingerprint = CfgFile::Fingerprint(Path("saved.cfg"));
+  ASSERT_EQ(fingerprint.size(), 16u);
+  const struct {
+    const char* what;
+    std::string bytes;
+    bool same;
+  } cases[] = {{"line ends", "CS[2]\r\nCR[5]\r\nRA[10.0.0.1]\r\nRP[139]\r\n", true},
+               {"comments", "CS[2] CR[5]{saved by the kit} RA[10.0.0.1] {servers} RP[139]", true},
+               {"UTF-16", Utf16(L"\xfeff" + Widen(saved), false), true},
+               {"another revision", "CS[2] CR[6] RA[10.0.0.1] RP[139] ", false},
+               {"another server", "CS[2] CR[5] RA[10.0.0.2] RP[139] ", false},
+               {"a default left out", "CS[2] CR[5] RA[10.0.0.1] ", false}};
+  for (const auto& c : cases) {
+    Write("variant.cfg", c.bytes);
+    EXPECT_EQ(CfgFile::Fingerprint(Path("variant.cfg")) == fingerprint, c.same) << c.what;
+  }
+  Write("garbled.cfg", "CS[2] CR[5");
+  EXPECT_EQ(CfgFile::Fingerprint(Path("garbled.cfg")), "");
+  EXPECT_EQ(CfgFile::Fingerprint(Path("missing.cfg")), "");
+}
+
 TEST_F(CfgFileTest, MissingFileLeavesTheSetAlone) {
   CfgSet set;
   set.ResetToDefaults();
