@@ -50,10 +50,15 @@ BOOL WfPlatform::RunProcess(const char* program, const char* commandLine, const 
   if (!::CreateProcessA(program, commandLine ? line.data() : nullptr, nullptr, nullptr, TRUE,
                         started ? CREATE_SUSPENDED : 0, nullptr, folder, &info, &process))
     return FALSE;
-  if (started) {
-    started(process.hProcess);
-    ::ResumeThread(process.hThread);
+  if (started && !started(process.hProcess)) {
+    const DWORD error = ::GetLastError();
+    ::TerminateProcess(process.hProcess, 1);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    ::SetLastError(error);
+    return FALSE;
   }
+  if (started) ::ResumeThread(process.hThread);
   ::CloseHandle(process.hThread);
   ::WaitForInputIdle(process.hProcess, kInputIdleMs);
   ::WaitForSingleObject(process.hProcess, INFINITE);

@@ -7,8 +7,8 @@
 //                 inheritance, the given show state; both handles closed; TRUE when started
 //   RunProcess    CreateProcessA of program (null: the command line's first word) in folder
 //                 (null: ours) with startup's standard handles, inherited, and show state;
-//                 started (when set) is told of the child before it runs; waits for its end.
-//                 TRUE with its exit code when it started
+//                 started (when set) is told of the child before it runs, and may refuse it;
+//                 waits for its end. TRUE with its exit code when it started
 //   CreateGuid    CoCreateGuid
 //   SystemVersion GetVersion: the system's version number (high bit set on the older family)
 //   Checkpoint    a named step of a long piece of work (a package save) has been reached:
@@ -23,8 +23,9 @@
 
 #include <functional>
 
-// Told of a child process that RunProcess made, before the child runs.
-using ProcessStarted = std::function<void(HANDLE process)>;
+// Told of a child process that RunProcess made, before the child runs; false ends the child
+// unrun.
+using ProcessStarted = std::function<bool(HANDLE process)>;
 
 class WfPlatform {
  public:

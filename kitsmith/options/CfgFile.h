@@ -28,9 +28,9 @@ class CfgFile {
     std::string kept;
   };
   // What the tool's reader makes of a configuration file, as a digest (16 hexadecimal digits)
-  // of every option's ID, value and whether the file set it: files that configure alike have
-  // the same one, whatever their line ends, encoding or comments. Empty for a missing file or
-  // one that does not parse. Nothing is logged.
+  // of the ID and value of every option the file sets: files that configure alike have the
+  // same one, whatever their line ends, encoding or comments. Empty for a missing file or one
+  // that does not parse. Nothing is logged.
   static std::string Fingerprint(const std::string& path);
   // Writes the set's text to the file through a temporary file beside it, so that a failed
   // save leaves the old file whole.

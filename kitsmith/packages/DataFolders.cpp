@@ -312,31 +312,16 @@ std::string FileInfo::FullPath() const { return folder + kPathSeparator + name; 
 
 bool IsDirectory(const std::string& path) { return FileInfo(path).isFolder; }
 
-namespace {
-
-OtherWriters Named(bool known, const std::vector<std::wstring>& accounts) {
+OtherWriters OthersWhoMayWrite(const std::string& path) {
   OtherWriters others;
-  others.known = known;
+  std::vector<std::wstring> accounts;
+  others.known = OtherAccountsThatMayWrite(WideFromAcp(path), accounts);
   for (const std::wstring& account : accounts) {
     std::string name;
     if (!AcpFromWide(account, name)) name = Narrow(account);
     others.names += (others.names.empty() ? "" : ", ") + name;
   }
   return others;
-}
-
-}  // namespace
-
-OtherWriters OthersWhoMayWrite(const std::string& path) {
-  std::vector<std::wstring> accounts;
-  const bool known = OtherAccountsThatMayWrite(WideFromAcp(path), accounts);
-  return Named(known, accounts);
-}
-
-OtherWriters OthersWhoMayWrite(PSECURITY_DESCRIPTOR descriptor) {
-  std::vector<std::wstring> accounts;
-  const bool known = OtherAccountsThatMayWrite(descriptor, accounts);
-  return Named(known, accounts);
 }
 
 void WarnIfOthersMayWrite(const std::string& folder, const std::string& what) {

@@ -144,8 +144,6 @@ struct OtherWriters {
   std::string names;
 };
 OtherWriters OthersWhoMayWrite(const std::string& path);
-// The same, of a security descriptor.
-OtherWriters OthersWhoMayWrite(PSECURITY_DESCRIPTOR descriptor);
 // Logs "WARNING: Other accounts may write to <folder> (<accounts>); <what> could be changed by
 // them" for an existing folder that lets them (or whose security cannot be read). The
 // operation still runs: the folder may be meant to be shared.

@@ -295,34 +295,35 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
     return false;
   }
 
-  // The old package is moved aside, not deleted, until the new one is known to be whole.
+  // The old package is moved aside, not deleted, until the new one is known to be whole; the
+  // record says so, and which script writes the package.
   PackageBackup backup(paths.tempFolder, operationId_, packagePath_, CfgFile::Fingerprint(configPath));
   const bool hadPackage = FolderInfo(packagePath_).ExistsAsFolder();
-  if (hadPackage && !backup.MoveAside()) return false;
+  if (!backup.Begin() || (hadPackage && !backup.MoveAside())) return false;
 
   const std::string parameters = operationId_ + " " + Quoted(paths.tempFolder) + "  " + Quoted(packagePath_) + " " +
                                  std::to_string(ReadRevision(working_));
-  ProcessStarted started;
-  if (hadPackage) started = [&backup](HANDLE process) { backup.ScriptStarted(process); };
-  const MaintScriptExec run(script, parameters, assembly, true, started);
+  const MaintScriptExec run(script, parameters, assembly, true,
+                            [&backup](HANDLE process) { return backup.ScriptStarted(process); });
   // A script's exit code is not proof enough: on a full disk its copies "succeed" as empty files.
   const std::string fault = run.Succeeded() ? PackageFault(packagePath_, saved) : std::string();
   if (!fault.empty()) LogLine() << "ERROR: The saved package " << packagePath_ << " is not whole: " << fault;
   if (run.Succeeded() && fault.empty()) WfPlatform::Current().Checkpoint("package checked");
-  if (!run.Succeeded() || !fault.empty() || (hadPackage && !backup.Confirm())) {
+  if (!run.Succeeded() || !fault.empty() || !backup.Confirm()) {
     if (hadPackage) {
       backup.PutBack();
     } else {
       const FolderRemover partial(packagePath_);
       LogLine() << "Removed the partial package " << packagePath_ << " (" << partial.filesRemoved << " files, "
                 << partial.foldersRemoved << " folders)";
+      backup.Discard();
     }
     // The errors file is read before the clean-up script can remove it.
     ReadErrorsFile();
     RunCleanupScript();
     return false;
   }
-  if (hadPackage) backup.Drop();
+  backup.Drop();
 
   if (saveDefaults) SaveDefaultConfig();
   WfPlatform::Current().ShellOpen(nullptr, (packagePath_ + kPathSeparator + kPackageViewFileName).c_str(),

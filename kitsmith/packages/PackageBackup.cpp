@@ -35,8 +35,8 @@ const std::string kNoConfig(16, '-');
 constexpr char kWhatWorksIn[] = " (a console or an Explorer window in it, or a program using its files)";
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + kPathSeparator + name; }
-std::string BackupOf(const std::string& record) {
-  return record.substr(0, record.size() - std::string(kRecordSuffix).size());
+std::string WithoutSuffix(const std::string& path, const char* suffix) {
+  return path.substr(0, path.size() - std::string(suffix).size());
 }
 
 // The system's message, without the full stop and line end it comes with, to stand inside a
@@ -56,12 +56,14 @@ ProcessMark MarkOf(HANDLE process) {
 
 bool SameProcess(const ProcessMark& a, const ProcessMark& b) { return a.id == b.id && a.started == b.started; }
 
-// True while the process the mark names runs; one that cannot be looked at may be it.
+// True while the process the mark names runs. A process this account started can always be
+// looked at: one that cannot is another.
 bool StillRuns(const ProcessMark& mark) {
   if (mark.id == 0) return false;
-  const HandleHolder process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, mark.id));
-  if (!process.Valid()) return GetLastError() == ERROR_ACCESS_DENIED;
-  return SameProcess(MarkOf(process.Get()), mark) && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+  const HandleHolder process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, mark.id));
+  DWORD code = 0;
+  return process.Valid() && SameProcess(MarkOf(process.Get()), mark) && GetExitCodeProcess(process.Get(), &code) &&
+         code == STILL_ACTIVE;
 }
 
 // The record's text: every line but the package's of a fixed width, so that it is rewritten in
@@ -135,6 +137,14 @@ void DeleteRecord(const std::string& path) {
     LogLine() << "ERROR: Could not remove the backup record " << path << ": " << LastErrorText();
 }
 
+// Removes the record through the handle that holds it, so that no other tool takes it between.
+void DeleteRecord(HandleHolder& record, const std::string& path) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (!SetFileInformationByHandle(record.Get(), FileDispositionInfo, &disposition, sizeof(disposition)))
+    LogLine() << "ERROR: Could not remove the backup record " << path << ": " << LastErrorText();
+  record.Close();
+}
+
 // Copies the folder's tree into target (made when missing); in every folder the configuration
 // file is copied last. False with the reason at the first file or folder that fails.
 bool CopyFolder(const std::string& from, const std::string& target, std::string& why) {
@@ -206,7 +216,7 @@ bool MoveIntoTemp(const std::string& path, const std::string& target, std::strin
 
 // Why a recovery must not act on a record and its backup (or their half copy): another
 // account may have written them, or Temp, where it could have put them. Empty when only this
-// user, SYSTEM and Administrators may; what does not exist is not asked about.
+// user, SYSTEM, Administrators and TrustedInstaller may; what does not exist is not asked about.
 std::string WhyLeftAlone(const std::string& temp, const std::string& record, const std::string& backup) {
   for (const std::string& path : {temp, record, backup, backup + kPartSuffix}) {
     if (path.empty() || (path != temp && !FileInfo(path).exists)) continue;
@@ -259,14 +269,22 @@ struct Leftover {
   bool read = false;
   BackupRecord text;
   Fate fate = Fate::kKeep;
-  std::string why;     // what is left alone or kept, and why; what runs
-  bool stale = false;  // the package was saved again after it: the record is to say so
+  std::string why;  // what is left alone or kept, and why; what runs
 };
+
+// What of a save still runs: its script's interpreter, or another tool that saves; empty when
+// neither does.
+std::string WhatRuns(const BackupRecord& text) {
+  if (StillRuns(text.script)) return "its script (process " + std::to_string(text.script.id) + ") has not ended";
+  if (!SameProcess(text.tool, MarkOf(GetCurrentProcess())) && StillRuns(text.tool))
+    return "the Kitsmith that saves it (process " + std::to_string(text.tool.id) + ") has not ended";
+  return {};
+}
 
 Leftover Judge(const std::string& temp, const std::string& record) {
   Leftover left;
   left.record = record;
-  left.backup = BackupOf(record);
+  left.backup = WithoutSuffix(record, kRecordSuffix);
   const auto decide = [&left](Fate fate, std::string why = {}) {
     left.fate = fate;
     left.why = std::move(why);
@@ -281,11 +299,8 @@ Leftover Judge(const std::string& temp, const std::string& record) {
   const BackupRecord& text = left.text;
   // The new package was whole: the backup is only to be removed, whatever still runs.
   if (text.state == kConfirmed) return decide(Fate::kRemove);
-  const ProcessMark self = MarkOf(GetCurrentProcess());
-  if (StillRuns(text.script))
-    return decide(Fate::kRuns, "its script (process " + std::to_string(text.script.id) + ") has not ended");
-  if (!SameProcess(text.tool, self) && StillRuns(text.tool))
-    return decide(Fate::kRuns, "the Kitsmith that saves it (process " + std::to_string(text.tool.id) + ") has not ended");
+  const std::string running = WhatRuns(text);
+  if (!running.empty()) return decide(Fate::kRuns, running);
   // The old package never moved, or only a copy of it was begun.
   if (!FileInfo(left.backup).exists) return decide(Fate::kRemove);
   // Only a package folder under Packages is ever moved aside and put back.
@@ -299,32 +314,37 @@ Leftover Judge(const std::string& temp, const std::string& record) {
   const std::string standing = CfgFile::Fingerprint(Join(text.package, kConfigFileName));
   if (standing.empty() || (text.fingerprints && standing == text.newConfig)) return decide(Fate::kPutBack);
   if (!text.fingerprints) return decide(Fate::kKeep, "its package " + text.package + " holds a configuration file");
-  left.stale = true;
-  return decide(Fate::kKeep, kSavedAgain);
+  return decide(Fate::kKeep, "kept: its package holds another configuration than that save wrote");
 }
 
-void MarkStale(const Leftover& left) {
-  BackupRecord text = left.text;
+// Says in the record that its package was saved again after it. Also a record another account
+// may have written: this only keeps the tool from acting on it, and the record must be a plain
+// file of its own, not a link to another.
+void MarkStale(const std::string& path, BackupRecord text) {
   text.state = kStale;
-  const HandleHolder file(OpenRecord(left.record, OPEN_EXISTING));
-  if (!file.Valid() || !WriteAt0(file.Get(), RecordText(text)))
-    LogLine() << "WARNING: Could not write to the backup record " << left.record << ": " << LastErrorText();
+  const HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION about = {};
+  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &about) ||
+      (about.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+      about.nNumberOfLinks != 1 || !WriteAt0(file.Get(), RecordText(text)))
+    LogLine() << "WARNING: Could not write to the backup record " << path
+              << " that the package was saved again after it: " << LastErrorText();
 }
 
-// Removes what is left of a backup whose package stays, then its record. False (logged) while
-// some of it remains.
-bool RemoveLeftover(const Leftover& left) {
+// Removes what is left of a backup whose package stays, then its record; logged when some of
+// it remains.
+void RemoveLeftover(const Leftover& left) {
   for (const std::string& rest : {left.backup, left.backup + kPartSuffix})
     if (FileInfo(rest).exists) const FolderRemover removed(rest);
   if (FileInfo(left.backup).exists || FileInfo(left.backup + kPartSuffix).exists) {
     LogLine() << "WARNING: Could not remove the old package's backup " << left.backup
               << " left by an earlier save; a later start tries again";
-    return false;
+    return;
   }
   DeleteRecord(left.record);
   if (left.text.state == kConfirmed)
     LogLine() << "Removed the old package's backup " << left.backup << " left by an earlier save";
-  return true;
 }
 
 // What a put back that failed stumbled on, and the way out.
@@ -333,18 +353,25 @@ struct Failure {
   std::string wayOut;
 };
 
+enum class PutBackOutcome { kDone, kSettledElsewhere, kFailed };
+
 // Puts the backup back at its package, what stands there going aside into Temp (aside says
-// where). False with what failed.
-bool PutBackLeftover(const std::string& temp, const Leftover& left, std::string& aside, Failure& failure) {
+// where). kFailed with what failed.
+PutBackOutcome PutBackLeftover(const std::string& temp, const Leftover& left, std::string& aside, Failure& failure) {
   const std::string& package = left.text.package;
-  LogLine() << "Putting back the old package " << package << " left in " << left.backup << " by an earlier save";
-  // Taken first: a record that cannot be removed afterwards would put the package back again.
+  // Taken first: a record that cannot be removed afterwards would put the package back again,
+  // and while it is held no other tool acts on it.
   HandleHolder record = OpenRecord(left.record, OPEN_EXISTING);
+  const DWORD error = GetLastError();
+  // Another tool put it back meanwhile.
+  if (!record.Valid() && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+    return PutBackOutcome::kSettledElsewhere;
+  LogLine() << "Putting back the old package " << package << " left in " << left.backup << " by an earlier save";
   if (!record.Valid()) {
-    failure = {"its record " + left.record + " cannot be changed (" + LastErrorText() + ")",
+    failure = {"its record " + left.record + " cannot be changed (" + ErrorText(error) + ")",
                "Close what holds " + left.record + " open, or make it writable"};
     LogLine() << "ERROR: Could not put back the old package " << package << ": " << failure.what;
-    return false;
+    return PutBackOutcome::kFailed;
   }
   if (FileInfo(package).exists) {
     // What the save left was never confirmed; it is kept, never deleted.
@@ -355,16 +382,17 @@ bool PutBackLeftover(const std::string& temp, const Leftover& left, std::string&
                  "Close what works in " + package + kWhatWorksIn};
       LogLine() << "ERROR: Could not move the unconfirmed package folder " << package << " aside to " << aside << ": "
                 << why;
-      return false;
+      return PutBackOutcome::kFailed;
     }
     LogLine() << "Moved the unconfirmed package folder " << package << " aside to " << aside;
   }
   PackageBackup restore(left.backup, left.text, std::move(record));
   std::string why;
-  if (restore.PutBack(&why)) return true;
-  failure = {left.backup + " could not be moved to " + package + " (" + why + ")",
+  if (restore.PutBack(&why)) return PutBackOutcome::kDone;
+  failure = {left.backup + " could not be moved to " + package + " (" + why + ")" +
+                 (aside.empty() ? std::string() : "; what stood there is kept in " + aside),
              "Close what works in " + left.backup + kWhatWorksIn};
-  return false;
+  return PutBackOutcome::kFailed;
 }
 
 // What a recovery tells once: old packages put back, backups kept.
@@ -407,14 +435,13 @@ bool Settle(const std::string& temp, const Leftover& left, RecoveryReport& repor
       return true;
     case Fate::kLeaveAlone:
     case Fate::kKeep:
-      if (left.stale) MarkStale(left);
       report.Kept(left.backup, left.why);
       return true;
     case Fate::kPutBack: {
       std::string aside;
-      if (!PutBackLeftover(temp, left, aside, failure)) return false;
-      report.Undone(left.text.package, aside);
-      return true;
+      const PutBackOutcome outcome = PutBackLeftover(temp, left, aside, failure);
+      if (outcome == PutBackOutcome::kDone) report.Undone(left.text.package, aside);
+      return outcome != PutBackOutcome::kFailed;
     }
   }
   return true;
@@ -454,11 +481,10 @@ bool PackageBackup::WriteRecord() {
 }
 
 void PackageBackup::RemoveRecord() {
-  handle_.Close();
-  DeleteRecord(backup_ + kRecordSuffix);
+  if (handle_.Valid()) DeleteRecord(handle_, backup_ + kRecordSuffix);
 }
 
-bool PackageBackup::MoveAside() {
+bool PackageBackup::Begin() {
   const std::string& package = record_.package;
   record_.state = kUnconfirmed;
   record_.oldConfig = CfgFile::Fingerprint(Join(package, kConfigFileName));
@@ -472,6 +498,11 @@ bool PackageBackup::MoveAside() {
     return false;
   }
   WfPlatform::Current().Checkpoint("record written");
+  return true;
+}
+
+bool PackageBackup::MoveAside() {
+  const std::string& package = record_.package;
   // Renaming a link may move what it points at (Wine's does): a link is copied instead.
   const bool link = IsLink(package);
   if (!link && MoveFileExA(package.c_str(), backup_.c_str(), 0)) {
@@ -511,10 +542,12 @@ bool PackageBackup::MoveAside() {
   return false;
 }
 
-void PackageBackup::ScriptStarted(HANDLE process) {
+bool PackageBackup::ScriptStarted(HANDLE process) {
   record_.script = MarkOf(process);
-  WriteRecord();
+  return WriteRecord();
 }
+
+void PackageBackup::Discard() { RemoveRecord(); }
 
 bool PackageBackup::PutBack(std::string* why) {
   const std::string& package = record_.package;
@@ -552,20 +585,27 @@ bool PackageBackup::Confirm() {
   record_.state = kConfirmed;
   if (!WriteRecord()) return false;
   WfPlatform::Current().Checkpoint("save confirmed");
-  const std::string& temp = DataPaths::Get().tempFolder;
+  // Every earlier save of the package is stale now, also one left alone for who may write it.
   const std::string own = backup_ + kRecordSuffix;
-  for (const std::string& path : RecordsIn(temp)) {
-    if (_stricmp(path.c_str(), own.c_str()) == 0) continue;
-    const Leftover left = Judge(temp, path);
-    if (left.read && SamePackage(left.text.package, record_.package) &&
-        (left.fate == Fate::kKeep || left.fate == Fate::kPutBack) && left.text.state != kStale)
-      MarkStale(left);
+  for (const std::string& path : RecordsIn(DataPaths::Get().tempFolder)) {
+    BackupRecord earlier;
+    std::string unread;
+    if (_stricmp(path.c_str(), own.c_str()) == 0 || !ReadRecord(path, earlier, unread) ||
+        !SamePackage(earlier.package, record_.package) || earlier.state == kConfirmed || earlier.state == kStale ||
+        !WhatRuns(earlier).empty())
+      continue;
+    MarkStale(path, earlier);
   }
   return true;
 }
 
 bool PackageBackup::Drop() {
   const std::string part = backup_ + kPartSuffix;
+  // A save that moved nothing aside (a new package) only has its record to remove.
+  if (!FileInfo(backup_).exists && !FileInfo(part).exists) {
+    RemoveRecord();
+    return true;
+  }
   // Renamed when it can be (a folder some process works in cannot), so that it is never taken
   // for a whole one; removed where it is otherwise.
   const bool renamed = MoveFileExA(backup_.c_str(), part.c_str(), 0) != FALSE;
@@ -604,19 +644,28 @@ void PackageBackup::RecoverLeftovers() {
     return std::find(records.begin(), records.end(), backup + kRecordSuffix) != records.end();
   };
 
-  // Each record is judged by what stands once the later saves have been settled.
+  // Each record is judged by what stands once the later saves have been settled; while a later
+  // save of a package runs or could not be undone, no earlier one is put back there.
   RecoveryReport report;
+  std::vector<std::string> unsettled;
   for (const std::string& path : records) {
     const Leftover left = Judge(temp, path);
+    const bool waits = std::any_of(unsettled.begin(), unsettled.end(),
+                                   [&](const std::string& package) { return SamePackage(package, left.text.package); });
+    if (left.fate == Fate::kPutBack && waits) {
+      report.Kept(left.backup, "it waits until a later save of " + left.text.package + " is settled");
+      continue;
+    }
     Failure failure;
-    if (!Settle(temp, left, report, failure))
-      report.Kept(left.backup, "it could not be put back to " + left.text.package + ": " + failure.what);
+    const bool settled = Settle(temp, left, report, failure);
+    if (!settled) report.Kept(left.backup, "it could not be put back to " + left.text.package + ": " + failure.what);
+    if (!settled || left.fate == Fate::kRuns) unsettled.push_back(left.text.package);
   }
   for (const std::string& backup : backups)
     if (!recorded(backup)) report.Kept(backup, "its package is not known");
   // A half copy or a backup half removed, whose record is gone: never one to put back.
   for (const std::string& part : parts) {
-    if (recorded(part.substr(0, part.size() - std::string(kPartSuffix).size()))) continue;
+    if (recorded(WithoutSuffix(part, kPartSuffix))) continue;
     const std::string distrust = WhyLeftAlone(temp, "", part);
     if (!distrust.empty()) {
       LogLine() << "WARNING: " << part << " left alone: " << distrust;
@@ -645,7 +694,7 @@ std::string PackageBackup::SettleEarlierSavesOf(const std::string& packagePath) 
     if (!Settle(temp, left, report, failure)) {
       refusal = "An earlier save of the package " + packagePath + " was cut short, and its old package in " +
                 left.backup + " could not be put back: " + failure.what + ". " + failure.wayOut + ", or remove " +
-                left.record + " to go on with the package as it is (the old package stays in " + left.backup +
+                left.record + " to give up putting it back (the old package stays in " + left.backup +
                 "); then edit or save the package again.";
       break;
     }

@@ -47,13 +47,18 @@ class PackageBackup {
 
   const std::string& Path() const { return backup_; }
 
-  // Records the package, then moves its folder to the backup: a rename or, when Temp lies on
-  // another volume, a copy that takes the backup's name only once whole, after which the
-  // package is removed, its configuration file first. False (logged) leaves the package as it
-  // was and no backup.
+  // Writes the record of this save (also of one that moves no package aside, a new package's):
+  // the package, unconfirmed, the fingerprints, when, and this tool. False (logged) when it
+  // cannot be written.
+  bool Begin();
+  // Moves the package folder to the backup: a rename or, when Temp lies on another volume, a
+  // copy that takes the backup's name only once whole, after which the package is removed, its
+  // configuration file first. False (logged) leaves the package as it was, no backup and no
+  // record.
   bool MoveAside();
-  // The interpreter of the save script, recorded before it runs.
-  void ScriptStarted(HANDLE process);
+  // Records the interpreter of the save script before it runs. False (logged) when the record
+  // cannot say so: the script must not run then.
+  bool ScriptStarted(HANDLE process);
   // Removes whatever stands at the package path and puts the backup there; across volumes the
   // configuration file comes last, so a copy cut short is a package without one. False
   // (logged, why set when asked for) keeps the backup and its record for a later start or save.
@@ -65,15 +70,16 @@ class PackageBackup {
   // Removes the confirmed backup, then its record; a backup that cannot be wholly removed
   // keeps its record for a later start to finish (logged either way). True when it is gone.
   bool Drop();
+  // Removes the record of a save that moved no package aside.
+  void Discard();
 
   // At start and before each operation: what earlier saves left, the latest save first. A save
   // that still runs is left alone; a confirmed save's backup is removed; an unconfirmed save's
   // old package is put back only over the package that save was writing, or where no
   // configuration stands, what stands there being moved aside into Temp, never deleted; any
-  // other backup is kept. A
-  // record, backup or half copy that an account other than this user, SYSTEM and
-  // Administrators may have written (in Temp, or itself) is left alone. What is put back,
-  // moved aside or kept is named in the log and once in a message.
+  // other backup is kept. A record, backup or half copy that an account other than this user,
+  // SYSTEM, Administrators and TrustedInstaller may have written (in Temp, or itself) is left
+  // alone. What is put back, moved aside or kept is named in the log and once in a message.
   static void RecoverLeftovers();
   // Before the package is edited or saved: puts back what earlier saves of it left, as the
   // recovery would. Empty when nothing stands in the way; otherwise why, as a message that

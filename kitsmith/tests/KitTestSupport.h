@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -330,20 +330,24 @@ inline std::vector<std::string> NamesIn(const std::string& folder, const std::st
   return names;
 }
 
-// True once no save script that a backup record in Temp names still runs (waits up to
-// waitMs for each).
+// True once no save script that a backup record in Temp names (by process id and start time)
+// still runs; waits up to waitMs for each.
 inline bool ScriptsEnded(const std::string& temp, DWORD waitMs = 10000) {
-  WIN32_FIND_DATAA entry = {};
-  HANDLE find = FindFirstFileA((temp + "\\PackBak-*.txt").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return true;
   bool ended = true;
-  do {
-    const std::string text = ReadTextFile(temp + "\\" + entry.cFileName);
+  for (const std::string& name : NamesIn(temp, "PackBak-")) {
+    if (!name.ends_with(".txt")) continue;
+    const std::string text = ReadTextFile(temp + "\\" + name);
     const size_t at = text.find("\nscript ");
-    const DWORD id = at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 8, nullptr, 10);
-    const HandleHolder script(id ? OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr);
-    if (script.Valid() && WaitForSingleObject(script.Get(), waitMs) != WAIT_OBJECT_0) ended = false;
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+    unsigned long id = 0;
+    unsigned long long started = 0;
+    if (at == std::string::npos || std::sscanf(text.c_str() + at, "\nscript %lu %llu", &id, &started) != 2 || !id)
+      continue;
+    const HandleHolder script(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    FILETIME created = {}, unused = {};
+    if (!script.Valid() || !GetProcessTimes(script.Get(), &created, &unused, &unused, &unused) ||
+        (static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime) != started)
+      continue;
+    if (WaitForSingleObject(script.Get(), waitMs) != WAIT_OBJECT_0) ended = false;
+  }
   return ended;
 }

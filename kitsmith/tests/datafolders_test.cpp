@@ -138,21 +138,22 @@ TEST(OthersWhoMayWrite, AFolderUnderProgramFilesIsWrittenOnlyByTrustedAccounts) 
       L"O:" + installer + L"G:" + installer + L"D:PAI(A;;FA;;;" + installer + L")(A;CIIO;GA;;;" + installer +
       L")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)"
       L"(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)(A;OICIIO;GXGR;;;AC)";
+  const std::vector<std::wstring> nobody, users = {L"BUILTIN\\Users (S-1-5-32-545)"};
   const struct {
     std::wstring text;
-    std::string others;
-  } cases[] = {{programFiles, ""},
-               {programFiles + L"(A;OICI;0x1301bf;;;BU)", "BUILTIN\\Users (S-1-5-32-545)"},
-               {programFiles + L"(A;OICIIO;GA;;;BU)", ""},
-               {L"O:BUD:(A;;0x1200a9;;;BU)", "BUILTIN\\Users (S-1-5-32-545)"}};  // an owner may rewrite the list
+    std::vector<std::wstring> others;
+  } cases[] = {{programFiles, nobody},
+               {programFiles + L"(A;OICI;0x1301bf;;;BU)", users},
+               {programFiles + L"(A;OICIIO;GA;;;BU)", nobody},
+               {L"O:BUD:(A;;0x1200a9;;;BU)", users}};  // an owner may rewrite the list
   for (const auto& c : cases) {
     SCOPED_TRACE(Narrow(c.text));
     LocalMemory<void> descriptor;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.text.c_str(), SDDL_REVISION_1,
                                                                      descriptor.Out(), nullptr));
-    const OtherWriters others = OthersWhoMayWrite(descriptor.Get());
-    EXPECT_TRUE(others.known);
-    EXPECT_EQ(others.names, c.others);
+    std::vector<std::wstring> others;
+    EXPECT_TRUE(OtherAccountsThatMayWrite(descriptor.Get(), others));
+    EXPECT_EQ(others, c.others);
   }
 }
 

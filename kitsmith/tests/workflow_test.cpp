@@ -721,7 +721,7 @@ TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
   HandleHolder holder;
   const std::string cutShort = "An earlier save of the package " + package + " was cut short, and its old package in " +
                                backup + " could not be put back: ";
-  const std::string orRemove = ", or remove " + record + " to go on with the package as it is (the old package stays in " +
+  const std::string orRemove = ", or remove " + record + " to give up putting it back (the old package stays in " +
                                backup + "); then edit or save the package again.";
   const struct {
     const char* what;
