@@ -652,7 +652,7 @@ void PackageBackup::RecoverLeftovers() {
     const Leftover left = Judge(temp, path);
     const bool waits = std::any_of(unsettled.begin(), unsettled.end(),
                                    [&](const std::string& package) { return SamePackage(package, left.text.package); });
-    if (left.fate == Fate::kPutBack && waits) {
+    if (waits && (left.fate == Fate::kPutBack || left.fate == Fate::kKeep)) {
       report.Kept(left.backup, "it waits until a later save of " + left.text.package + " is settled");
       continue;
     }

@@ -513,8 +513,12 @@ constexpr char kCutAtVariable[] = "KITSMITH_TEST_CUT_AT";
 // through a save, as a crash or a power cut would (the save script, when it is cut there, ends
 // with it).
 TEST(CutShortSave, DISABLED_Child) {
-  char step[64] = "script";
-  GetEnvironmentVariableA(kCutAtVariable, step, sizeof(step));
+  char text[64] = "script";
+  GetEnvironmentVariableA(kCutAtVariable, text, sizeof(text));
+  // "new package: <step>": the first save of a new package, else an edit of New Package 1.
+  const std::string newPackage = "new package: ";
+  const bool fresh = std::string(text).rfind(newPackage, 0) == 0;
+  const std::string step = fresh ? std::string(text).substr(newPackage.size()) : std::string(text);
   ScriptedPlatform platform;
   DialogDriver driver;
   LogCapture log;
@@ -535,17 +539,17 @@ TEST(CutShortSave, DISABLED_Child) {
     std::string text = ReadTextFile(script);
     // The script is cut right after it copied the configuration file or, "at the end", with
     // only its last line still to write.
-    const bool atTheEnd = std::string(step) == "script waits at the end";
+    const bool atTheEnd = step == "script waits at the end";
     const std::string copied = "\\Idagent.cfg\" >nul\r\nif errorlevel 1 goto failed\r\n";
     const size_t found =
         text.find(atTheEnd ? std::string(">>\"%pkg%\\package-version.cmd\"") : copied);
     EXPECT_NE(found, std::string::npos);
     const size_t at = atTheEnd ? found : found + copied.size();
     // "script waits": the script goes on once Temp\go-on exists, as a slow script would.
-    const std::string end = std::string(step).rfind("script waits", 0) == 0
+    const std::string end = step.rfind("script waits", 0) == 0
                                 ? ":wait\r\nif not exist \"%temp_root%\\go-on\" goto wait\r\n"
                                 : "exit /b 1\r\n";
-    if (std::string(step).rfind("script", 0) == 0)
+    if (step.rfind("script", 0) == 0)
       text.insert(at,
                   "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) + " >nul\r\n" + end);
     WriteTextFile(script, text);
@@ -553,9 +557,14 @@ TEST(CutShortSave, DISABLED_Child) {
     workflow.SavePackage(-1, false);
     return IDCANCEL;
   };
-  EditPackageWorkflow workflow(nullptr);
-  workflow.Execute();
-  ADD_FAILURE() << "the save was not cut short at " << step;
+  driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
+  std::unique_ptr<MaintWorkflow_base> workflow;
+  if (fresh)
+    workflow = std::make_unique<NewPackageWorkflow>(nullptr);
+  else
+    workflow = std::make_unique<EditPackageWorkflow>(nullptr);
+  workflow->Execute();
+  ADD_FAILURE() << "the save was not cut short at " << text;
 }
 
 // Runs the child that ends itself at the step; true when it did (and nothing holds a record).
@@ -594,6 +603,60 @@ TEST_F(WorkflowTest, SaveWhoseScriptStillRunsIsLeftAlone) {
   EXPECT_EQ(ReadTextFile(paths.tempFolder + "\\PackUnconfirmed-00000001-0000-0000-0000-000000000000\\Idagent.cfg"),
             "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+}
+
+// The first save of a new package is recorded too: while its script outlives the tool, the
+// package it writes is not edited; once that script has ended, nothing holds the package up.
+TEST_F(WorkflowTest, ANewPackagesSaveWhoseScriptStillRunsHoldsItUp) {
+  SetEnvironmentVariableA(kCutAtVariable, "new package: script waits at the end");
+  EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
+  SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  const std::string package = paths.packagesFolder + "\\New Package 1";
+  ASSERT_FALSE(ScriptsEnded(paths.tempFolder, 0));
+  platform.ExpectBox(IDOK, "still runs: its script (process ");
+  PickNewPackage1();
+  g_editorAction = [](MaintWorkflow_base&, CfgSet&) {
+    ADD_FAILURE() << "the package dialog opened while the package's first save ran";
+    return IDCANCEL;
+  };
+  EditPackageWorkflow refused(nullptr);
+  EXPECT_FALSE(refused.Execute());
+  EXPECT_EQ(Count("Edit-Package"), 0);
+
+  WriteTextFile(paths.tempFolder + "\\go-on", "");
+  ASSERT_TRUE(ScriptsEnded(paths.tempFolder));
+  PickNewPackage1();
+  g_editorAction = [](MaintWorkflow_base& workflow, CfgSet& working) {
+    working.Find("RA")->SetFromText(L"10.8.8.8", AuthCfg::kEditor);
+    return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL;
+  };
+  EditPackageWorkflow edit(nullptr);
+  EXPECT_TRUE(edit.Execute());
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.8.8.8] RP[139] LD[1] ");
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+}
+
+// A save left alone in an open Temp is stale once the package is saved again, even when the
+// later save writes the very configuration it wrote: once Temp is closed the package stays.
+TEST_F(WorkflowTest, ASaveLeftAloneIsStaleOnceThePackageIsSavedAgainAlike) {
+  const std::string package = MakePackage("10.0.0.1");
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+  ASSERT_TRUE(RunCutShortSave("package checked"));
+  const std::string cut = ReadTextFile(package + "\\Idagent.cfg");
+  platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:");
+  PickNewPackage1();
+  g_editorAction = [](MaintWorkflow_base& workflow, CfgSet& working) {
+    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
+    return workflow.SavePackage(2, false) ? IDOK : IDCANCEL;
+  };
+  EditPackageWorkflow edit(nullptr);
+  EXPECT_TRUE(edit.Execute());
+  ASSERT_EQ(ReadTextFile(package + "\\Idagent.cfg"), cut);  // the same configuration again
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
+  platform.ExpectBox(IDOK, "(kept: the package was saved again after it)");
+  PackageBackup::RecoverLeftovers();
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), cut);
+  EXPECT_TRUE(NamesIn(paths.tempFolder, "PackUnconfirmed-").empty());
 }
 
 // A save whose script outlived its tool still writes its package: while that script runs, an
@@ -877,6 +940,29 @@ TEST_F(WorkflowTest, SavesCutShortOneAfterAnotherAreUndoneLatestFirst) {
   EXPECT_EQ(TreeText(package), before);
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
   EXPECT_EQ(NamesIn(paths.tempFolder, "PackUnconfirmed-").size(), 2u);
+}
+
+// While the later of two saves cut short cannot be undone (a console works in the package
+// folder), the earlier one waits and is not judged by what the later one left; once the later
+// one is undone, so is the earlier, and the package is the one from before either.
+TEST_F(WorkflowTest, AnEarlierSaveWaitsWhileALaterOneCannotBeUndone) {
+  const std::string package = MakePackage("10.0.0.1");
+  const std::string before = ReadTextFile(package + "\\Idagent.cfg");
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+  ASSERT_TRUE(RunCutShortSave("package checked"));
+  ASSERT_TRUE(RunCutShortSave("package checked"));
+  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
+  char previous[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(package.c_str()));
+  platform.ExpectBox(IDOK, "waits until a later save of ");
+  PackageBackup::RecoverLeftovers();
+  SetCurrentDirectoryA(previous);
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[3] RA[10.9.9.9] RP[139] LD[1] ");
+  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:");
+  PackageBackup::RecoverLeftovers();
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), before);
+  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
 }
 
 // A backup that is not the old package its record names (records and backups renamed, say)
