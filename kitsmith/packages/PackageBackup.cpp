@@ -290,17 +290,18 @@ Leftover Judge(const std::string& temp, const std::string& record) {
     left.why = std::move(why);
     return left;
   };
+  std::string error;
+  left.read = ReadRecord(record, left.text, error);
+  const BackupRecord& text = left.text;
+  // A script that may still write into the package holds it up, whoever could write the record.
+  const std::string running = left.read && text.state != kConfirmed ? WhatRuns(text) : std::string();
+  if (!running.empty()) return decide(Fate::kRuns, running);
   // Another account could have planted it: nothing it names is moved or removed.
   const std::string distrust = WhyLeftAlone(temp, record, left.backup);
   if (!distrust.empty()) return decide(Fate::kLeaveAlone, "left alone: " + distrust);
-  std::string error;
-  if (!ReadRecord(record, left.text, error)) return decide(Fate::kKeep, "its record cannot be read: " + error);
-  left.read = true;
-  const BackupRecord& text = left.text;
-  // The new package was whole: the backup is only to be removed, whatever still runs.
+  if (!left.read) return decide(Fate::kKeep, "its record cannot be read: " + error);
+  // The new package was whole: the backup is only to be removed.
   if (text.state == kConfirmed) return decide(Fate::kRemove);
-  const std::string running = WhatRuns(text);
-  if (!running.empty()) return decide(Fate::kRuns, running);
   // The old package never moved, or only a copy of it was begun.
   if (!FileInfo(left.backup).exists) return decide(Fate::kRemove);
   // Only a package folder under Packages is ever moved aside and put back.
@@ -435,7 +436,11 @@ bool Settle(const std::string& temp, const Leftover& left, RecoveryReport& repor
       return true;
     case Fate::kLeaveAlone:
     case Fate::kKeep:
-      report.Kept(left.backup, left.why);
+      // A record of a save that moved no package aside keeps no old package.
+      if (FileInfo(left.backup).exists || FileInfo(left.backup + kPartSuffix).exists)
+        report.Kept(left.backup, left.why);
+      else
+        LogLine() << "WARNING: The record of an earlier save " << left.record << " is kept (" << left.why << ")";
       return true;
     case Fate::kPutBack: {
       std::string aside;

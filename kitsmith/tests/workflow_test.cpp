@@ -606,34 +606,46 @@ TEST_F(WorkflowTest, SaveWhoseScriptStillRunsIsLeftAlone) {
 }
 
 // The first save of a new package is recorded too: while its script outlives the tool, the
-// package it writes is not edited; once that script has ended, nothing holds the package up.
+// package it writes is not edited, also when the record lies in a Temp others may write to;
+// once that script has ended, nothing holds the package up.
 TEST_F(WorkflowTest, ANewPackagesSaveWhoseScriptStillRunsHoldsItUp) {
-  SetEnvironmentVariableA(kCutAtVariable, "new package: script waits at the end");
-  EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
-  SetEnvironmentVariableA(kCutAtVariable, nullptr);
-  const std::string package = paths.packagesFolder + "\\New Package 1";
-  ASSERT_FALSE(ScriptsEnded(paths.tempFolder, 0));
-  platform.ExpectBox(IDOK, "still runs: its script (process ");
-  PickNewPackage1();
-  g_editorAction = [](MaintWorkflow_base&, CfgSet&) {
-    ADD_FAILURE() << "the package dialog opened while the package's first save ran";
-    return IDCANCEL;
-  };
-  EditPackageWorkflow refused(nullptr);
-  EXPECT_FALSE(refused.Execute());
-  EXPECT_EQ(Count("Edit-Package"), 0);
+  for (const bool open : {false, true}) {
+    SCOPED_TRACE(open ? "open Temp" : "private Temp");
+    DataRootEnvironment::Empty();
+    if (open) {
+      ASSERT_TRUE(CreatePath(paths.tempFolder + "\\"));
+      ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+    }
+    SetEnvironmentVariableA(kCutAtVariable, "new package: script waits at the end");
+    EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
+    SetEnvironmentVariableA(kCutAtVariable, nullptr);
+    const std::string package = paths.packagesFolder + "\\New Package 1";
+    ASSERT_FALSE(ScriptsEnded(paths.tempFolder, 0));
+    platform.ExpectBox(IDOK, "still runs: its script (process ");
+    PickNewPackage1();
+    g_editorAction = [](MaintWorkflow_base&, CfgSet&) {
+      ADD_FAILURE() << "the package dialog opened while the package's first save ran";
+      return IDCANCEL;
+    };
+    const int edits = Count("Edit-Package");
+    EditPackageWorkflow refused(nullptr);
+    EXPECT_FALSE(refused.Execute());
+    EXPECT_EQ(Count("Edit-Package"), edits);
 
-  WriteTextFile(paths.tempFolder + "\\go-on", "");
-  ASSERT_TRUE(ScriptsEnded(paths.tempFolder));
-  PickNewPackage1();
-  g_editorAction = [](MaintWorkflow_base& workflow, CfgSet& working) {
-    working.Find("RA")->SetFromText(L"10.8.8.8", AuthCfg::kEditor);
-    return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL;
-  };
-  EditPackageWorkflow edit(nullptr);
-  EXPECT_TRUE(edit.Execute());
-  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.8.8.8] RP[139] LD[1] ");
-  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+    WriteTextFile(paths.tempFolder + "\\go-on", "");
+    ASSERT_TRUE(ScriptsEnded(paths.tempFolder));
+    PickNewPackage1();
+    g_editorAction = [](MaintWorkflow_base& workflow, CfgSet& working) {
+      working.Find("RA")->SetFromText(L"10.8.8.8", AuthCfg::kEditor);
+      return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL;
+    };
+    EditPackageWorkflow edit(nullptr);
+    EXPECT_TRUE(edit.Execute());
+    EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.8.8.8] RP[139] LD[1] ");
+    // In an open Temp the record of the new package's save stays where it is; it keeps no old
+    // package, so no box lists it.
+    EXPECT_EQ(BackupsLeft(paths.tempFolder).size(), open ? 1u : 0u);
+  }
 }
 
 // A save left alone in an open Temp is stale once the package is saved again, even when the
