@@ -84,6 +84,31 @@ class WorkflowTest : public testing::Test {
     });
   }
 
+  // An edit of New Package 1 that saves it with these servers (and a revision, -1: the next).
+  bool EditAndSave(const wchar_t* servers, int revision = -1) {
+    PickNewPackage1();
+    g_editorAction = [servers, revision](MaintWorkflow_base& workflow, CfgSet& working) {
+      working.Find("RA")->SetFromText(servers, AuthCfg::kEditor);
+      return workflow.SavePackage(revision, false) ? IDOK : IDCANCEL;
+    };
+    EditPackageWorkflow edit(nullptr);
+    return edit.Execute();
+  }
+
+  // An edit of New Package 1 that is refused before its script runs, in a box holding boxPart.
+  void ExpectEditRefused(const std::string& boxPart) {
+    platform.ExpectBox(IDOK, boxPart);
+    PickNewPackage1();
+    g_editorAction = [](MaintWorkflow_base&, CfgSet&) {
+      ADD_FAILURE() << "the package dialog opened";
+      return IDCANCEL;
+    };
+    const int edits = Count("Edit-Package");
+    EditPackageWorkflow refused(nullptr);
+    EXPECT_FALSE(refused.Execute());
+    EXPECT_EQ(Count("Edit-Package"), edits);
+  }
+
   const DataPaths& paths = DataPaths::Get();
   ScriptedPlatform platform;
   DialogDriver driver;
@@ -621,26 +646,11 @@ TEST_F(WorkflowTest, ANewPackagesSaveWhoseScriptStillRunsHoldsItUp) {
     SetEnvironmentVariableA(kCutAtVariable, nullptr);
     const std::string package = paths.packagesFolder + "\\New Package 1";
     ASSERT_FALSE(ScriptsEnded(paths.tempFolder, 0));
-    platform.ExpectBox(IDOK, "still runs: its script (process ");
-    PickNewPackage1();
-    g_editorAction = [](MaintWorkflow_base&, CfgSet&) {
-      ADD_FAILURE() << "the package dialog opened while the package's first save ran";
-      return IDCANCEL;
-    };
-    const int edits = Count("Edit-Package");
-    EditPackageWorkflow refused(nullptr);
-    EXPECT_FALSE(refused.Execute());
-    EXPECT_EQ(Count("Edit-Package"), edits);
+    ExpectEditRefused("still runs: its script (process ");
 
     WriteTextFile(paths.tempFolder + "\\go-on", "");
     ASSERT_TRUE(ScriptsEnded(paths.tempFolder));
-    PickNewPackage1();
-    g_editorAction = [](MaintWorkflow_base& workflow, CfgSet& working) {
-      working.Find("RA")->SetFromText(L"10.8.8.8", AuthCfg::kEditor);
-      return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL;
-    };
-    EditPackageWorkflow edit(nullptr);
-    EXPECT_TRUE(edit.Execute());
+    EXPECT_TRUE(EditAndSave(L"10.8.8.8"));
     EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.8.8.8] RP[139] LD[1] ");
     // In an open Temp the record of the new package's save stays where it is; it keeps no old
     // package, so no box lists it.
@@ -656,13 +666,7 @@ TEST_F(WorkflowTest, ASaveLeftAloneIsStaleOnceThePackageIsSavedAgainAlike) {
   ASSERT_TRUE(RunCutShortSave("package checked"));
   const std::string cut = ReadTextFile(package + "\\Idagent.cfg");
   platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:");
-  PickNewPackage1();
-  g_editorAction = [](MaintWorkflow_base& workflow, CfgSet& working) {
-    working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
-    return workflow.SavePackage(2, false) ? IDOK : IDCANCEL;
-  };
-  EditPackageWorkflow edit(nullptr);
-  EXPECT_TRUE(edit.Execute());
+  EXPECT_TRUE(EditAndSave(L"10.9.9.9", 2));
   ASSERT_EQ(ReadTextFile(package + "\\Idagent.cfg"), cut);  // the same configuration again
   ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
   platform.ExpectBox(IDOK, "(kept: the package was saved again after it)");
@@ -688,15 +692,7 @@ TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
 
   const std::string running =
       "An earlier save of the package " + package + " still runs: its script (process ";
-  platform.ExpectBox(IDOK, "still runs: its script (process ");
-  PickNewPackage1();
-  g_editorAction = [](MaintWorkflow_base&, CfgSet&) {
-    ADD_FAILURE() << "the package dialog opened while an earlier save ran";
-    return IDCANCEL;
-  };
-  EditPackageWorkflow refused(nullptr);
-  EXPECT_FALSE(refused.Execute());
-  EXPECT_EQ(Count("Edit-Package"), 0);
+  ExpectEditRefused("still runs: its script (process ");
   EXPECT_TRUE(log.Contains(running)) << log.Text();
   EXPECT_TRUE(log.Contains(") has not ended. Wait for it to end, or end that process; then edit or save the "
                            "package again."))
@@ -827,17 +823,9 @@ TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
     ASSERT_TRUE(RunCutShortSave("package checked"));
     c.block();
     if (!c.startBox.empty()) platform.ExpectBox(IDOK, c.startBox);
-    platform.ExpectBox(IDOK, "An earlier save of the package ");
-    PickNewPackage1();
-    g_editorAction = [](MaintWorkflow_base&, CfgSet&) {
-      ADD_FAILURE() << "the package dialog opened";
-      return IDCANCEL;
-    };
-    const int edits = Count("Edit-Package");
     log.Clear();
-    EditPackageWorkflow refused(nullptr);
-    EXPECT_FALSE(refused.Execute());
-    EXPECT_EQ(Count("Edit-Package"), edits);
+    ExpectEditRefused("An earlier save of the package ");
+    const int edits = Count("Edit-Package");
     EXPECT_TRUE(log.Contains("ERROR: " + c.refusal)) << log.Text();
     EXPECT_TRUE(log.Contains(wayOuts[i])) << log.Text();
     EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
@@ -919,13 +907,7 @@ TEST_F(WorkflowTest, AConfirmedSaveMakesEveryEarlierRecordOfThePackageStale) {
   WriteTextFile(backup + "\\Idagent.cfg", "CS[2] CR[4] RA[10.0.0.4] ");
   WriteTextFile(backup + ".txt", package + "\r\nunconfirmed\r\n");  // an older tool's record
   platform.ExpectBox(IDOK, " holds a configuration file)");
-  PickNewPackage1();
-  g_editorAction = [](MaintWorkflow_base& workflow, CfgSet& working) {
-    working.Find("RA")->SetFromText(L"10.8.8.8", AuthCfg::kEditor);
-    return workflow.SavePackage(-1, false) ? IDOK : IDCANCEL;
-  };
-  EditPackageWorkflow edit(nullptr);
-  EXPECT_TRUE(edit.Execute());
+  EXPECT_TRUE(EditAndSave(L"10.8.8.8"));
 
   DeleteFileA((package + "\\Idagent.cfg").c_str());
   platform.ExpectBox(IDOK, "(kept: the package was saved again after it)");
