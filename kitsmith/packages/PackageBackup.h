@@ -5,7 +5,8 @@
 // tool and the interpreter of its script, each by id and start time). So a later start, or a
 // later save, tells from the record and from what the backup and the package hold now whether
 // the save still runs, whether the backup is the old package the record names, and whether the
-// package is the one this save was writing; never from who could write Temp at some moment.
+// package is the one this save was writing; who may write them decides only whether anything
+// is done with them at all.
 #pragma once
 
 #include <windows.h>
