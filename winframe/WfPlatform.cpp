@@ -43,7 +43,8 @@ BOOL WfPlatform::StartProcess(const char* commandLine, int showCommand) {
 }
 
 BOOL WfPlatform::RunProcess(const char* program, const char* commandLine, const char* folder,
-                            const STARTUPINFOA& startup, DWORD* exitCode, const ProcessStarted& started) {
+                            const STARTUPINFOA& startup, DWORD* exitCode,
+                            const ProcessStarted& started) {
   std::string line(commandLine ? commandLine : "");  // CreateProcessA may write to it
   STARTUPINFOA info = startup;
   PROCESS_INFORMATION process{};

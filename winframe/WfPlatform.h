@@ -35,7 +35,8 @@ class WfPlatform {
   virtual BOOL ShellOpen(HWND owner, const char* target, int showCommand);
   virtual BOOL StartProcess(const char* commandLine, int showCommand);
   virtual BOOL RunProcess(const char* program, const char* commandLine, const char* folder,
-                          const STARTUPINFOA& startup, DWORD* exitCode, const ProcessStarted& started);
+                          const STARTUPINFOA& startup, DWORD* exitCode,
+                          const ProcessStarted& started);
   virtual HRESULT CreateGuid(GUID* guid);
   virtual DWORD SystemVersion();
   virtual void Checkpoint(const char* step);

@@ -252,7 +252,8 @@ TrustedAccounts::TrustedAccounts(Installer installer) {
   if (installer == kWithInstaller) {
     // NT SERVICE\TrustedInstaller: a service SID, which no well-known SID type names.
     LocalMemory<void> sid;
-    if (ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", sid.Out())) {
+    if (ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+                               sid.Out())) {
       const BYTE* bytes = static_cast<const BYTE*>(sid.Get());
       installer_.assign(bytes, bytes + GetLengthSid(sid.Get()));
     }
@@ -355,20 +356,22 @@ bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstrin
   accounts.clear();
   LocalMemory<void> descriptor;
   if (GetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
-                            descriptor.Out()) != ERROR_SUCCESS)
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, descriptor.Out()) != ERROR_SUCCESS)
     return false;
   return OtherAccountsThatMayWrite(descriptor.Get(), accounts);
 }
 
-bool OtherAccountsThatMayWrite(PSECURITY_DESCRIPTOR descriptor, std::vector<std::wstring>& accounts) {
+bool OtherAccountsThatMayWrite(PSECURITY_DESCRIPTOR descriptor,
+                               std::vector<std::wstring>& accounts) {
   accounts.clear();
   const TrustedAccounts trusted(TrustedAccounts::kWithInstaller);
   PSID owner = nullptr;
   ACL* list = nullptr;
   BOOL defaulted = FALSE;
   BOOL present = FALSE;
-  if (!trusted.Valid() || !descriptor || !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+  if (!trusted.Valid() || !descriptor ||
+      !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
       !GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted))
     return false;
   if (owner && IsValidSid(owner) && !trusted.Contains(owner)) accounts.push_back(AccountText(owner));

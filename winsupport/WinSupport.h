@@ -133,4 +133,5 @@ bool UntrustedHolders(const ACL& list, DWORD rights, const TrustedAccounts& trus
 // its security cannot be read.
 bool OtherAccountsThatMayWrite(const std::wstring& path, std::vector<std::wstring>& accounts);
 // The same, of a security descriptor with its owner and access list.
-bool OtherAccountsThatMayWrite(PSECURITY_DESCRIPTOR descriptor, std::vector<std::wstring>& accounts);
+bool OtherAccountsThatMayWrite(PSECURITY_DESCRIPTOR descriptor,
+                               std::vector<std::wstring>& accounts);

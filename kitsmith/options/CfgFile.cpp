@@ -80,14 +80,17 @@ std::string CfgFile::Fingerprint(const std::string& path) {
   const ConfigText config(path);
   CfgSet set;
   set.ResetToDefaults();
-  if (!config.file.readOk || !CfgParser(set, config.text.c_str(), AuthCfg::kConfigFile).success) return {};
+  if (!config.file.readOk || !CfgParser(set, config.text.c_str(), AuthCfg::kConfigFile).success)
+    return {};
   // Only what the file sets: a tool whose defaults changed meanwhile reads the same file alike.
   std::wstring canonical;
   for (const auto& option : set)
-    if (option->source != AuthCfg::kDefault) canonical += Widen(option->id) + L'=' + option->ToText() + L'\n';
+    if (option->source != AuthCfg::kDefault)
+      canonical += Widen(option->id) + L'=' + option->ToText() + L'\n';
   // FNV-1a over the text's characters: it tells configurations apart, nobody's secret rests on it.
   unsigned long long digest = 14695981039346656037ull;
-  for (const wchar_t c : canonical) digest = (digest ^ static_cast<unsigned short>(c)) * 1099511628211ull;
+  for (const wchar_t c : canonical)
+    digest = (digest ^ static_cast<unsigned short>(c)) * 1099511628211ull;
   char text[17] = {};
   std::snprintf(text, sizeof text, "%016llx", digest);
   return text;

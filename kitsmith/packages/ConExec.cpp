@@ -121,7 +121,8 @@ int ConExec::Run() {
   DWORD code = 0;
   const BOOL ran = WfPlatform::Current().RunProcess(
       program.c_str(), params_.commandLine.empty() ? nullptr : params_.commandLine.c_str(),
-      params_.workingFolder.empty() ? nullptr : params_.workingFolder.c_str(), startup, &code, params_.started);
+      params_.workingFolder.empty() ? nullptr : params_.workingFolder.c_str(), startup, &code,
+      params_.started);
   if (!ran) {
     message_ << "ConExec failed in CreateProcess: " << Win32ErrorText().Text();
     if (!inputPath.empty()) DeleteFileWithRetry(inputPath, kStdinDeleteLimitMs);

@@ -39,7 +39,8 @@ bool MaintScriptExec::SafeParameters(const std::string& parameters) {
 }
 
 MaintScriptExec::MaintScriptExec(const std::string& script, const std::string& parameters,
-                                 const std::string& workingFolder, bool verbose, const ProcessStarted& started)
+                                 const std::string& workingFolder, bool verbose,
+                                 const ProcessStarted& started)
     : verbose_(verbose) {
   if (!FileInfo(script).exists) {
     if (verbose_) LogLine() << "ERROR: Script " << script << " was not found";

@@ -9,8 +9,9 @@
 class MaintScriptExec {
  public:
   // started, when set, is told of the interpreter before it runs the script.
-  MaintScriptExec(const std::string& script, const std::string& parameters, const std::string& workingFolder,
-                  bool verbose, const ProcessStarted& started = {});
+  MaintScriptExec(const std::string& script, const std::string& parameters,
+                  const std::string& workingFolder, bool verbose,
+                  const ProcessStarted& started = {});
   virtual ~MaintScriptExec() = default;
 
   bool Ran() const { return ran_; }

@@ -297,7 +297,8 @@ bool MaintWorkflow_base::SavePackage(int revision, bool saveDefaults) {
 
   // The old package is moved aside, not deleted, until the new one is known to be whole; the
   // record says so, and which script writes the package.
-  PackageBackup backup(paths.tempFolder, operationId_, packagePath_, CfgFile::Fingerprint(configPath));
+  PackageBackup backup(paths.tempFolder, operationId_, packagePath_,
+                       CfgFile::Fingerprint(configPath));
   const bool hadPackage = FolderInfo(packagePath_).ExistsAsFolder();
   if (!backup.Begin() || (hadPackage && !backup.MoveAside())) return false;
 

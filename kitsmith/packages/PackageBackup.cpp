@@ -32,7 +32,8 @@ constexpr char kStale[] = "stale";
 constexpr char kSavedAgain[] = "kept: the package was saved again after it";
 // An old package without a configuration, in the record's fixed-width line.
 const std::string kNoConfig(16, '-');
-constexpr char kWhatWorksIn[] = " (a console or an Explorer window in it, or a program using its files)";
+constexpr char kWhatWorksIn[] =
+    " (a console or an Explorer window in it, or a program using its files)";
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + kPathSeparator + name; }
 std::string WithoutSuffix(const std::string& path, const char* suffix) {
@@ -51,10 +52,13 @@ std::string LastErrorText() { return ErrorText(GetLastError()); }
 ProcessMark MarkOf(HANDLE process) {
   FILETIME created = {}, exited = {}, kernel = {}, user = {};
   if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return {};
-  return {GetProcessId(process), static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime};
+  return {GetProcessId(process),
+          static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime};
 }
 
-bool SameProcess(const ProcessMark& a, const ProcessMark& b) { return a.id == b.id && a.started == b.started; }
+bool SameProcess(const ProcessMark& a, const ProcessMark& b) {
+  return a.id == b.id && a.started == b.started;
+}
 
 // True while the process the mark names runs. A process this account started can always be
 // looked at: one that cannot is another.
@@ -62,8 +66,8 @@ bool StillRuns(const ProcessMark& mark) {
   if (mark.id == 0) return false;
   const HandleHolder process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, mark.id));
   DWORD code = 0;
-  return process.Valid() && SameProcess(MarkOf(process.Get()), mark) && GetExitCodeProcess(process.Get(), &code) &&
-         code == STILL_ACTIVE;
+  return process.Valid() && SameProcess(MarkOf(process.Get()), mark) &&
+         GetExitCodeProcess(process.Get(), &code) && code == STILL_ACTIVE;
 }
 
 // The record's text: every line but the package's of a fixed width, so that it is rewritten in
@@ -71,10 +75,12 @@ bool StillRuns(const ProcessMark& mark) {
 std::string RecordText(const BackupRecord& record) {
   char state[16] = {}, times[128] = {};
   std::snprintf(state, sizeof state, "%-11s", record.state.c_str());
-  std::snprintf(times, sizeof times, "saved %20llu\r\ntool %10lu %20llu\r\nscript %10lu %20llu\r\n", record.savedAt,
-                record.tool.id, record.tool.started, record.script.id, record.script.started);
-  return record.package + "\r\n" + state + "\r\nold " + (record.oldConfig.empty() ? kNoConfig : record.oldConfig) +
-         "\r\nnew " + record.newConfig + "\r\n" + times;
+  std::snprintf(times, sizeof times, "saved %20llu\r\ntool %10lu %20llu\r\nscript %10lu %20llu\r\n",
+                record.savedAt, record.tool.id, record.tool.started, record.script.id,
+                record.script.started);
+  return record.package + "\r\n" + state + "\r\nold " +
+         (record.oldConfig.empty() ? kNoConfig : record.oldConfig) + "\r\nnew " + record.newConfig +
+         "\r\n" + times;
 }
 
 ProcessMark ParseMark(const std::string& line, const char* name) {
@@ -88,7 +94,8 @@ ProcessMark ParseMark(const std::string& line, const char* name) {
 
 // False, with the reason, when the record cannot be read.
 bool ReadRecord(const std::string& path, BackupRecord& record, std::string& why) {
-  const HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   char text[MAX_PATH * 4] = {};
   DWORD read = 0;
@@ -120,16 +127,17 @@ bool ReadRecord(const std::string& path, BackupRecord& record, std::string& why)
 
 // The record is held while its save runs, others allowed to read it; no child inherits it.
 HandleHolder OpenRecord(const std::string& path, DWORD disposition) {
-  return HandleHolder(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return HandleHolder(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                  FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
 }
 
 bool WriteAt0(HANDLE file, const std::string& text) {
   LARGE_INTEGER start = {};
   DWORD written = 0;
   return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) &&
-         WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size() &&
-         FlushFileBuffers(file);
+         WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size() && FlushFileBuffers(file);
 }
 
 void DeleteRecord(const std::string& path) {
@@ -140,7 +148,8 @@ void DeleteRecord(const std::string& path) {
 // Removes the record through the handle that holds it, so that no other tool takes it between.
 void DeleteRecord(HandleHolder& record, const std::string& path) {
   FILE_DISPOSITION_INFO disposition = {TRUE};
-  if (!SetFileInformationByHandle(record.Get(), FileDispositionInfo, &disposition, sizeof(disposition)))
+  if (!SetFileInformationByHandle(record.Get(), FileDispositionInfo, &disposition,
+                                  sizeof(disposition)))
     LogLine() << "ERROR: Could not remove the backup record " << path << ": " << LastErrorText();
   record.Close();
 }
@@ -217,7 +226,8 @@ bool MoveIntoTemp(const std::string& path, const std::string& target, std::strin
 // Why a recovery must not act on a record and its backup (or their half copy): another
 // account may have written them, or Temp, where it could have put them. Empty when only this
 // user, SYSTEM, Administrators and TrustedInstaller may; what does not exist is not asked about.
-std::string WhyLeftAlone(const std::string& temp, const std::string& record, const std::string& backup) {
+std::string WhyLeftAlone(const std::string& temp, const std::string& record,
+                         const std::string& backup) {
   for (const std::string& path : {temp, record, backup, backup + kPartSuffix}) {
     if (path.empty() || (path != temp && !FileInfo(path).exists)) continue;
     const OtherWriters others = OthersWhoMayWrite(path);
@@ -275,9 +285,11 @@ struct Leftover {
 // What of a save still runs: its script's interpreter, or another tool that saves; empty when
 // neither does.
 std::string WhatRuns(const BackupRecord& text) {
-  if (StillRuns(text.script)) return "its script (process " + std::to_string(text.script.id) + ") has not ended";
+  if (StillRuns(text.script))
+    return "its script (process " + std::to_string(text.script.id) + ") has not ended";
   if (!SameProcess(text.tool, MarkOf(GetCurrentProcess())) && StillRuns(text.tool))
-    return "the Kitsmith that saves it (process " + std::to_string(text.tool.id) + ") has not ended";
+    return "the Kitsmith that saves it (process " + std::to_string(text.tool.id) +
+           ") has not ended";
   return {};
 }
 
@@ -294,7 +306,8 @@ Leftover Judge(const std::string& temp, const std::string& record) {
   left.read = ReadRecord(record, left.text, error);
   const BackupRecord& text = left.text;
   // A script that may still write into the package holds it up, whoever could write the record.
-  const std::string running = left.read && text.state != kConfirmed ? WhatRuns(text) : std::string();
+  const std::string running =
+      left.read && text.state != kConfirmed ? WhatRuns(text) : std::string();
   if (!running.empty()) return decide(Fate::kRuns, running);
   // Another account could have planted it: nothing it names is moved or removed.
   const std::string distrust = WhyLeftAlone(temp, record, left.backup);
@@ -308,13 +321,16 @@ Leftover Judge(const std::string& temp, const std::string& record) {
   if (!IsPackageFolderPath(text.package, DataPaths::Get().packagesFolder))
     return decide(Fate::kKeep, "its package is not known");
   if (text.state == kStale) return decide(Fate::kKeep, kSavedAgain);
-  if (text.fingerprints && CfgFile::Fingerprint(Join(left.backup, kConfigFileName)) != text.oldConfig)
+  if (text.fingerprints &&
+      CfgFile::Fingerprint(Join(left.backup, kConfigFileName)) != text.oldConfig)
     return decide(Fate::kKeep, "it is not the old package its record names");
   // Back only over what this save was writing, or where no configuration stands; a record of
   // an older tool, without fingerprints, cannot tell the former.
   const std::string standing = CfgFile::Fingerprint(Join(text.package, kConfigFileName));
-  if (standing.empty() || (text.fingerprints && standing == text.newConfig)) return decide(Fate::kPutBack);
-  if (!text.fingerprints) return decide(Fate::kKeep, "its package " + text.package + " holds a configuration file");
+  if (standing.empty() || (text.fingerprints && standing == text.newConfig))
+    return decide(Fate::kPutBack);
+  if (!text.fingerprints)
+    return decide(Fate::kKeep, "its package " + text.package + " holds a configuration file");
   return decide(Fate::kKeep, "kept: its package holds another configuration than that save wrote");
 }
 
@@ -323,8 +339,9 @@ Leftover Judge(const std::string& temp, const std::string& record) {
 // file of its own, not a link to another.
 void MarkStale(const std::string& path, BackupRecord text) {
   text.state = kStale;
-  const HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
   BY_HANDLE_FILE_INFORMATION about = {};
   if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &about) ||
       (about.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
@@ -358,7 +375,8 @@ enum class PutBackOutcome { kDone, kSettledElsewhere, kFailed };
 
 // Puts the backup back at its package, what stands there going aside into Temp (aside says
 // where). kFailed with what failed.
-PutBackOutcome PutBackLeftover(const std::string& temp, const Leftover& left, std::string& aside, Failure& failure) {
+PutBackOutcome PutBackLeftover(const std::string& temp, const Leftover& left, std::string& aside,
+                               Failure& failure) {
   const std::string& package = left.text.package;
   // Taken first: a record that cannot be removed afterwards would put the package back again,
   // and while it is held no other tool acts on it.
@@ -367,7 +385,8 @@ PutBackOutcome PutBackLeftover(const std::string& temp, const Leftover& left, st
   // Another tool put it back meanwhile.
   if (!record.Valid() && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
     return PutBackOutcome::kSettledElsewhere;
-  LogLine() << "Putting back the old package " << package << " left in " << left.backup << " by an earlier save";
+  LogLine() << "Putting back the old package " << package << " left in " << left.backup
+            << " by an earlier save";
   if (!record.Valid()) {
     failure = {"its record " + left.record + " cannot be changed (" + ErrorText(error) + ")",
                "Close what holds " + left.record + " open, or make it writable"};
@@ -376,13 +395,14 @@ PutBackOutcome PutBackLeftover(const std::string& temp, const Leftover& left, st
   }
   if (FileInfo(package).exists) {
     // What the save left was never confirmed; it is kept, never deleted.
-    aside = FreeName(temp, kUnconfirmedPrefix + left.backup.substr(Join(temp, kBackupPrefix).size()));
+    aside =
+        FreeName(temp, kUnconfirmedPrefix + left.backup.substr(Join(temp, kBackupPrefix).size()));
     std::string why;
     if (!MoveIntoTemp(package, aside, why)) {
       failure = {package + " could not be moved aside to " + aside + " (" + why + ")",
                  "Close what works in " + package + kWhatWorksIn};
-      LogLine() << "ERROR: Could not move the unconfirmed package folder " << package << " aside to " << aside << ": "
-                << why;
+      LogLine() << "ERROR: Could not move the unconfirmed package folder " << package
+                << " aside to " << aside << ": " << why;
       return PutBackOutcome::kFailed;
     }
     LogLine() << "Moved the unconfirmed package folder " << package << " aside to " << aside;
@@ -400,9 +420,12 @@ PutBackOutcome PutBackLeftover(const std::string& temp, const Leftover& left, st
 class RecoveryReport {
  public:
   void Undone(const std::string& package, const std::string& aside) {
-    undone_.push_back(package + (aside.empty() ? std::string() : " (what the save left is kept in " + aside + ")"));
+    undone_.push_back(package + (aside.empty() ? std::string()
+                                               : " (what the save left is kept in " + aside + ")"));
   }
-  void Kept(const std::string& backup, const std::string& why) { kept_.push_back(backup + " (" + why + ")"); }
+  void Kept(const std::string& backup, const std::string& why) {
+    kept_.push_back(backup + " (" + why + ")");
+  }
   void Show() const {
     if (kept_.empty() && undone_.empty()) return;
     std::string text;
@@ -426,10 +449,12 @@ class RecoveryReport {
 };
 
 // Acts on one judged record; false with what failed when its old package could not be put back.
-bool Settle(const std::string& temp, const Leftover& left, RecoveryReport& report, Failure& failure) {
+bool Settle(const std::string& temp, const Leftover& left, RecoveryReport& report,
+            Failure& failure) {
   switch (left.fate) {
     case Fate::kRuns:
-      LogLine() << "The save that keeps an old package in " << left.backup << " still runs: left alone; " << left.why;
+      LogLine() << "The save that keeps an old package in " << left.backup
+                << " still runs: left alone; " << left.why;
       return true;
     case Fate::kRemove:
       RemoveLeftover(left);
@@ -440,7 +465,8 @@ bool Settle(const std::string& temp, const Leftover& left, RecoveryReport& repor
       if (FileInfo(left.backup).exists || FileInfo(left.backup + kPartSuffix).exists)
         report.Kept(left.backup, left.why);
       else
-        LogLine() << "WARNING: The record of an earlier save " << left.record << " is kept (" << left.why << ")";
+        LogLine() << "WARNING: The record of an earlier save " << left.record << " is kept ("
+                  << left.why << ")";
       return true;
     case Fate::kPutBack: {
       std::string aside;
@@ -481,7 +507,8 @@ PackageBackup::~PackageBackup() {
 
 bool PackageBackup::WriteRecord() {
   if (handle_.Valid() && WriteAt0(handle_.Get(), RecordText(record_))) return true;
-  LogLine() << "ERROR: Could not write the backup record " << backup_ << kRecordSuffix << ": " << LastErrorText();
+  LogLine() << "ERROR: Could not write the backup record " << backup_ << kRecordSuffix << ": "
+            << LastErrorText();
   return false;
 }
 
@@ -532,7 +559,8 @@ bool PackageBackup::MoveAside() {
       }
       if (link) {
         // Only read through, the package is as it was: the copy goes again.
-        LogLine() << "ERROR: Could not remove the link " << package << " after copying the old package; not saved";
+        LogLine() << "ERROR: Could not remove the link " << package
+                  << " after copying the old package; not saved";
         const FolderRemover copy(backup_);
         RemoveRecord();
         return false;
@@ -542,7 +570,8 @@ bool PackageBackup::MoveAside() {
       return false;
     }
   }
-  LogLine() << "ERROR: Could not move the old package " << package << " aside to " << backup_ << ": " << why;
+  LogLine() << "ERROR: Could not move the old package " << package << " aside to " << backup_
+            << ": " << why;
   RemoveRecord();
   return false;
 }
@@ -558,8 +587,8 @@ bool PackageBackup::PutBack(std::string* why) {
   const std::string& package = record_.package;
   if (FileInfo(package).exists) {
     const FolderRemover partial(package);
-    LogLine() << "Removed the partial package " << package << " (" << partial.filesRemoved << " files, "
-              << partial.foldersRemoved << " folders)";
+    LogLine() << "Removed the partial package " << package << " (" << partial.filesRemoved
+              << " files, " << partial.foldersRemoved << " folders)";
   }
   if (MoveFileExA(backup_.c_str(), package.c_str(), 0)) {
     LogLine() << "Restored the old package " << package;
@@ -580,8 +609,8 @@ bool PackageBackup::PutBack(std::string* why) {
     // Without its configuration file the half copy is put back again later.
     DeleteFileA(Join(package, kConfigFileName).c_str());
   }
-  LogLine() << "ERROR: Could not restore the old package " << package << "; it is left in " << backup_ << ": "
-            << reason;
+  LogLine() << "ERROR: Could not restore the old package " << package << "; it is left in "
+            << backup_ << ": " << reason;
   if (why) *why = reason;
   return false;
 }
@@ -596,8 +625,8 @@ bool PackageBackup::Confirm() {
     BackupRecord earlier;
     std::string unread;
     if (_stricmp(path.c_str(), own.c_str()) == 0 || !ReadRecord(path, earlier, unread) ||
-        !SamePackage(earlier.package, record_.package) || earlier.state == kConfirmed || earlier.state == kStale ||
-        !WhatRuns(earlier).empty())
+        !SamePackage(earlier.package, record_.package) || earlier.state == kConfirmed ||
+        earlier.state == kStale || !WhatRuns(earlier).empty())
       continue;
     MarkStale(path, earlier);
   }
@@ -621,7 +650,8 @@ bool PackageBackup::Drop() {
   // Whatever is left of it keeps the record, which a later start reads to finish the removal.
   for (const std::string& left : {backup_, part}) {
     if (!FileInfo(left).exists) continue;
-    LogLine() << "ERROR: Could not remove the old package's backup " << left << "; a later start removes it";
+    LogLine() << "ERROR: Could not remove the old package's backup " << left
+              << "; a later start removes it";
     return false;
   }
   WfPlatform::Current().Checkpoint("backup removed");
@@ -655,15 +685,19 @@ void PackageBackup::RecoverLeftovers() {
   std::vector<std::string> unsettled;
   for (const std::string& path : records) {
     const Leftover left = Judge(temp, path);
-    const bool waits = std::any_of(unsettled.begin(), unsettled.end(),
-                                   [&](const std::string& package) { return SamePackage(package, left.text.package); });
+    const bool waits = std::any_of(
+        unsettled.begin(), unsettled.end(),
+        [&](const std::string& package) { return SamePackage(package, left.text.package); });
     if (waits && (left.fate == Fate::kPutBack || left.fate == Fate::kKeep)) {
-      report.Kept(left.backup, "it waits until a later save of " + left.text.package + " is settled");
+      report.Kept(left.backup,
+                  "it waits until a later save of " + left.text.package + " is settled");
       continue;
     }
     Failure failure;
     const bool settled = Settle(temp, left, report, failure);
-    if (!settled) report.Kept(left.backup, "it could not be put back to " + left.text.package + ": " + failure.what);
+    if (!settled)
+      report.Kept(left.backup,
+                  "it could not be put back to " + left.text.package + ": " + failure.what);
     if (!settled || left.fate == Fate::kRuns) unsettled.push_back(left.text.package);
   }
   for (const std::string& backup : backups)
@@ -697,10 +731,11 @@ std::string PackageBackup::SettleEarlierSavesOf(const std::string& packagePath) 
     if (left.fate != Fate::kPutBack) continue;
     Failure failure;
     if (!Settle(temp, left, report, failure)) {
-      refusal = "An earlier save of the package " + packagePath + " was cut short, and its old package in " +
-                left.backup + " could not be put back: " + failure.what + ". " + failure.wayOut + ", or remove " +
-                left.record + " to give up putting it back (the old package stays in " + left.backup +
-                "); then edit or save the package again.";
+      refusal = "An earlier save of the package " + packagePath +
+                " was cut short, and its old package in " + left.backup +
+                " could not be put back: " + failure.what + ". " + failure.wayOut + ", or remove " +
+                left.record + " to give up putting it back (the old package stays in " +
+                left.backup + "); then edit or save the package again.";
       break;
     }
   }

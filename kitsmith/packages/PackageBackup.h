@@ -23,12 +23,12 @@ struct ProcessMark {
 
 struct BackupRecord {
   std::string package;
-  std::string state;      // empty in a record of an older tool, which wrote no state line
+  std::string state;          // empty in a record of an older tool, which wrote no state line
   bool fingerprints = false;  // false in a record of an older tool
-  std::string oldConfig;  // fingerprint of the old package's configuration; empty: it had none
-  std::string newConfig;  // fingerprint of the configuration the save writes
-  ULONGLONG savedAt = 0;  // when the save began (system time); 0 in a record of an older tool
-  ProcessMark tool;       // cleared once the save has ended
+  std::string oldConfig;      // fingerprint of the old package's configuration; empty: it had none
+  std::string newConfig;      // fingerprint of the configuration the save writes
+  ULONGLONG savedAt = 0;      // when the save began (system time); 0 in a record of an older tool
+  ProcessMark tool;           // cleared once the save has ended
   ProcessMark script;
 };
 
@@ -37,8 +37,8 @@ class PackageBackup {
   // The first free backup name for this operation's save of the package; backups kept from
   // earlier saves are named in the log and skipped. newConfig: the fingerprint of the
   // configuration the save writes.
-  PackageBackup(const std::string& tempFolder, const std::string& operationId, const std::string& packagePath,
-                const std::string& newConfig);
+  PackageBackup(const std::string& tempFolder, const std::string& operationId,
+                const std::string& packagePath, const std::string& newConfig);
   // The backup an earlier save left, with its record held: to be put back.
   PackageBackup(std::string backup, BackupRecord record, HandleHolder handle);
   // A record that outlives its save no longer names this tool as working on it.

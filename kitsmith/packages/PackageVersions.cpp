@@ -21,7 +21,8 @@ bool IsDeviceName(const std::string& name) {
   for (const char* device : {"CON", "CONIN$", "CONOUT$", "PRN", "AUX", "NUL", "CLOCK$"})
     if (_stricmp(base.c_str(), device) == 0) return true;
   const std::wstring wide = WideFromAcp(base);
-  return wide.size() == 4 && (_wcsnicmp(wide.c_str(), L"COM", 3) == 0 || _wcsnicmp(wide.c_str(), L"LPT", 3) == 0) &&
+  return wide.size() == 4 &&
+         (_wcsnicmp(wide.c_str(), L"COM", 3) == 0 || _wcsnicmp(wide.c_str(), L"LPT", 3) == 0) &&
          std::wcschr(L"0123456789\u00b9\u00b2\u00b3", wide[3]);
 }
 
@@ -140,7 +141,8 @@ std::string PackageNameProblem(const std::string& name) {
       return "it may not hold any of \\ / : * ? \" < > | % or a control character";
   if (name.back() == '.' || name.back() == ' ') return "it may not end in a dot or a blank";
   if (IsDeviceName(name))
-    return "CON, CONIN$, CONOUT$, PRN, AUX, NUL, CLOCK$, COM0 to COM9 and LPT0 to LPT9 (also with a "
+    return "CON, CONIN$, CONOUT$, PRN, AUX, NUL, CLOCK$, COM0 to COM9 and LPT0 to LPT9 (also with "
+           "a "
            "superscript 1, 2 or 3) name devices, also with an extension";
   return "";
 }

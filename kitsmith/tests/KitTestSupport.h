@@ -340,12 +340,15 @@ inline bool ScriptsEnded(const std::string& temp, DWORD waitMs = 10000) {
     const size_t at = text.find("\nscript ");
     unsigned long id = 0;
     unsigned long long started = 0;
-    if (at == std::string::npos || std::sscanf(text.c_str() + at, "\nscript %lu %llu", &id, &started) != 2 || !id)
+    if (at == std::string::npos ||
+        std::sscanf(text.c_str() + at, "\nscript %lu %llu", &id, &started) != 2 || !id)
       continue;
-    const HandleHolder script(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    const HandleHolder script(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
     FILETIME created = {}, unused = {};
     if (!script.Valid() || !GetProcessTimes(script.Get(), &created, &unused, &unused, &unused) ||
-        (static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime) != started)
+        (static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime) !=
+            started)
       continue;
     if (WaitForSingleObject(script.Get(), waitMs) != WAIT_OBJECT_0) ended = false;
   }

@@ -135,7 +135,8 @@ TEST(DataPaths, WarnsOfExistingFoldersThatOthersMayWrite) {
 TEST(OthersWhoMayWrite, AFolderUnderProgramFilesIsWrittenOnlyByTrustedAccounts) {
   const std::wstring installer = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
   const std::wstring programFiles =
-      L"O:" + installer + L"G:" + installer + L"D:PAI(A;;FA;;;" + installer + L")(A;CIIO;GA;;;" + installer +
+      L"O:" + installer + L"G:" + installer + L"D:PAI(A;;FA;;;" + installer + L")(A;CIIO;GA;;;" +
+      installer +
       L")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)"
       L"(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)(A;OICIIO;GXGR;;;AC)";
   const std::vector<std::wstring> nobody, users = {L"BUILTIN\\Users (S-1-5-32-545)"};
@@ -149,8 +150,8 @@ TEST(OthersWhoMayWrite, AFolderUnderProgramFilesIsWrittenOnlyByTrustedAccounts) 
   for (const auto& c : cases) {
     SCOPED_TRACE(Narrow(c.text));
     LocalMemory<void> descriptor;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.text.c_str(), SDDL_REVISION_1,
-                                                                     descriptor.Out(), nullptr));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        c.text.c_str(), SDDL_REVISION_1, descriptor.Out(), nullptr));
     std::vector<std::wstring> others;
     EXPECT_TRUE(OtherAccountsThatMayWrite(descriptor.Get(), others));
     EXPECT_EQ(others, c.others);

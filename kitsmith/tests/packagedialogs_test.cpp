@@ -274,9 +274,10 @@ TEST(MessageBoxes, ABoxWithALongNameFitsTheScreen) {
 
 TEST_F(PackageSaveOpenTest, NamesThatAreNoFolderOfPackagesAreRefused) {
   const std::vector<std::string> refused = {
-      "..",  ".",   "a\\b",    "a/b",  "c:x",      "x*",     "q?",     "\"q\"",
-      "a<b", "a>b", "a|b",     "100%", "dot.",     "blank ", "   ",    std::string("tab\tname"),
-      "NUL", "con", "Aux.txt", "COM1", "lpt9.cfg", "PRN",    "CONIN$", "conout$.cfg", "COM0", "CLOCK$"};
+      "..",   ".",     "a\\b",    "a/b",  "c:x",      "x*",     "q?",     "\"q\"",
+      "a<b",  "a>b",   "a|b",     "100%", "dot.",     "blank ", "   ",    std::string("tab\tname"),
+      "NUL",  "con",   "Aux.txt", "COM1", "lpt9.cfg", "PRN",    "CONIN$", "conout$.cfg",
+      "COM0", "CLOCK$"};
   for (const std::string& name : refused)
     platform.ExpectBox(IDOK, name + "\n is not a valid package name: " + PackageNameProblem(name) + ".");
   PackageSaveOpenDlg dialog(nullptr, packages.Path(), PackageSaveOpenDlg::kSave, "");
@@ -292,9 +293,10 @@ TEST_F(PackageSaveOpenTest, NamesThatAreNoFolderOfPackagesAreRefused) {
   EXPECT_EQ(platform.Boxes().size(), refused.size());
   EXPECT_FALSE(PathExists(packages / "dot"));
   // The box says which rule the name breaks.
-  EXPECT_NE(platform.Boxes()[16].text.find(
-                "NUL\n is not a valid package name: CON, CONIN$, CONOUT$, PRN, AUX, NUL, CLOCK$, COM0 to COM9 "
-                "and LPT0 to LPT9 (also with a superscript 1, 2 or 3) name devices, also with an extension."),
+  EXPECT_NE(platform.Boxes()[16].text.find("NUL\n is not a valid package name: CON, CONIN$, "
+                                           "CONOUT$, PRN, AUX, NUL, CLOCK$, COM0 to COM9 "
+                                           "and LPT0 to LPT9 (also with a superscript 1, 2 or 3) "
+                                           "name devices, also with an extension."),
             std::string::npos)
       << platform.Boxes()[16].text;
   EXPECT_NE(platform.Boxes()[12].text.find("it may not end in a dot or a blank."), std::string::npos);

@@ -99,8 +99,9 @@ TEST(PrototypeVersionList, VersionOrderWithoutSvnAndUnreadableFolders) {
 
 TEST(IsValidPackageName, OnlyPlainFolderNames) {
   for (const char* name :
-       {"New Package 1", "Site A", "v1.2-final", "a", "x.y", "CONSOLE", "NULL", "COM10", "COM\xb4",
-        "LPT", "LPT\xb9\xb9", "CLOCK", "CLOCK$$", "AUX-1", "my NUL", "PRN2.cfg", "Con Site", ".NUL", "CONIN", "CONOUT$1", "$CON"})
+       {"New Package 1", "Site A",   "v1.2-final", "a",           "x.y",   "CONSOLE",  "NULL",
+        "COM10",         "COM\xb4",  "LPT",        "LPT\xb9\xb9", "CLOCK", "CLOCK$$",  "AUX-1",
+        "my NUL",        "PRN2.cfg", "Con Site",   ".NUL",        "CONIN", "CONOUT$1", "$CON"})
     EXPECT_TRUE(IsValidPackageName(name)) << name;
   for (const char* name : {"", " ", "..", ".", "a\\b", "a/b", "c:x", "x*", "q?", "\"q", "a<b", "a>b", "a|b", "100%",
                            "dot.", "blank ", "line\nbreak", "\x7f"})
@@ -113,9 +114,10 @@ TEST(PackageNameProblem, DeviceNamesAloneOrWithAnExtension) {
       "CON, CONIN$, CONOUT$, PRN, AUX, NUL, CLOCK$, COM0 to COM9 and LPT0 to LPT9 (also with a "
       "superscript 1, 2 or 3) name devices, also with an extension";
   for (const char* name :
-       {"CON", "nul", "Aux", "PRN", "COM1", "com9", "LPT1", "lpt9", "NUL.txt", "con.cfg.bak",
-        "NUL .txt", "Com3.Package", "CONIN$", "conout$", "CONOUT$.txt", "Conin$ .cfg", "COM0", "lpt0.cfg",
-        "CLOCK$", "clock$.txt", "COM\xb9", "com\xb2.cfg", "LPT\xb3", "Lpt\xb9 .x"})
+       {"CON",    "nul",        "Aux",         "PRN",         "COM1",     "com9",
+        "LPT1",   "lpt9",       "NUL.txt",     "con.cfg.bak", "NUL .txt", "Com3.Package",
+        "CONIN$", "conout$",    "CONOUT$.txt", "Conin$ .cfg", "COM0",     "lpt0.cfg",
+        "CLOCK$", "clock$.txt", "COM\xb9",     "com\xb2.cfg", "LPT\xb3",  "Lpt\xb9 .x"})
     EXPECT_EQ(PackageNameProblem(name), devices) << name;
   EXPECT_EQ(PackageNameProblem("NUL."), "it may not end in a dot or a blank");
   EXPECT_EQ(PackageNameProblem("Site "), "it may not end in a dot or a blank");

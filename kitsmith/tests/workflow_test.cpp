@@ -286,7 +286,8 @@ TEST_F(WorkflowTest, BackupThatCouldNotBePutBackIsPutBackBeforeTheNextSave) {
     EXPECT_FALSE(workflow.SavePackage(-1, false));
     EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
     EXPECT_TRUE(PathExists(backup + ".txt"));
-    platform.ExpectBox(IDOK, "the old package is back in:\n" + package + " (what the save left is kept in ");
+    platform.ExpectBox(
+        IDOK, "the old package is back in:\n" + package + " (what the save left is kept in ");
     EXPECT_FALSE(workflow.SavePackage(-1, false));
     EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), before);
     EXPECT_EQ(ReadTextFile(aside), "partial\r\n");
@@ -302,15 +303,19 @@ TEST_F(WorkflowTest, BackupThatCouldNotBePutBackIsPutBackBeforeTheNextSave) {
   EXPECT_TRUE(workflow.Execute());
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
-  const std::string failed = "ERROR: Could not restore the old package " + package + "; it is left in " + backup + ": ";
-  const std::string putBack = "Putting back the old package " + package + " left in " + backup + " by an earlier save";
-  const std::string movedAside = "Moved the old package " + package + " aside to " + backup + "\r\n";
-  ExpectInOrder(log.Text(), {movedAside, "Save-Package=001", failed, putBack,
-                             "Moved the unconfirmed package folder " + package + " aside to " + aside + "\r\n",
-                             "Restored the old package " + package, movedAside, "Save-Package=001", failed, putBack,
-                             "Restored the old package " + package, movedAside, "Save-Package=000",
-                             "Removed the old package's backup " + backup + "\r\n", movedAside, "Save-Package=000",
-                             "Removed the old package's backup " + backup + "\r\n"});
+  const std::string failed =
+      "ERROR: Could not restore the old package " + package + "; it is left in " + backup + ": ";
+  const std::string putBack =
+      "Putting back the old package " + package + " left in " + backup + " by an earlier save";
+  const std::string movedAside =
+      "Moved the old package " + package + " aside to " + backup + "\r\n";
+  ExpectInOrder(log.Text(),
+                {movedAside, "Save-Package=001", failed, putBack,
+                 "Moved the unconfirmed package folder " + package + " aside to " + aside + "\r\n",
+                 "Restored the old package " + package, movedAside, "Save-Package=001", failed,
+                 putBack, "Restored the old package " + package, movedAside, "Save-Package=000",
+                 "Removed the old package's backup " + backup + "\r\n", movedAside,
+                 "Save-Package=000", "Removed the old package's backup " + backup + "\r\n"});
 }
 
 // Every file below the folder with its bytes, in one text.
@@ -340,8 +345,9 @@ class FillingPlatform : public ScriptedPlatform {
  public:
   FillingPlatform(SmallVolume& volume, const char* script, LONG leaveFree = 0)
       : volume_(volume), script_(script), leaveFree_(leaveFree) {}
-  BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
-                  DWORD* exitCode, const ProcessStarted& started) override {
+  BOOL RunProcess(const char* program, const char* commandLine, const char* folder,
+                  const STARTUPINFOA& startup, DWORD* exitCode,
+                  const ProcessStarted& started) override {
     if (commandLine && strstr(commandLine, script_)) volume_.Fill(leaveFree_);
     return ScriptedPlatform::RunProcess(program, commandLine, folder, startup, exitCode, started);
   }
@@ -598,7 +604,8 @@ bool RunCutShortSave(const std::string& step) {
   const DWORD code = RunChildTest("CutShortSave.DISABLED_Child");
   SetEnvironmentVariableA(kCutAtVariable, nullptr);
   // The script's own end takes the program with it, with no code of ours.
-  return (step == "script" ? code != STILL_ACTIVE : code == 3) && ScriptsEnded(DataPaths::Get().tempFolder);
+  return (step == "script" ? code != STILL_ACTIVE : code == 3) &&
+         ScriptsEnded(DataPaths::Get().tempFolder);
 }
 
 // The interpreter of a save script outlives its tool: while it runs, a tool started again
@@ -694,8 +701,9 @@ TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
       "An earlier save of the package " + package + " still runs: its script (process ";
   ExpectEditRefused("still runs: its script (process ");
   EXPECT_TRUE(log.Contains(running)) << log.Text();
-  EXPECT_TRUE(log.Contains(") has not ended. Wait for it to end, or end that process; then edit or save the "
-                           "package again."))
+  EXPECT_TRUE(log.Contains(
+      ") has not ended. Wait for it to end, or end that process; then edit or save the "
+      "package again."))
       << log.Text();
 
   // Another operation that saves onto the package.
@@ -710,7 +718,9 @@ TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
     EXPECT_TRUE(log.Contains(running)) << log.Text();
     WriteTextFile(paths.tempFolder + "\\go-on", "");
     EXPECT_TRUE(ScriptsEnded(paths.tempFolder));
-    platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:\n" + package);
+    platform.ExpectBox(
+        IDOK,
+        "Saves cut short before they were confirmed; the old package is back in:\n" + package);
     EXPECT_TRUE(workflow.SavePackage(-1, false));
     return IDCANCEL;
   };
@@ -718,11 +728,13 @@ TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
   EXPECT_TRUE(other.Execute());
   EXPECT_EQ(Count("Save-Package"), 1);
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);
-  EXPECT_EQ(ReadTextFile(paths.tempFolder + "\\PackUnconfirmed-00000001-0000-0000-0000-000000000000\\Idagent.cfg"),
+  EXPECT_EQ(ReadTextFile(paths.tempFolder +
+                         "\\PackUnconfirmed-00000001-0000-0000-0000-000000000000\\Idagent.cfg"),
             "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
-  ExpectInOrder(log.Text(), {"Putting back the old package " + package, "Restored the old package " + package,
-                             "Moved the old package " + package + " aside", "Save-Package=000",
-                             "Removed the old package's backup"});
+  ExpectInOrder(log.Text(),
+                {"Putting back the old package " + package, "Restored the old package " + package,
+                 "Moved the old package " + package + " aside", "Save-Package=000",
+                 "Removed the old package's backup"});
   log.Clear();
   PackageBackup::RecoverLeftovers();
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), confirmed);
@@ -746,7 +758,8 @@ class WaitingProcess {
     startup.hStdInput = read;
     PROCESS_INFORMATION process = {};
     char line[] = "cmd.exe /q";
-    if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process))
       return;
     CloseHandle(process.hThread);
     process_.Reset(process.hProcess);
@@ -769,8 +782,9 @@ void RecordTool(const std::string& record, HANDLE process) {
   GetProcessTimes(process, &created, &unused, &unused, &unused);
   std::string text = ReadTextFile(record);
   char line[64] = {};
-  std::snprintf(line, sizeof line, "tool %10lu %20llu", GetProcessId(process),
-                static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime);
+  std::snprintf(
+      line, sizeof line, "tool %10lu %20llu", GetProcessId(process),
+      static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime);
   const size_t at = text.find("\r\ntool ");
   ASSERT_NE(at, std::string::npos) << text;
   text.replace(at + 2, std::strlen(line), line);
@@ -790,36 +804,44 @@ TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
   WaitingProcess other;
   ASSERT_TRUE(other.Get());
   HandleHolder holder;
-  const std::string cutShort = "An earlier save of the package " + package + " was cut short, and its old package in " +
-                               backup + " could not be put back: ";
-  const std::string orRemove = ", or remove " + record + " to give up putting it back (the old package stays in " +
-                               backup + "); then edit or save the package again.";
+  const std::string cutShort = "An earlier save of the package " + package +
+                               " was cut short, and its old package in " + backup +
+                               " could not be put back: ";
+  const std::string orRemove = ", or remove " + record +
+                               " to give up putting it back (the old package stays in " + backup +
+                               "); then edit or save the package again.";
   const struct {
     const char* what;
     std::function<void()> block, unblock;
-    std::string refusal, startBox;  // what the refusal says; what the start's box says first, if anything
+    std::string refusal,
+        startBox;  // what the refusal says; what the start's box says first, if anything
   } cases[] = {
       {"a console works in the package folder", [&] { SetCurrentDirectoryA(package.c_str()); },
        [&] { SetCurrentDirectoryA(previous); },
        cutShort + package + " could not be moved aside to ", "could not be put back"},
       {"a program holds the record for reading only",
        [&] {
-         holder.Reset(CreateFileA(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+         holder.Reset(CreateFileA(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
        },
-       [&] { holder.Close(); },
-       cutShort + "its record " + record + " cannot be changed (", "could not be put back"},
+       [&] { holder.Close(); }, cutShort + "its record " + record + " cannot be changed (",
+       "could not be put back"},
       {"another Kitsmith saves it", [&] { RecordTool(record, other.Get()); }, [&] { other.End(); },
-       "An earlier save of the package " + package + " still runs: the Kitsmith that saves it (process " +
-           std::to_string(GetProcessId(other.Get())) + ") has not ended. Wait for it to end, or end that process; "
-           "then edit or save the package again.", ""}};
-  const std::vector<std::string> wayOuts = {"Close what works in " + package +
-                                                " (a console or an Explorer window in it, or a program using its files)" +
-                                                orRemove, "Close what holds " + record + " open, or make it writable" + orRemove,
-                                            ""};
+       "An earlier save of the package " + package +
+           " still runs: the Kitsmith that saves it (process " +
+           std::to_string(GetProcessId(other.Get())) +
+           ") has not ended. Wait for it to end, or end that process; "
+           "then edit or save the package again.",
+       ""}};
+  const std::vector<std::string> wayOuts = {
+      "Close what works in " + package +
+          " (a console or an Explorer window in it, or a program using its files)" + orRemove,
+      "Close what holds " + record + " open, or make it writable" + orRemove, ""};
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
     SCOPED_TRACE(c.what);
-    // Cut short once the package was whole (so the package chooser lists it), before it was confirmed.
+    // Cut short once the package was whole (so the package chooser lists it), before it was
+    // confirmed.
     ASSERT_TRUE(RunCutShortSave("package checked"));
     c.block();
     if (!c.startBox.empty()) platform.ExpectBox(IDOK, c.startBox);
@@ -832,7 +854,9 @@ TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
     EXPECT_TRUE(PathExists(record));
 
     c.unblock();
-    platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:\n" + package);
+    platform.ExpectBox(
+        IDOK,
+        "Saves cut short before they were confirmed; the old package is back in:\n" + package);
     PickNewPackage1();
     g_editorAction = [](MaintWorkflow_base&, CfgSet& working) {
       EXPECT_EQ(Option(working, "RA"), "10.0.0.1");
@@ -928,7 +952,8 @@ TEST_F(WorkflowTest, SavesCutShortOneAfterAnotherAreUndoneLatestFirst) {
   ASSERT_TRUE(RunCutShortSave("package checked"));  // an edit of what the first one left
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[3] RA[10.9.9.9] RP[139] LD[1] ");
   ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
-  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:");
+  platform.ExpectBox(IDOK,
+                     "Saves cut short before they were confirmed; the old package is back in:");
   PackageBackup::RecoverLeftovers();
   DeleteFileA((package + "\\Test-Edit-Package.cmd").c_str());  // the cut operations' replay file
   EXPECT_EQ(TreeText(package), before);
@@ -953,7 +978,8 @@ TEST_F(WorkflowTest, AnEarlierSaveWaitsWhileALaterOneCannotBeUndone) {
   PackageBackup::RecoverLeftovers();
   SetCurrentDirectoryA(previous);
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[3] RA[10.9.9.9] RP[139] LD[1] ");
-  platform.ExpectBox(IDOK, "Saves cut short before they were confirmed; the old package is back in:");
+  platform.ExpectBox(IDOK,
+                     "Saves cut short before they were confirmed; the old package is back in:");
   PackageBackup::RecoverLeftovers();
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), before);
   EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
@@ -976,12 +1002,14 @@ TEST_F(WorkflowTest, ABackupThatIsNotTheOneItsRecordNamesIsKept) {
 // removed once the save is confirmed.
 class ReadOnlyRecordPlatform : public ScriptedPlatform {
  public:
-  BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
-                  DWORD* exitCode, const ProcessStarted& started) override {
+  BOOL RunProcess(const char* program, const char* commandLine, const char* folder,
+                  const STARTUPINFOA& startup, DWORD* exitCode,
+                  const ProcessStarted& started) override {
     const std::string& temp = DataPaths::Get().tempFolder;
     if (commandLine && strstr(commandLine, "Save-Package.cmd"))
       for (const std::string& name : NamesIn(temp, "PackBak-"))
-        if (name.ends_with(".txt")) SetFileAttributesA((temp + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);
+        if (name.ends_with(".txt"))
+          SetFileAttributesA((temp + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);
     return ScriptedPlatform::RunProcess(program, commandLine, folder, startup, exitCode, started);
   }
 };
@@ -999,7 +1027,8 @@ TEST_F(WorkflowTest, ARecordAConfirmedSaveCannotRemoveIsNamedAndHoldsUpNothing) 
   };
   EditPackageWorkflow first(nullptr);
   EXPECT_TRUE(first.Execute());
-  EXPECT_TRUE(log.Contains("ERROR: Could not remove the backup record " + record + ": ")) << log.Text();
+  EXPECT_TRUE(log.Contains("ERROR: Could not remove the backup record " + record + ": "))
+      << log.Text();
   EXPECT_TRUE(PathExists(record));
 
   PickNewPackage1();

@@ -48,10 +48,12 @@ BOOL ScriptedPlatform::StartProcess(const char* commandLine, int) {
 }
 
 BOOL ScriptedPlatform::RunProcess(const char* program, const char* commandLine, const char* folder,
-                                  const STARTUPINFOA& startup, DWORD* exitCode, const ProcessStarted& started) {
+                                  const STARTUPINFOA& startup, DWORD* exitCode,
+                                  const ProcessStarted& started) {
   const bool hidden = (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE;
   processRuns_.push_back({program ? program : "", commandLine ? commandLine : "", folder ? folder : "", hidden});
-  if (!runAnswer) return WfPlatform::RunProcess(program, commandLine, folder, startup, exitCode, started);
+  if (!runAnswer)
+    return WfPlatform::RunProcess(program, commandLine, folder, startup, exitCode, started);
   DWORD written = 0;
   if (!runAnswer->output.empty()) {
     EXPECT_TRUE(WriteFile(startup.hStdOutput, runAnswer->output.data(), static_cast<DWORD>(runAnswer->output.size()),

@@ -70,8 +70,9 @@ class ScriptedPlatform : public WfPlatform {
   int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override;
   BOOL ShellOpen(HWND owner, const char* target, int showCommand) override;
   BOOL StartProcess(const char* commandLine, int showCommand) override;
-  BOOL RunProcess(const char* program, const char* commandLine, const char* folder, const STARTUPINFOA& startup,
-                  DWORD* exitCode, const ProcessStarted& started) override;
+  BOOL RunProcess(const char* program, const char* commandLine, const char* folder,
+                  const STARTUPINFOA& startup, DWORD* exitCode,
+                  const ProcessStarted& started) override;
   HRESULT CreateGuid(GUID* guid) override;
   DWORD SystemVersion() override;
   void Checkpoint(const char* step) override;

@@ -38,7 +38,8 @@ std::string RunMainWindow(DialogDriver& driver, const std::function<void(DialogA
 }
 
 // The steps of an edit of New Package 1 from the menu that saves it with these servers.
-std::function<void(DialogActions&)> EditNewPackage1(DialogDriver& driver, const std::string& servers) {
+std::function<void(DialogActions&)> EditNewPackage1(DialogDriver& driver,
+                                                    const std::string& servers) {
   return [&driver, servers](DialogActions& ui) {
     driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
       chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
@@ -280,7 +281,8 @@ TEST(CutShortEdit, DISABLED_Child) {
       ASSERT_NE(end, std::string::npos);
       // The tool is gone before the script ends.
       text.insert(end, "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) +
-                           " >nul\r\nset n=0\r\n:spin\r\nset /a n+=1\r\nif %n% lss 1000 goto spin\r\nexit /b 1\r\n");
+                           " >nul\r\nset n=0\r\n:spin\r\nset /a n+=1\r\nif %n% lss 1000 goto "
+                           "spin\r\nexit /b 1\r\n");
       WriteTextFile(script, text);
       editor.SetText(IDC_SERVER_LIST, "10.0.0.6");
       editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
@@ -304,19 +306,22 @@ TEST_F(Operations, ASaveLeftAloneNeverUndoesALaterConfirmedSave) {
   const std::string name = left[0].ends_with(".txt") ? left[1] : left[0];
   const std::string backup = paths.tempFolder + "\\" + name;
   ASSERT_TRUE(PathExists(backup + ".txt"));
-  EXPECT_TRUE(Contains(ReadTextFile(package + "\\Idagent.cfg"), "RA[10.0.0.6]"));  // the save had written it
+  EXPECT_TRUE(Contains(ReadTextFile(package + "\\Idagent.cfg"),
+                       "RA[10.0.0.6]"));  // the save had written it
   // The package got the script that ended the tool; the operator's next save runs its own.
   WriteTextFile(package + "\\kit\\Save-Package.cmd",
                 ReadTextFile(paths.prototypesFolder + "\\2.1\\kit\\Save-Package.cmd"));
 
-  const std::string leftAlone = " (left alone: other accounts may write to " + paths.tempFolder + ")";
+  const std::string leftAlone =
+      " (left alone: other accounts may write to " + paths.tempFolder + ")";
   platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:\n");
   const std::string saved = RunMainWindow([&](DialogActions& ui) {
     platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:\n");
     EditNewPackage1(driver, "10.0.0.7")(ui);
   });
-  ExpectInOrder(saved, {"WARNING: An old package left by an earlier save is kept in " + backup + leftAlone,
-                        "Starting edit package operation", "Save-Package=000", "(edit package) succeeded."});
+  ExpectInOrder(
+      saved, {"WARNING: An old package left by an earlier save is kept in " + backup + leftAlone,
+              "Starting edit package operation", "Save-Package=000", "(edit package) succeeded."});
   const std::string confirmed = ReadTextFile(package + "\\Idagent.cfg");
   ASSERT_TRUE(Contains(confirmed, "RA[10.0.0.7]")) << confirmed;
 

@@ -14,7 +14,8 @@ int wmain(int argc, wchar_t** argv) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process))
       return 1;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -23,9 +24,11 @@ int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;
   const std::wstring folder = argv[1];
   const std::wstring mark = folder + L"\\running-" + std::to_wstring(GetCurrentProcessId());
-  CloseHandle(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  CloseHandle(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
   const std::wstring stop = folder + L"\\stop";
-  for (int i = 0; i < 1200 && GetFileAttributesW(stop.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+  for (int i = 0; i < 1200 && GetFileAttributesW(stop.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+    Sleep(50);
   DeleteFileW(mark.c_str());
   return 0;
 }
