@@ -49,13 +49,6 @@ std::string ErrorText(DWORD code) {
 }
 std::string LastErrorText() { return ErrorText(GetLastError()); }
 
-ProcessMark MarkOf(HANDLE process) {
-  FILETIME created = {}, exited = {}, kernel = {}, user = {};
-  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return {};
-  return {GetProcessId(process),
-          static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime};
-}
-
 bool SameProcess(const ProcessMark& a, const ProcessMark& b) {
   return a.id == b.id && a.started == b.started;
 }
@@ -479,6 +472,13 @@ bool Settle(const std::string& temp, const Leftover& left, RecoveryReport& repor
 }
 
 }  // namespace
+
+ProcessMark MarkOf(HANDLE process) {
+  FILETIME created = {}, exited = {}, kernel = {}, user = {};
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return {};
+  return {GetProcessId(process),
+          static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime};
+}
 
 PackageBackup::PackageBackup(const std::string& tempFolder, const std::string& operationId,
                              const std::string& packagePath, const std::string& newConfig) {

@@ -20,6 +20,8 @@ struct ProcessMark {
   DWORD id = 0;
   ULONGLONG started = 0;
 };
+// The mark of a process held open; empty when its times cannot be read.
+ProcessMark MarkOf(HANDLE process);
 
 struct BackupRecord {
   std::string package;

@@ -18,6 +18,7 @@
 
 #include "WinTestSupport.h"  // PathExists, RunUnix, ScratchDir
 #include "packages/DataFolders.h"
+#include "packages/PackageBackup.h"
 #include "support/KitUtilities.h"
 #include "support/StringSplitter.h"
 #include "logpane/LogPane.h"
@@ -345,11 +346,7 @@ inline bool ScriptsEnded(const std::string& temp, DWORD waitMs = 10000) {
       continue;
     const HandleHolder script(
         OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-    FILETIME created = {}, unused = {};
-    if (!script.Valid() || !GetProcessTimes(script.Get(), &created, &unused, &unused, &unused) ||
-        (static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime) !=
-            started)
-      continue;
+    if (!script.Valid() || MarkOf(script.Get()).started != started) continue;
     if (WaitForSingleObject(script.Get(), waitMs) != WAIT_OBJECT_0) ended = false;
   }
   return ended;

@@ -778,13 +778,10 @@ class WaitingProcess {
 
 // The record's line of the tool that saves, made to name another process.
 void RecordTool(const std::string& record, HANDLE process) {
-  FILETIME created = {}, unused = {};
-  GetProcessTimes(process, &created, &unused, &unused, &unused);
+  const ProcessMark mark = MarkOf(process);
   std::string text = ReadTextFile(record);
   char line[64] = {};
-  std::snprintf(
-      line, sizeof line, "tool %10lu %20llu", GetProcessId(process),
-      static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime);
+  std::snprintf(line, sizeof line, "tool %10lu %20llu", mark.id, mark.started);
   const size_t at = text.find("\r\ntool ");
   ASSERT_NE(at, std::string::npos) << text;
   text.replace(at + 2, std::strlen(line), line);
