@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,8 @@ class WorkflowTest : public testing::Test {
     runsSeen_ = platform.ProcessRuns().size();
   }
   void TearDown() override {
+    // The log tells why a save failed on a machine where the failure cannot be rerun.
+    if (HasFailure()) std::cout << "The operation log:\n" << log.Text() << "\n";
     g_editorAction = nullptr;
     MaintWorkflow_base::InstallEditorFactory(previousFactory_);
   }
