@@ -139,7 +139,10 @@ const std::string& ConExec::OutputText() {
   if (!outputRead_) {
     outputRead_ = true;
     WholeFileReader reader(params_.stdoutPath);
-    if (reader.readOk) output_.assign(reinterpret_cast<const char*>(reader.data.Data()), reader.length);
+    if (reader.readOk)
+      output_.assign(reinterpret_cast<const char*>(reader.data.Data()), reader.length);
+    else if (status_ != -1)
+      message_ << "Unable to read its output: " << reader.error;
   }
   return output_;
 }

@@ -28,7 +28,7 @@ class ConExec {
 
   // -1 until a child ran to its end, then its exit code.
   int Status() const { return status_; }
-  // The failure of the last run, or empty.
+  // The failure of the last run, or of reading its output, or empty.
   std::string Message() const { return message_.str(); }
   // The captured standard output, read once (empty when the file cannot be read).
   const std::string& OutputText();

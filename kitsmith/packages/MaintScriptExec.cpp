@@ -65,6 +65,8 @@ MaintScriptExec::MaintScriptExec(const std::string& script, const std::string& p
   params.started = started;
   ConExec run(params);
   output_ = run.OutputText();
+  // Without it a script that never started reads as one that printed no exit code.
+  if (!run.Message().empty()) LogLine() << "ERROR: Script " << script << ": " << run.Message();
   exitCode_ = ParseExitCode(script, run.Status(), output_);
   if (verbose_) {
     LogLine() << output_;

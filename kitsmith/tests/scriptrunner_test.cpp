@@ -250,6 +250,18 @@ TEST(MaintScriptExec, MissingScriptRunsNothing) {
   EXPECT_EQ(log.Text(), "ERROR: Script " + dir / "Create-Package.cmd" + " was not found\r\n");
 }
 
+// A script whose interpreter never started says why, not only that it printed no exit code.
+TEST(MaintScriptExec, AnInterpreterThatCannotStartIsLoggedWithWhy) {
+  ScratchDir dir;
+  LogCapture log;
+  const MaintScriptExec run(kScript, "\"Create-Package=000\" 0", dir / "missing", false);
+  EXPECT_FALSE(run.Succeeded());
+  EXPECT_EQ(run.ExitCode(), -1);
+  EXPECT_NE(log.Text().find("ERROR: Script " + kScript + ": ConExec failed in CreateProcess: "),
+            std::string::npos)
+      << log.Text();
+}
+
 TEST(MaintScriptExec, ParametersTheInterpreterWouldExpandAreRefused) {
   struct Case {
     std::string parameters;
