@@ -141,9 +141,8 @@ std::string PackageNameProblem(const std::string& name) {
       return "it may not hold any of \\ / : * ? \" < > | % or a control character";
   if (name.back() == '.' || name.back() == ' ') return "it may not end in a dot or a blank";
   if (IsDeviceName(name))
-    return "CON, CONIN$, CONOUT$, PRN, AUX, NUL, CLOCK$, COM0 to COM9 and LPT0 to LPT9 (also with "
-           "a "
-           "superscript 1, 2 or 3) name devices, also with an extension";
+    return "CON, CONIN$, CONOUT$, PRN, AUX, NUL, CLOCK$, COM0 to COM9 and LPT0 to LPT9 (also "
+           "with a superscript 1, 2 or 3) name devices, also with an extension";
   return "";
 }
 

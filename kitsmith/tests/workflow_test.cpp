@@ -547,12 +547,13 @@ constexpr char kCutAtVariable[] = "KITSMITH_TEST_CUT_AT";
 // through a save, as a crash or a power cut would (the save script, when it is cut there, ends
 // with it).
 TEST(CutShortSave, DISABLED_Child) {
-  char text[64] = "script";
-  GetEnvironmentVariableA(kCutAtVariable, text, sizeof(text));
+  char variable[64] = "script";
+  GetEnvironmentVariableA(kCutAtVariable, variable, sizeof(variable));
+  const std::string cutAt = variable;
   // "new package: <step>": the first save of a new package, else an edit of New Package 1.
   const std::string newPackage = "new package: ";
-  const bool fresh = std::string(text).rfind(newPackage, 0) == 0;
-  const std::string step = fresh ? std::string(text).substr(newPackage.size()) : std::string(text);
+  const bool fresh = cutAt.rfind(newPackage, 0) == 0;
+  const std::string step = fresh ? cutAt.substr(newPackage.size()) : cutAt;
   ScriptedPlatform platform;
   DialogDriver driver;
   LogCapture log;
@@ -563,10 +564,6 @@ TEST(CutShortSave, DISABLED_Child) {
   // An earlier save left alone (in an open Temp) is listed when the operation starts.
   if (!BackupsLeft(DataPaths::Get().tempFolder).empty())
     platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:");
-  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
-    ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
-    ui.PressOK();
-  });
   g_editorAction = [&](MaintWorkflow_base& workflow, CfgSet& working) {
     const std::string script =
         DataPaths::Get().tempFolder + "\\PackAsm-" + workflow.OperationId() + "\\Save-Package.cmd";
@@ -591,21 +588,32 @@ TEST(CutShortSave, DISABLED_Child) {
     workflow.SavePackage(-1, false);
     return IDCANCEL;
   };
-  driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
   std::unique_ptr<MaintWorkflow_base> workflow;
-  if (fresh)
+  if (fresh) {
+    driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& ui) { ui.PressOK(); });
     workflow = std::make_unique<NewPackageWorkflow>(nullptr);
-  else
+  } else {
+    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& ui) {
+      ui.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+      ui.PressOK();
+    });
     workflow = std::make_unique<EditPackageWorkflow>(nullptr);
+  }
   workflow->Execute();
-  ADD_FAILURE() << "the save was not cut short at " << text;
+  ADD_FAILURE() << "the save was not cut short at " << cutAt;
+}
+
+// Runs the child that ends itself at the step; its exit code, or STILL_ACTIVE.
+DWORD RunCutShortChild(const std::string& step) {
+  SetEnvironmentVariableA(kCutAtVariable, step.c_str());
+  const DWORD code = RunChildTest("CutShortSave.DISABLED_Child");
+  SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  return code;
 }
 
 // Runs the child that ends itself at the step; true when it did (and nothing holds a record).
 bool RunCutShortSave(const std::string& step) {
-  SetEnvironmentVariableA(kCutAtVariable, step.c_str());
-  const DWORD code = RunChildTest("CutShortSave.DISABLED_Child");
-  SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  const DWORD code = RunCutShortChild(step);
   // The script's own end takes the program with it, with no code of ours.
   return (step == "script" ? code != STILL_ACTIVE : code == 3) &&
          ScriptsEnded(DataPaths::Get().tempFolder);
@@ -616,9 +624,7 @@ bool RunCutShortSave(const std::string& step) {
 TEST_F(WorkflowTest, SaveWhoseScriptStillRunsIsLeftAlone) {
   const std::string package = MakePackage("10.0.0.1");
   const std::string oldConfig = ReadTextFile(package + "\\Idagent.cfg");
-  SetEnvironmentVariableA(kCutAtVariable, "script waits");
-  EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
-  SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  EXPECT_NE(RunCutShortChild("script waits"), STILL_ACTIVE);
   const std::string backup = paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000";
   EXPECT_FALSE(ScriptsEnded(paths.tempFolder, 0));
 
@@ -651,9 +657,7 @@ TEST_F(WorkflowTest, ANewPackagesSaveWhoseScriptStillRunsHoldsItUp) {
       ASSERT_TRUE(CreatePath(paths.tempFolder + "\\"));
       ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
     }
-    SetEnvironmentVariableA(kCutAtVariable, "new package: script waits at the end");
-    EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
-    SetEnvironmentVariableA(kCutAtVariable, nullptr);
+    EXPECT_NE(RunCutShortChild("new package: script waits at the end"), STILL_ACTIVE);
     const std::string package = paths.packagesFolder + "\\New Package 1";
     ASSERT_FALSE(ScriptsEnded(paths.tempFolder, 0));
     ExpectEditRefused("still runs: its script (process ");
@@ -691,9 +695,7 @@ TEST_F(WorkflowTest, ASaveLeftAloneIsStaleOnceThePackageIsSavedAgainAlike) {
 // back and is then confirmed; every later start keeps what it saved.
 TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
   const std::string package = MakePackage("10.0.0.1");
-  SetEnvironmentVariableA(kCutAtVariable, "script waits at the end");
-  EXPECT_NE(RunChildTest("CutShortSave.DISABLED_Child"), STILL_ACTIVE);
-  SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  EXPECT_NE(RunCutShortChild("script waits at the end"), STILL_ACTIVE);
   const std::string record =
       paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000.txt";
   ASSERT_FALSE(ScriptsEnded(paths.tempFolder, 0));
@@ -813,18 +815,23 @@ TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
   const struct {
     const char* what;
     std::function<void()> block, unblock;
-    std::string refusal,
-        startBox;  // what the refusal says; what the start's box says first, if anything
+    std::string refusal;   // what the refusal says
+    std::string wayOut;    // the way out it names
+    std::string startBox;  // what the start's box says first, if anything
   } cases[] = {
       {"a console works in the package folder", [&] { SetCurrentDirectoryA(package.c_str()); },
        [&] { SetCurrentDirectoryA(previous); },
-       cutShort + package + " could not be moved aside to ", "could not be put back"},
+       cutShort + package + " could not be moved aside to ",
+       "Close what works in " + package +
+           " (a console or an Explorer window in it, or a program using its files)" + orRemove,
+       "could not be put back"},
       {"a program holds the record for reading only",
        [&] {
          holder.Reset(CreateFileA(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
        },
        [&] { holder.Close(); }, cutShort + "its record " + record + " cannot be changed (",
+       "Close what holds " + record + " open, or make it writable" + orRemove,
        "could not be put back"},
       {"another Kitsmith saves it", [&] { RecordTool(record, other.Get()); }, [&] { other.End(); },
        "An earlier save of the package " + package +
@@ -832,13 +839,8 @@ TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
            std::to_string(GetProcessId(other.Get())) +
            ") has not ended. Wait for it to end, or end that process; "
            "then edit or save the package again.",
-       ""}};
-  const std::vector<std::string> wayOuts = {
-      "Close what works in " + package +
-          " (a console or an Explorer window in it, or a program using its files)" + orRemove,
-      "Close what holds " + record + " open, or make it writable" + orRemove, ""};
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    const auto& c = cases[i];
+       "", ""}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     // Cut short once the package was whole (so the package chooser lists it), before it was
     // confirmed.
@@ -849,7 +851,7 @@ TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
     ExpectEditRefused("An earlier save of the package ");
     const int edits = Count("Edit-Package");
     EXPECT_TRUE(log.Contains("ERROR: " + c.refusal)) << log.Text();
-    EXPECT_TRUE(log.Contains(wayOuts[i])) << log.Text();
+    EXPECT_TRUE(log.Contains(c.wayOut)) << log.Text();
     EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ");
     EXPECT_TRUE(PathExists(record));
 
@@ -1007,7 +1009,7 @@ class ReadOnlyRecordPlatform : public ScriptedPlatform {
                   const ProcessStarted& started) override {
     const std::string& temp = DataPaths::Get().tempFolder;
     if (commandLine && strstr(commandLine, "Save-Package.cmd"))
-      for (const std::string& name : NamesIn(temp, "PackBak-"))
+      for (const std::string& name : BackupsLeft(temp))
         if (name.ends_with(".txt"))
           SetFileAttributesA((temp + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);
     return ScriptedPlatform::RunProcess(program, commandLine, folder, startup, exitCode, started);

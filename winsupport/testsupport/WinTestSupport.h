@@ -11,6 +11,13 @@
 
 inline bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Waits up to ten seconds for done() to hold; whether it does.
+template <typename Done>
+bool WaitFor(Done done) {
+  for (int i = 0; i < 200 && !done(); ++i) Sleep(50);
+  return done();
+}
+
 // Runs a program of the Unix host (Wine's start /unix, which does not wait for it) and waits
 // up to ten seconds for done() to hold.
 template <typename Done>
@@ -24,8 +31,7 @@ bool RunUnix(const std::string& commandLine, Done done) {
   WaitForSingleObject(process.hProcess, 10000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  for (int i = 0; i < 200 && !done(); ++i) Sleep(50);
-  return done();
+  return WaitFor(done);
 }
 
 // A fresh folder under Z:\tmp (so the Unix side can reach it), removed with its contents when

@@ -37,18 +37,28 @@ std::string RunMainWindow(DialogDriver& driver, const std::function<void(DialogA
   return log;
 }
 
+// The package chooser of the next edit picks New Package 1.
+void PickNewPackage1(DialogDriver& driver) {
+  driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
+    chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
+    chooser.PressOK();
+  });
+}
+
+// The next package dialog sets these servers, then saves and quits.
+void SaveWithServers(DialogDriver& driver, const std::string& servers) {
+  driver.When(IDD_KITDESK, [servers](DialogActions& editor) {
+    editor.SetText(IDC_SERVER_LIST, servers.c_str());
+    editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
+  });
+}
+
 // The steps of an edit of New Package 1 from the menu that saves it with these servers.
 std::function<void(DialogActions&)> EditNewPackage1(DialogDriver& driver,
                                                     const std::string& servers) {
   return [&driver, servers](DialogActions& ui) {
-    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
-      chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
-      chooser.PressOK();
-    });
-    driver.When(IDD_KITDESK, [servers](DialogActions& editor) {
-      editor.SetText(IDC_SERVER_LIST, servers.c_str());
-      editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
-    });
+    PickNewPackage1(driver);
+    SaveWithServers(driver, servers);
     ui.Command(ID_EDIT_PACKAGE);
   };
 }
@@ -61,21 +71,21 @@ class Operations : public testing::Test {
     return ::RunMainWindow(driver, steps);
   }
 
-  // New Package 1, made from the menu with these servers; its path.
+  // New Package 1, made from the menu with these servers; its path, or empty (a failure) when
+  // the package does not hold them.
   std::string MakePackageFromTheMenu(const std::string& servers) {
     RunMainWindow([&](DialogActions& ui) {
       driver.When(IDD_PICK_PROTOTYPE_VERSION, [](DialogActions& versions) { versions.PressOK(); });
-      driver.When(IDD_KITDESK, [&](DialogActions& editor) {
-        editor.SetText(IDC_SERVER_LIST, servers.c_str());
-        editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
-      });
+      SaveWithServers(driver, servers);
       driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) { chooser.PressOK(); });
       platform.ExpectBox(IDYES, "package folder does not exist");
       ui.Command(ID_NEW_PACKAGE);
     });
     const std::string package = paths.packagesFolder + "\\New Package 1";
-    EXPECT_TRUE(Contains(ReadTextFile(package + "\\Idagent.cfg"), "RA[" + servers + "]"));
-    return package;
+    const std::string config = ReadTextFile(package + "\\Idagent.cfg");
+    if (Contains(config, "RA[" + servers + "]")) return package;
+    ADD_FAILURE() << config;
+    return {};
   }
 
   const DataPaths& paths = DataPaths::Get();
@@ -104,10 +114,7 @@ TEST_F(Operations, NewPackageThenEditPackageFromTheMenu) {
     platform.ExpectBox(IDYES, "package folder does not exist");
     ui.Command(ID_NEW_PACKAGE);
 
-    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
-      chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
-      chooser.PressOK();
-    });
+    PickNewPackage1(driver);
     driver.When(IDD_KITDESK, [](DialogActions& editor) {
       EXPECT_STREQ(editor.ReadText(IDC_SERVER_LIST), "10.0.0.5; 10.0.0.6:8080");  // stored as typed
       editor.SetText(IDC_SERVER_LIST, "10.0.0.9");
@@ -163,6 +170,7 @@ TEST_F(Operations, ABackupLeftByACrashIsPutBackAtStart) {
 // says why, and the package stays its own. An edit then runs the package's own script.
 TEST_F(Operations, ASaveRecordOthersMayHaveWrittenIsLeftAlone) {
   const std::string package = MakePackageFromTheMenu("10.0.0.5");
+  ASSERT_FALSE(package.empty());
   const std::string config = ReadTextFile(package + "\\Idagent.cfg");
   const std::string planted = "CS[2] CR[9] RA[6.6.6.6] ";
   const std::string backup = paths.tempFolder + "\\PackBak-x";
@@ -214,10 +222,7 @@ TEST_F(Operations, ASaveRecordOthersMayHaveWrittenIsLeftAlone) {
   platform.ExpectBox(IDOK, " (left alone: other accounts may write to ");
   const std::string log = RunMainWindow([&](DialogActions& ui) {
     platform.ExpectBox(IDOK, " (left alone: other accounts may write to ");
-    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
-      chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
-      chooser.PressOK();
-    });
+    PickNewPackage1(driver);
     driver.When(IDD_KITDESK, [](DialogActions& editor) {
       EXPECT_STREQ(editor.ReadText(IDC_SERVER_LIST), "10.0.0.5");
       editor.Command(ID_PACKAGE_SAVE_AND_QUIT);
@@ -269,10 +274,7 @@ TEST(CutShortEdit, DISABLED_Child) {
   ScriptedPlatform platform;
   DialogDriver driver;
   RunMainWindow(driver, [&](DialogActions& ui) {
-    driver.When(IDD_PACKAGE_SAVE_OPEN, [](DialogActions& chooser) {
-      chooser.PickListItem(IDC_PACKAGE_LIST, "New Package 1");
-      chooser.PressOK();
-    });
+    PickNewPackage1(driver);
     driver.When(IDD_KITDESK, [](DialogActions& editor) {
       const std::string& temp = DataPaths::Get().tempFolder;
       const std::vector<std::string> assemblies = NamesIn(temp, "PackAsm-");
@@ -299,6 +301,7 @@ TEST(CutShortEdit, DISABLED_Child) {
 // backup of the save cut short is kept and listed, never put back.
 TEST_F(Operations, ASaveLeftAloneNeverUndoesALaterConfirmedSave) {
   const std::string package = MakePackageFromTheMenu("10.0.0.5");
+  ASSERT_FALSE(package.empty());
   const std::string first = ReadTextFile(package + "\\Idagent.cfg");
   ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
   EXPECT_NE(RunChildTest("CutShortEdit.DISABLED_Child"), STILL_ACTIVE);
@@ -347,6 +350,7 @@ TEST_F(Operations, ASaveLeftAloneNeverUndoesALaterConfirmedSave) {
 // and saved again at once.
 TEST_F(Operations, AProgramASaveScriptLeavesRunningHoldsUpNothing) {
   const std::string package = MakePackageFromTheMenu("10.0.0.5");
+  ASSERT_FALSE(package.empty());
   ScratchDir lingering("kitsmith-outlive");
   std::string outlive = OUTLIVE_EXE;
   std::replace(outlive.begin(), outlive.end(), '/', '\\');
@@ -364,6 +368,5 @@ TEST_F(Operations, AProgramASaveScriptLeavesRunningHoldsUpNothing) {
   }
   EXPECT_EQ(NamesIn(lingering.Path(), "running-").size(), 2u);  // both saves left one running
   WriteTextFile(lingering / "stop", "");
-  for (int i = 0; i < 200 && !NamesIn(lingering.Path(), "running-").empty(); ++i) Sleep(50);
-  EXPECT_TRUE(NamesIn(lingering.Path(), "running-").empty());
+  EXPECT_TRUE(WaitFor([&] { return NamesIn(lingering.Path(), "running-").empty(); }));
 }
