@@ -51,7 +51,9 @@ BOOL WfPlatform::RunProcess(const char* program, const char* commandLine, const 
   if (!::CreateProcessA(program, commandLine ? line.data() : nullptr, nullptr, nullptr, TRUE,
                         started ? CREATE_SUSPENDED : 0, nullptr, folder, &info, &process))
     return FALSE;
-  if (started && !started(process.hProcess)) {
+  // Held up until started() has seen it; one that cannot go on is ended, not left waiting.
+  if (started &&
+      (!started(process.hProcess) || ::ResumeThread(process.hThread) == static_cast<DWORD>(-1))) {
     const DWORD error = ::GetLastError();
     ::TerminateProcess(process.hProcess, 1);
     ::CloseHandle(process.hThread);
@@ -59,7 +61,6 @@ BOOL WfPlatform::RunProcess(const char* program, const char* commandLine, const 
     ::SetLastError(error);
     return FALSE;
   }
-  if (started) ::ResumeThread(process.hThread);
   ::CloseHandle(process.hThread);
   ::WaitForInputIdle(process.hProcess, kInputIdleMs);
   ::WaitForSingleObject(process.hProcess, INFINITE);

@@ -57,10 +57,10 @@ bool SameProcess(const ProcessMark& a, const ProcessMark& b) {
 // looked at: one that cannot is another.
 bool StillRuns(const ProcessMark& mark) {
   if (mark.id == 0) return false;
-  const HandleHolder process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, mark.id));
-  DWORD code = 0;
+  const HandleHolder process(
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, mark.id));
   return process.Valid() && SameProcess(MarkOf(process.Get()), mark) &&
-         GetExitCodeProcess(process.Get(), &code) && code == STILL_ACTIVE;
+         WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
 }
 
 // The record's text: every line but the package's of a fixed width, so that it is rewritten in
@@ -85,26 +85,39 @@ ProcessMark ParseMark(const std::string& line, const char* name) {
   return mark;
 }
 
-// False, with the reason, when the record cannot be read.
-bool ReadRecord(const std::string& path, BackupRecord& record, std::string& why) {
-  const HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  char text[MAX_PATH * 4] = {};
+// The record's text, read from its start through the handle; false with the reason.
+bool ReadRecordText(HANDLE file, std::string& text, std::string& why) {
+  char buffer[MAX_PATH * 4] = {};
   DWORD read = 0;
-  if (!file.Valid() || !ReadFile(file.Get(), text, sizeof text - 1, &read, nullptr)) {
+  const LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+      !ReadFile(file, buffer, sizeof buffer - 1, &read, nullptr)) {
     why = LastErrorText();
     return false;
   }
+  text.assign(buffer, read);
+  return true;
+}
+
+// The record at the path as it is now, read while others may go on writing it.
+bool ReadRecordText(const std::string& path, std::string& text, std::string& why) {
+  const HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Valid()) return ReadRecordText(file.Get(), text, why);
+  why = LastErrorText();
+  return false;
+}
+
+BackupRecord ParseRecord(const std::string& all) {
   std::vector<std::string> lines;
-  const std::string all(text, read);
   for (size_t start = 0; start < all.size();) {
     const size_t end = std::min(all.find('\n', start), all.size());
     lines.push_back(all.substr(start, end - start));
     if (lines.back().ends_with('\r')) lines.back().pop_back();
     start = end + 1;
   }
-  record = {};
+  BackupRecord record;
   if (!lines.empty()) record.package = TrimBlanks(lines[0]);
   if (lines.size() > 1) record.state = TrimBlanks(lines[1]);
   if (lines.size() > 6 && lines[2].rfind("old ", 0) == 0 && lines[3].rfind("new ", 0) == 0) {
@@ -115,7 +128,7 @@ bool ReadRecord(const std::string& path, BackupRecord& record, std::string& why)
     record.tool = ParseMark(lines[5], "tool");
     record.script = ParseMark(lines[6], "script");
   }
-  return true;
+  return record;
 }
 
 // The record is held while its save runs, others allowed to read it; no child inherits it.
@@ -130,7 +143,7 @@ bool WriteAt0(HANDLE file, const std::string& text) {
   DWORD written = 0;
   return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) &&
          WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-         written == text.size() && FlushFileBuffers(file);
+         written == text.size() && SetEndOfFile(file) && FlushFileBuffers(file);
 }
 
 void DeleteRecord(const std::string& path) {
@@ -139,12 +152,14 @@ void DeleteRecord(const std::string& path) {
 }
 
 // Removes the record through the handle that holds it, so that no other tool takes it between.
+// A record that stays is still held, to be written again.
 void DeleteRecord(HandleHolder& record, const std::string& path) {
   FILE_DISPOSITION_INFO disposition = {TRUE};
-  if (!SetFileInformationByHandle(record.Get(), FileDispositionInfo, &disposition,
-                                  sizeof(disposition)))
+  if (SetFileInformationByHandle(record.Get(), FileDispositionInfo, &disposition,
+                                 sizeof(disposition)))
+    record.Close();
+  else
     LogLine() << "ERROR: Could not remove the backup record " << path << ": " << LastErrorText();
-  record.Close();
 }
 
 // Copies the folder's tree into target (made when missing); in every folder the configuration
@@ -238,8 +253,7 @@ std::string FreeName(const std::string& temp, const std::string& name) {
   return candidate;
 }
 
-// The records in Temp, the latest save first: undone in that order, a chain of saves cut short
-// ends with the package from before the first of them.
+// The records in Temp, the latest save first.
 std::vector<std::string> RecordsIn(const std::string& temp) {
   std::vector<std::pair<ULONGLONG, std::string>> records;
   FindHolder find(Join(temp, std::string(kBackupPrefix) + "*" + kRecordSuffix));
@@ -247,10 +261,9 @@ std::vector<std::string> RecordsIn(const std::string& temp) {
   do {
     if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     const std::string path = Join(temp, find.data.cFileName);
-    BackupRecord record;
-    std::string unread;
-    ReadRecord(path, record, unread);
-    records.emplace_back(record.savedAt, path);
+    std::string text, unread;
+    ReadRecordText(path, text, unread);
+    records.emplace_back(ParseRecord(text).savedAt, path);
   } while (find.Next());
   std::sort(records.begin(), records.end(), std::greater<>());
   std::vector<std::string> paths;
@@ -270,6 +283,7 @@ struct Leftover {
   std::string record;
   std::string backup;
   bool read = false;
+  std::string raw;  // the record as it was judged
   BackupRecord text;
   Fate fate = Fate::kKeep;
   std::string why;  // what is left alone or kept, and why; what runs
@@ -296,7 +310,8 @@ Leftover Judge(const std::string& temp, const std::string& record) {
     return left;
   };
   std::string error;
-  left.read = ReadRecord(record, left.text, error);
+  left.read = ReadRecordText(record, left.raw, error);
+  if (left.read) left.text = ParseRecord(left.raw);
   const BackupRecord& text = left.text;
   // A script that may still write into the package holds it up, whoever could write the record.
   const std::string running =
@@ -319,28 +334,81 @@ Leftover Judge(const std::string& temp, const std::string& record) {
     return decide(Fate::kKeep, "it is not the old package its record names");
   // Back only over what this save was writing, or where no configuration stands; a record of
   // an older tool, without fingerprints, cannot tell the former.
-  const std::string standing = CfgFile::Fingerprint(Join(text.package, kConfigFileName));
-  if (standing.empty() || (text.fingerprints && standing == text.newConfig))
+  const std::string config = Join(text.package, kConfigFileName);
+  const std::string standing = CfgFile::Fingerprint(config);
+  if (!FileInfo(config).exists ||
+      (text.fingerprints && !standing.empty() && standing == text.newConfig))
     return decide(Fate::kPutBack);
   if (!text.fingerprints)
     return decide(Fate::kKeep, "its package " + text.package + " holds a configuration file");
+  if (standing.empty()) return decide(Fate::kKeep, "kept: " + config + " cannot be read");
   return decide(Fate::kKeep, "kept: its package holds another configuration than that save wrote");
 }
 
-// Says in the record that its package was saved again after it. Also a record another account
-// may have written: this only keeps the tool from acting on it, and the record must be a plain
-// file of its own, not a link to another.
-void MarkStale(const std::string& path, BackupRecord text) {
-  text.state = kStale;
-  const HandleHolder file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
-  BY_HANDLE_FILE_INFORMATION about = {};
-  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &about) ||
-      (about.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-      about.nNumberOfLinks != 1 || !WriteAt0(file.Get(), RecordText(text)))
-    LogLine() << "WARNING: Could not write to the backup record " << path
-              << " that the package was saved again after it: " << LastErrorText();
+// What stands in the way of putting an old package back or of a save, and the way out.
+struct Failure {
+  std::string what;
+  std::string wayOut;
+};
+
+// An earlier save's record of a package, held while it is made stale.
+struct HeldRecord {
+  std::string path;
+  HandleHolder file;
+  BackupRecord text;
+};
+
+bool Unsettled(const BackupRecord& text, const std::string& package) {
+  return SamePackage(text.package, package) && text.state != kConfirmed && text.state != kStale;
+}
+
+// The records of earlier saves of the package that are neither confirmed nor stale, each held
+// for writing and read again through that handle; only a plain file of its own, not a link to
+// another, also where another account may have written it. False with what stands in the way
+// when one of them (or one that may be of it) cannot be read or changed, or its save runs.
+bool HoldEarlierSaves(const std::string& own, const std::string& package,
+                      std::vector<HeldRecord>& held, Failure& failure) {
+  for (const std::string& path : RecordsIn(DataPaths::Get().tempFolder)) {
+    if (_stricmp(path.c_str(), own.c_str()) == 0) continue;
+    const std::string wayOut = "Close what holds " + path + " open, or remove it";
+    std::string raw, error;
+    if (!ReadRecordText(path, raw, error)) {
+      if (!FileInfo(path).exists) continue;  // settled meanwhile
+      failure = {"the record " + path + " of an earlier save cannot be read (" + error + ")",
+                 wayOut};
+      return false;
+    }
+    if (!Unsettled(ParseRecord(raw), package)) continue;
+    HeldRecord record{
+        path,
+        HandleHolder(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)),
+        {}};
+    BY_HANDLE_FILE_INFORMATION about = {};
+    if (!record.file.Valid() || !GetFileInformationByHandle(record.file.Get(), &about) ||
+        !ReadRecordText(record.file.Get(), raw, error)) {
+      failure = {"the record " + path + " of an earlier save of it cannot be changed (" +
+                     (error.empty() ? LastErrorText() : error) + ")",
+                 wayOut};
+      return false;
+    }
+    if ((about.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        about.nNumberOfLinks != 1) {
+      failure = {"the record " + path + " of an earlier save of it is not a file of its own",
+                 "Remove it"};
+      return false;
+    }
+    record.text = ParseRecord(raw);
+    if (!Unsettled(record.text, package)) continue;
+    const std::string running = WhatRuns(record.text);
+    if (!running.empty()) {
+      failure = {"an earlier save of it still runs: " + running,
+                 "Wait for it to end, or end that process"};
+      return false;
+    }
+    held.push_back(std::move(record));
+  }
+  return true;
 }
 
 // Removes what is left of a backup whose package stays, then its record; logged when some of
@@ -358,12 +426,6 @@ void RemoveLeftover(const Leftover& left) {
     LogLine() << "Removed the old package's backup " << left.backup << " left by an earlier save";
 }
 
-// What a put back that failed stumbled on, and the way out.
-struct Failure {
-  std::string what;
-  std::string wayOut;
-};
-
 enum class PutBackOutcome { kDone, kSettledElsewhere, kFailed };
 
 // Puts the backup back at its package, what stands there going aside into Temp (aside says
@@ -377,6 +439,11 @@ PutBackOutcome PutBackLeftover(const std::string& temp, const Leftover& left, st
   const DWORD error = GetLastError();
   // Another tool put it back meanwhile.
   if (!record.Valid() && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+    return PutBackOutcome::kSettledElsewhere;
+  // Judged again by another tool meanwhile (a later save made it stale, say): left to the next
+  // judgement.
+  std::string now, unread;
+  if (record.Valid() && (!ReadRecordText(record.Get(), now, unread) || now != left.raw))
     return PutBackOutcome::kSettledElsewhere;
   LogLine() << "Putting back the old package " << package << " left in " << left.backup
             << " by an earlier save";
@@ -529,6 +596,26 @@ bool PackageBackup::Begin() {
     RemoveRecord();
     return false;
   }
+  // Every earlier save of the package is stale before this one touches it: whatever becomes of
+  // this save, no earlier one's old package goes back over what it leaves.
+  std::vector<HeldRecord> earlier;
+  Failure failure;
+  bool marked = HoldEarlierSaves(backup_ + kRecordSuffix, package, earlier, failure);
+  for (size_t i = 0; marked && i < earlier.size(); ++i) {
+    HeldRecord& held = earlier[i];
+    held.text.state = kStale;
+    marked = WriteAt0(held.file.Get(), RecordText(held.text));
+    if (!marked)
+      failure = {"the record " + held.path + " of an earlier save of it cannot be changed (" +
+                     LastErrorText() + ")",
+                 "Close what holds " + held.path + " open, or remove it"};
+  }
+  if (!marked) {
+    LogLine() << "ERROR: The package " << package << " is not saved: " << failure.what << ". "
+              << failure.wayOut << "; then save the package again.";
+    RemoveRecord();
+    return false;
+  }
   WfPlatform::Current().Checkpoint("record written");
   return true;
 }
@@ -619,17 +706,6 @@ bool PackageBackup::Confirm() {
   record_.state = kConfirmed;
   if (!WriteRecord()) return false;
   WfPlatform::Current().Checkpoint("save confirmed");
-  // Every earlier save of the package is stale now, also one left alone for who may write it.
-  const std::string own = backup_ + kRecordSuffix;
-  for (const std::string& path : RecordsIn(DataPaths::Get().tempFolder)) {
-    BackupRecord earlier;
-    std::string unread;
-    if (_stricmp(path.c_str(), own.c_str()) == 0 || !ReadRecord(path, earlier, unread) ||
-        !SamePackage(earlier.package, record_.package) || earlier.state == kConfirmed ||
-        earlier.state == kStale || !WhatRuns(earlier).empty())
-      continue;
-    MarkStale(path, earlier);
-  }
   return true;
 }
 
@@ -679,26 +755,13 @@ void PackageBackup::RecoverLeftovers() {
     return std::find(records.begin(), records.end(), backup + kRecordSuffix) != records.end();
   };
 
-  // Each record is judged by what stands once the later saves have been settled; while a later
-  // save of a package runs or could not be undone, no earlier one is put back there.
   RecoveryReport report;
-  std::vector<std::string> unsettled;
   for (const std::string& path : records) {
-    const Leftover left = Judge(temp, path);
-    const bool waits = std::any_of(
-        unsettled.begin(), unsettled.end(),
-        [&](const std::string& package) { return SamePackage(package, left.text.package); });
-    if (waits && (left.fate == Fate::kPutBack || left.fate == Fate::kKeep)) {
-      report.Kept(left.backup,
-                  "it waits until a later save of " + left.text.package + " is settled");
-      continue;
-    }
     Failure failure;
-    const bool settled = Settle(temp, left, report, failure);
-    if (!settled)
+    const Leftover left = Judge(temp, path);
+    if (!Settle(temp, left, report, failure))
       report.Kept(left.backup,
                   "it could not be put back to " + left.text.package + ": " + failure.what);
-    if (!settled || left.fate == Fate::kRuns) unsettled.push_back(left.text.package);
   }
   for (const std::string& backup : backups)
     if (!recorded(backup)) report.Kept(backup, "its package is not known");
@@ -725,7 +788,8 @@ std::string PackageBackup::SettleEarlierSavesOf(const std::string& packagePath) 
     if (!left.read || !SamePackage(left.text.package, packagePath)) continue;
     if (left.fate == Fate::kRuns) {
       refusal = "An earlier save of the package " + packagePath + " still runs: " + left.why +
-                ". Wait for it to end, or end that process; then edit or save the package again.";
+                ". Wait for it to end, or end that process (or, if it saves nothing, remove " +
+                left.record + "); then edit or save the package again.";
       break;
     }
     if (left.fate != Fate::kPutBack) continue;

@@ -1,12 +1,12 @@
 // Where a package save keeps the old package until the new one is known to be whole: a folder
 // "PackBak-<operation id>" in Temp and, beside it, a record. The record names the package,
-// says whether the save was confirmed, holds the fingerprints of the old package's
-// configuration and of the one the save writes, and the processes that work on the save (the
-// tool and the interpreter of its script, each by id and start time). So a later start, or a
-// later save, tells from the record and from what the backup and the package hold now whether
-// the save still runs, whether the backup is the old package the record names, and whether the
-// package is the one this save was writing; who may write them decides only whether anything
-// is done with them at all.
+// says whether the save was confirmed (or is stale: a later save of the package began), holds
+// the fingerprints of the old package's configuration and of the one the save writes, and the
+// processes that work on the save (the tool and the interpreter of its script, each by id and
+// start time). So a later start, or a later save, tells from the record and from what the
+// backup and the package hold now whether the save still runs, whether the backup is the old
+// package the record names, and whether the package is the one this save was writing; who may
+// write them decides only whether anything is done with them at all.
 #pragma once
 
 #include <windows.h>
@@ -48,11 +48,11 @@ class PackageBackup {
   PackageBackup(const PackageBackup&) = delete;
   PackageBackup& operator=(const PackageBackup&) = delete;
 
-  const std::string& Path() const { return backup_; }
-
   // Writes the record of this save (also of one that moves no package aside, a new package's):
-  // the package, unconfirmed, the fingerprints, when, and this tool. False (logged) when it
-  // cannot be written.
+  // the package, unconfirmed, the fingerprints, when, and this tool; then makes every earlier
+  // record of the package that is not confirmed stale, so that its old package never goes
+  // back. False (logged, with the way out) when a record cannot be written, or an earlier one
+  // cannot be read or made stale: nothing is saved then.
   bool Begin();
   // Moves the package folder to the backup: a rename or, when Temp lies on another volume, a
   // copy that takes the backup's name only once whole, after which the package is removed, its
@@ -67,8 +67,7 @@ class PackageBackup {
   // (logged, why set when asked for) keeps the backup and its record for a later start or save.
   bool PutBack(std::string* why = nullptr);
   // Records that the new package is whole: from here on it stays, whatever cuts the removal
-  // of the backup short. Every earlier record of the package becomes stale: its backup is
-  // never put back. False (logged) when the record could not say so.
+  // of the backup short. False (logged) when the record could not say so.
   bool Confirm();
   // Removes the confirmed backup, then its record; a backup that cannot be wholly removed
   // keeps its record for a later start to finish (logged either way). True when it is gone.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <iostream>
@@ -72,7 +73,7 @@ class WorkflowTest : public testing::Test {
       return IDCANCEL;
     };
     NewPackageWorkflow workflow(nullptr);
-    EXPECT_TRUE(workflow.Execute());
+    EXPECT_TRUE(workflow.Execute()) << log.Text();
     g_editorAction = nullptr;
     log.Clear();
     runsSeen_ = platform.ProcessRuns().size();
@@ -324,6 +325,11 @@ TEST_F(WorkflowTest, BackupThatCouldNotBePutBackIsPutBackBeforeTheNextSave) {
 // Every file below the folder with its bytes, in one text.
 std::string TreeText(const std::string& folder, const std::string& prefix = "") {
   std::string text;
+  // No package path (an operation that failed): its "\\*" would be the whole drive.
+  if (folder.empty()) {
+    ADD_FAILURE() << "no folder to read";
+    return text;
+  }
   WIN32_FIND_DATAA entry = {};
   HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return text;
@@ -542,6 +548,8 @@ TEST_F(WorkflowTest, SavesWithTempOnAnotherVolume) {
 // "script" for the real save script right after it copied the configuration file ("script
 // waits": its interpreter then waits; "script waits at the end": it waits before its last line).
 constexpr char kCutAtVariable[] = "KITSMITH_TEST_CUT_AT";
+// The revision the child saves with; unset: the next.
+constexpr char kRevisionVariable[] = "KITSMITH_TEST_REVISION";
 
 // Run only by the tests of saves cut short, as a program of its own: the program ends half way
 // through a save, as a crash or a power cut would (the save script, when it is cut there, ends
@@ -554,6 +562,8 @@ TEST(CutShortSave, DISABLED_Child) {
   const std::string newPackage = "new package: ";
   const bool fresh = cutAt.rfind(newPackage, 0) == 0;
   const std::string step = fresh ? cutAt.substr(newPackage.size()) : cutAt;
+  char revision[16] = "-1";
+  GetEnvironmentVariableA(kRevisionVariable, revision, sizeof(revision));
   ScriptedPlatform platform;
   DialogDriver driver;
   LogCapture log;
@@ -585,7 +595,7 @@ TEST(CutShortSave, DISABLED_Child) {
                   "taskkill /f /pid " + std::to_string(GetCurrentProcessId()) + " >nul\r\n" + end);
     WriteTextFile(script, text);
     working.Find("RA")->SetFromText(L"10.9.9.9", AuthCfg::kEditor);
-    workflow.SavePackage(-1, false);
+    workflow.SavePackage(std::atoi(revision), false);
     return IDCANCEL;
   };
   std::unique_ptr<MaintWorkflow_base> workflow;
@@ -600,20 +610,24 @@ TEST(CutShortSave, DISABLED_Child) {
     workflow = std::make_unique<EditPackageWorkflow>(nullptr);
   }
   workflow->Execute();
-  ADD_FAILURE() << "the save was not cut short at " << cutAt;
+  ADD_FAILURE() << "the save was not cut short at " << cutAt << "\nThe operation log:\n"
+                << log.Text();
 }
 
-// Runs the child that ends itself at the step; its exit code, or STILL_ACTIVE.
-DWORD RunCutShortChild(const std::string& step) {
+// Runs the child that ends itself at the step (saving with the revision, -1: the next); its exit
+// code, or STILL_ACTIVE.
+DWORD RunCutShortChild(const std::string& step, int revision = -1) {
   SetEnvironmentVariableA(kCutAtVariable, step.c_str());
+  SetEnvironmentVariableA(kRevisionVariable, std::to_string(revision).c_str());
   const DWORD code = RunChildTest("CutShortSave.DISABLED_Child");
   SetEnvironmentVariableA(kCutAtVariable, nullptr);
+  SetEnvironmentVariableA(kRevisionVariable, nullptr);
   return code;
 }
 
 // Runs the child that ends itself at the step; true when it did (and nothing holds a record).
-bool RunCutShortSave(const std::string& step) {
-  const DWORD code = RunCutShortChild(step);
+bool RunCutShortSave(const std::string& step, int revision = -1) {
+  const DWORD code = RunCutShortChild(step, revision);
   // The script's own end takes the program with it, with no code of ours.
   return (step == "script" ? code != STILL_ACTIVE : code == 3) &&
          ScriptsEnded(DataPaths::Get().tempFolder);
@@ -674,11 +688,27 @@ TEST_F(WorkflowTest, ANewPackagesSaveWhoseScriptStillRunsHoldsItUp) {
 
 // A save left alone in an open Temp is stale once the package is saved again, even when the
 // later save writes the very configuration it wrote: once Temp is closed the package stays.
+// While the later save cannot make it stale (another program holds its record), that save
+// saves nothing and names the record and the way out.
 TEST_F(WorkflowTest, ASaveLeftAloneIsStaleOnceThePackageIsSavedAgainAlike) {
   const std::string package = MakePackage("10.0.0.1");
   ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
   ASSERT_TRUE(RunCutShortSave("package checked"));
   const std::string cut = ReadTextFile(package + "\\Idagent.cfg");
+  const std::string record =
+      paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000.txt";
+  HandleHolder holder(CreateFileA(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder.Valid());
+  platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:");
+  EXPECT_FALSE(EditAndSave(L"10.9.9.9", 2));
+  EXPECT_TRUE(log.Contains("ERROR: The package " + package + " is not saved: the record " + record +
+                           " of an earlier save of it cannot be changed ("))
+      << log.Text();
+  EXPECT_TRUE(log.Contains("). Close what holds " + record +
+                           " open, or remove it; then save the package again.\r\n"));
+  EXPECT_EQ(Count("Save-Package"), 0);
+  holder.Close();
   platform.ExpectBox(IDOK, "Old packages left by earlier saves are kept in:");
   EXPECT_TRUE(EditAndSave(L"10.9.9.9", 2));
   ASSERT_EQ(ReadTextFile(package + "\\Idagent.cfg"), cut);  // the same configuration again
@@ -706,9 +736,10 @@ TEST_F(WorkflowTest, AnEarlierSaveNeverUndoesALaterConfirmedOne) {
       "An earlier save of the package " + package + " still runs: its script (process ";
   ExpectEditRefused("still runs: its script (process ");
   EXPECT_TRUE(log.Contains(running)) << log.Text();
-  EXPECT_TRUE(log.Contains(
-      ") has not ended. Wait for it to end, or end that process; then edit or save the "
-      "package again."))
+  EXPECT_TRUE(
+      log.Contains(") has not ended. Wait for it to end, or end that process (or, if it "
+                   "saves nothing, remove " +
+                   record + "); then edit or save the package again."))
       << log.Text();
 
   // Another operation that saves onto the package.
@@ -781,13 +812,14 @@ class WaitingProcess {
   HandleHolder input_, process_;
 };
 
-// The record's line of the tool that saves, made to name another process.
-void RecordTool(const std::string& record, HANDLE process) {
+// The record's line of a process working on the save ("tool" or "script"), made to name this
+// process.
+void RecordProcess(const std::string& record, const char* which, HANDLE process) {
   const ProcessMark mark = MarkOf(process);
   std::string text = ReadTextFile(record);
   char line[64] = {};
-  std::snprintf(line, sizeof line, "tool %10lu %20llu", mark.id, mark.started);
-  const size_t at = text.find("\r\ntool ");
+  std::snprintf(line, sizeof line, "%s %10lu %20llu", which, mark.id, mark.started);
+  const size_t at = text.find("\r\n" + std::string(which) + " ");
   ASSERT_NE(at, std::string::npos) << text;
   text.replace(at + 2, std::strlen(line), line);
   WriteTextFile(record, text);
@@ -833,12 +865,14 @@ TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
        [&] { holder.Close(); }, cutShort + "its record " + record + " cannot be changed (",
        "Close what holds " + record + " open, or make it writable" + orRemove,
        "could not be put back"},
-      {"another Kitsmith saves it", [&] { RecordTool(record, other.Get()); }, [&] { other.End(); },
+      {"another Kitsmith saves it", [&] { RecordProcess(record, "tool", other.Get()); },
+       [&] { other.End(); },
        "An earlier save of the package " + package +
            " still runs: the Kitsmith that saves it (process " +
            std::to_string(GetProcessId(other.Get())) +
-           ") has not ended. Wait for it to end, or end that process; "
-           "then edit or save the package again.",
+           ") has not ended. Wait for it to end, or end that process (or, if it saves nothing, "
+           "remove " +
+           record + "); then edit or save the package again.",
        "", ""}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -881,6 +915,29 @@ TEST_F(WorkflowTest, ARefusedEditNamesItsWayOutAndGoesOnOnceItIsTaken) {
   edit.Execute();
   EXPECT_EQ(Count("Edit-Package"), edits + 1);
   EXPECT_TRUE(PathExists(dotted + ".txt"));
+  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.0.0.1] RP[139] LD[1] ");
+}
+
+// A script that has ended holds nothing up, also when its exit code is the one that reads as
+// "still active".
+TEST_F(WorkflowTest, AScriptThatEndedWithTheStillActiveCodeHasEnded) {
+  const std::string package = MakePackage("10.0.0.1");
+  ASSERT_TRUE(RunCutShortSave("package checked"));
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  char line[] = "cmd.exe /c exit 259";
+  ASSERT_TRUE(CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                             nullptr, &startup, &process));
+  const HandleHolder thread(process.hThread), ended(process.hProcess);
+  ASSERT_EQ(WaitForSingleObject(ended.Get(), 10000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeProcess(ended.Get(), &code) && code == STILL_ACTIVE);
+  RecordProcess(paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000.txt", "script",
+                ended.Get());
+  platform.ExpectBox(IDOK,
+                     "Saves cut short before they were confirmed; the old package is back in:");
+  PackageBackup::RecoverLeftovers();
   EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.0.0.1] RP[139] LD[1] ");
 }
 
@@ -943,48 +1000,28 @@ TEST_F(WorkflowTest, AConfirmedSaveMakesEveryEarlierRecordOfThePackageStale) {
   EXPECT_TRUE(PathExists(backup + ".txt"));
 }
 
-// Two saves of a package cut short one after the other, the first left alone in an open Temp:
-// once Temp is closed both are undone, the latest first, and the package is the one from
-// before either; what each left is kept aside.
-TEST_F(WorkflowTest, SavesCutShortOneAfterAnotherAreUndoneLatestFirst) {
-  const std::string package = MakePackage("10.0.0.1");
-  const std::string before = TreeText(package);
-  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
-  ASSERT_TRUE(RunCutShortSave("package checked"));
-  ASSERT_TRUE(RunCutShortSave("package checked"));  // an edit of what the first one left
-  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[3] RA[10.9.9.9] RP[139] LD[1] ");
-  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
-  platform.ExpectBox(IDOK,
-                     "Saves cut short before they were confirmed; the old package is back in:");
-  PackageBackup::RecoverLeftovers();
-  DeleteFileA((package + "\\Test-Edit-Package.cmd").c_str());  // the cut operations' replay file
-  EXPECT_EQ(TreeText(package), before);
-  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
-  EXPECT_EQ(NamesIn(paths.tempFolder, "PackUnconfirmed-").size(), 2u);
-}
-
-// While the later of two saves cut short cannot be undone (a console works in the package
-// folder), the earlier one waits and is not judged by what the later one left; once the later
-// one is undone, so is the earlier, and the package is the one from before either.
-TEST_F(WorkflowTest, AnEarlierSaveWaitsWhileALaterOneCannotBeUndone) {
-  const std::string package = MakePackage("10.0.0.1");
-  const std::string before = ReadTextFile(package + "\\Idagent.cfg");
-  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
-  ASSERT_TRUE(RunCutShortSave("package checked"));
-  ASSERT_TRUE(RunCutShortSave("package checked"));
-  ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
-  char previous[MAX_PATH] = {};
-  GetCurrentDirectoryA(MAX_PATH, previous);
-  ASSERT_TRUE(SetCurrentDirectoryA(package.c_str()));
-  platform.ExpectBox(IDOK, "waits until a later save of ");
-  PackageBackup::RecoverLeftovers();
-  SetCurrentDirectoryA(previous);
-  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), "CS[2] CR[3] RA[10.9.9.9] RP[139] LD[1] ");
-  platform.ExpectBox(IDOK,
-                     "Saves cut short before they were confirmed; the old package is back in:");
-  PackageBackup::RecoverLeftovers();
-  EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), before);
-  EXPECT_TRUE(BackupsLeft(paths.tempFolder).empty());
+// Once a later save of the package begins, a save left alone in an open Temp is stale: however
+// the later one ends (cut short before it touched the package, undone, or right after it was
+// confirmed with the very configuration the earlier one wrote), the earlier one's old package
+// is kept and listed once Temp is closed, never put back.
+TEST_F(WorkflowTest, ASaveLeftAloneIsStaleOnceALaterSaveBegins) {
+  const std::string earlier = "CS[2] CR[2] RA[10.9.9.9] RP[139] LD[1] ";
+  const std::string backup = paths.tempFolder + "\\PackBak-00000001-0000-0000-0000-000000000000";
+  for (const char* step : {"record written", "package checked", "save confirmed"}) {
+    SCOPED_TRACE(step);
+    DataRootEnvironment::Empty();
+    const std::string package = MakePackage("10.0.0.1");
+    ASSERT_TRUE(SetHostMode(paths.tempFolder, "0777"));
+    ASSERT_TRUE(RunCutShortSave("package checked"));
+    ASSERT_TRUE(RunCutShortSave(step, 2));  // the same configuration again
+    ASSERT_TRUE(SetHostMode(paths.tempFolder, "0700"));
+    platform.ExpectBox(IDOK,
+                       "PackBak-00000001-0000-0000-0000-000000000000 (kept: the package was "
+                       "saved again after it)");
+    PackageBackup::RecoverLeftovers();
+    EXPECT_EQ(ReadTextFile(package + "\\Idagent.cfg"), earlier);
+    EXPECT_EQ(ReadTextFile(backup + "\\Idagent.cfg"), "CS[2] CR[1] RA[10.0.0.1] RP[139] LD[1] ");
+  }
 }
 
 // A backup that is not the old package its record names (records and backups renamed, say)
@@ -1032,6 +1069,10 @@ TEST_F(WorkflowTest, ARecordAConfirmedSaveCannotRemoveIsNamedAndHoldsUpNothing) 
   EXPECT_TRUE(log.Contains("ERROR: Could not remove the backup record " + record + ": "))
       << log.Text();
   EXPECT_TRUE(PathExists(record));
+  // It no longer names this tool as working on the save.
+  char ended[64] = {};
+  std::snprintf(ended, sizeof ended, "\r\ntool %10lu %20llu\r\n", 0ul, 0ull);
+  EXPECT_NE(ReadTextFile(record).find(ended), std::string::npos) << ReadTextFile(record);
 
   PickNewPackage1();
   g_editorAction = [](MaintWorkflow_base& workflow, CfgSet&) {
