@@ -32,9 +32,11 @@ rem A copy that fails (a full disk) fails the script; each step is also checked 
 rem leaves, as some interpreters report builtins' failures late.
 for %%f in (Idagent.cfg Packages-View.html package-version.cmd Edit-Package.cmd Install-Idagent.cmd kit\Save-Package.cmd kit\Cleanup-Package.cmd) do if not exist "%pkg%\%%f" goto failed
 >>"%pkg%\package-version.cmd" echo set packagerevision=%rev%
-rem Read back: cmd may set no errorlevel when the line cannot be written (a full disk).
-"%SystemRoot%\System32\find.exe" "set packagerevision=%rev%" "%pkg%\package-version.cmd" >nul
-if errorlevel 1 goto failed
+rem Read back: cmd may set no errorlevel when the line cannot be written (a full disk). Only
+rem builtins: a program started here is one more start that can fail.
+set "last="
+for /f "usebackq delims=" %%l in ("%pkg%\package-version.cmd") do set "last=%%l"
+if not "%last%"=="set packagerevision=%rev%" goto failed
 echo Saved revision %rev% of package "%pkg%"
 echo Save-Package=000
 exit /b 0
