@@ -291,6 +291,8 @@ class DataRootEnvironment : public testing::Environment {
     WriteTextFile(marker, "");
     RunUnix("/bin/rm -rf " + root + "/Temp " + root + "/Packages " + root + "/Idagent-default.cfg " + root + "/emptying",
             [&] { return !PathExists(marker); });
+    for (const char* name : {"Temp", "Packages", "Idagent-default.cfg"})
+      EXPECT_FALSE(PathExists(root_->Path() + "\\" + name)) << "the data root keeps " << name;
   }
 
  private:
@@ -308,7 +310,10 @@ inline DWORD RunChildTest(const std::string& test) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  const bool started = StartRetried([&] {
+    return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process);
+  });
   SetEnvironmentVariableA(DataRootEnvironment::kParentRootVariable, nullptr);
   if (!started) return STILL_ACTIVE;
   WaitForSingleObject(process.hProcess, 60000);

@@ -37,8 +37,10 @@ class Mime64Test : public ::testing::Test {
       PROCESS_INFORMATION process = {};
       std::string command = "\"" + program + "\" " + arguments;
       const std::string work = Work("");
-      EXPECT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, work.c_str(), &start,
-                                 &process));
+      EXPECT_TRUE(StartRetried([&] {
+        return CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                              work.c_str(), &start, &process);
+      }));
       HandleHolder processHandle(process.hProcess), thread(process.hThread);
       WaitForSingleObject(process.hProcess, 30000);
       GetExitCodeProcess(process.hProcess, &run.exitCode);

@@ -120,8 +120,10 @@ TEST(ConExec, ReadsTheOutputWhenTheProgramHasNoConsole) {
   std::string line =
       "\"" + std::string(self) + "\" --gtest_filter=ConExec.NoConsoleChild";
   SetEnvironmentVariableA("CONEXEC_NO_CONSOLE_CHILD", "1");
-  const BOOL started =
-      CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &startup, &child);
+  const bool started = StartRetried([&] {
+    return CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                          nullptr, &startup, &child);
+  });
   SetEnvironmentVariableA("CONEXEC_NO_CONSOLE_CHILD", nullptr);
   ASSERT_TRUE(started);
   HandleHolder process(child.hProcess), thread(child.hThread);

@@ -794,8 +794,10 @@ class WaitingProcess {
     startup.hStdInput = read;
     PROCESS_INFORMATION process = {};
     char line[] = "cmd.exe /q";
-    if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process))
+    if (!StartRetried([&] {
+          return CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                nullptr, &startup, &process);
+        }))
       return;
     CloseHandle(process.hThread);
     process_.Reset(process.hProcess);
@@ -927,8 +929,10 @@ TEST_F(WorkflowTest, AScriptThatEndedWithTheStillActiveCodeHasEnded) {
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   char line[] = "cmd.exe /c exit 259";
-  ASSERT_TRUE(CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                             nullptr, &startup, &process));
+  ASSERT_TRUE(StartRetried([&] {
+    return CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &startup, &process);
+  }));
   const HandleHolder thread(process.hThread), ended(process.hProcess);
   ASSERT_EQ(WaitForSingleObject(ended.Get(), 10000), WAIT_OBJECT_0);
   DWORD code = 0;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "WinTestSupport.h"  // ScratchDir
+#include "WinTestSupport.h"  // ScratchDir, StartRetried
 #include "support/Logging.h"
 #include "support/Utilities.h"
 
@@ -79,21 +79,14 @@ inline std::future<std::wstring> CloseMessageBoxAsync(const std::wstring& captio
   });
 }
 
-// CreateProcessW, tried again a few times when Wine's process start fails with an internal
-// error (1359), which it does now and then under load; any other failure is returned at once.
+// CreateProcessW, tried again on Wine's transient internal error.
 inline bool StartProcess(std::wstring commandLine, bool inheritHandles, STARTUPINFOW& startup,
                          PROCESS_INFORMATION& process, const wchar_t* workingFolder = nullptr) {
-  for (int attempt = 1;; ++attempt) {
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE,
-                       0, nullptr, workingFolder, &startup, &process))
-      return true;
-    const DWORD error = GetLastError();
-    if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
-      SetLastError(error);
-      return false;
-    }
-    Sleep(500);
-  }
+  return StartRetried([&] {
+    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr,
+                          inheritHandles ? TRUE : FALSE, 0, nullptr, workingFolder, &startup,
+                          &process);
+  });
 }
 
 // Output (carriage returns dropped) and exit code of a helper program run to its end.

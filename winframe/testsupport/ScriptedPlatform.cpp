@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "WinTestSupport.h"  // StartRetried
+
 ScriptedPlatform::ScriptedPlatform() : previous_(WfPlatform::Install(this)) {}
 
 ScriptedPlatform::~ScriptedPlatform() {
@@ -52,8 +54,11 @@ BOOL ScriptedPlatform::RunProcess(const char* program, const char* commandLine, 
                                   const ProcessStarted& started) {
   const bool hidden = (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE;
   processRuns_.push_back({program ? program : "", commandLine ? commandLine : "", folder ? folder : "", hidden});
+  // The real run, its start tried again on Wine's transient failure as a test's own would be.
   if (!runAnswer)
-    return WfPlatform::RunProcess(program, commandLine, folder, startup, exitCode, started);
+    return StartRetried([&] {
+      return WfPlatform::RunProcess(program, commandLine, folder, startup, exitCode, started);
+    });
   DWORD written = 0;
   if (!runAnswer->output.empty()) {
     EXPECT_TRUE(WriteFile(startup.hStdOutput, runAnswer->output.data(), static_cast<DWORD>(runAnswer->output.size()),

@@ -1,5 +1,6 @@
-// What the tests of both Windows programs share: scratch folders that the Unix side can reach,
-// running a program of the Unix host, and handling the thread's posted messages.
+// What the tests of both Windows programs share: starting processes, scratch folders that the
+// Unix side can reach, running a program of the Unix host, and handling the thread's posted
+// messages.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +19,22 @@ bool WaitFor(Done done) {
   return done();
 }
 
+// Wine's process start fails now and then with an internal error (1359), having started
+// nothing: start(), a CreateProcess call, is tried again a few times then. Any other failure is
+// returned at once, with its error.
+template <typename Start>
+bool StartRetried(Start start) {
+  for (int attempt = 1;; ++attempt) {
+    if (start()) return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(500);
+  }
+}
+
 // Runs a program of the Unix host (Wine's start /unix, which does not wait for it) and waits
 // up to ten seconds for done() to hold.
 template <typename Done>
@@ -26,7 +43,10 @@ bool RunUnix(const std::string& commandLine, Done done) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+  if (!StartRetried([&] {
+        return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process);
+      }))
     return false;
   WaitForSingleObject(process.hProcess, 10000);
   CloseHandle(process.hThread);
