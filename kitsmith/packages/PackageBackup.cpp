@@ -253,18 +253,27 @@ std::string FreeName(const std::string& temp, const std::string& name) {
   return candidate;
 }
 
-// The records in Temp, the latest save first.
-std::vector<std::string> RecordsIn(const std::string& temp) {
+bool NotThere(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_NO_MORE_FILES;
+}
+
+// The records in Temp, the latest save first. unlisted, when given, says why Temp could not be
+// listed to its end.
+std::vector<std::string> RecordsIn(const std::string& temp, std::string* unlisted = nullptr) {
   std::vector<std::pair<ULONGLONG, std::string>> records;
   FindHolder find(Join(temp, std::string(kBackupPrefix) + "*" + kRecordSuffix));
-  if (!find.Valid()) return {};
-  do {
-    if (find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    const std::string path = Join(temp, find.data.cFileName);
-    std::string text, unread;
-    ReadRecordText(path, text, unread);
-    records.emplace_back(ParseRecord(text).savedAt, path);
-  } while (find.Next());
+  bool more = find.Valid();
+  while (more) {
+    if (!(find.data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      const std::string path = Join(temp, find.data.cFileName);
+      std::string text, unread;
+      ReadRecordText(path, text, unread);
+      records.emplace_back(ParseRecord(text).savedAt, path);
+    }
+    more = find.Next();
+  }
+  if (unlisted && !NotThere(GetLastError())) *unlisted = LastErrorText();
   std::sort(records.begin(), records.end(), std::greater<>());
   std::vector<std::string> paths;
   for (const auto& record : records) paths.push_back(record.second);
@@ -336,8 +345,9 @@ Leftover Judge(const std::string& temp, const std::string& record) {
   // an older tool, without fingerprints, cannot tell the former.
   const std::string config = Join(text.package, kConfigFileName);
   const std::string standing = CfgFile::Fingerprint(config);
-  if (!FileInfo(config).exists ||
-      (text.fingerprints && !standing.empty() && standing == text.newConfig))
+  const bool noConfig =
+      GetFileAttributesA(config.c_str()) == INVALID_FILE_ATTRIBUTES && NotThere(GetLastError());
+  if (noConfig || (text.fingerprints && !standing.empty() && standing == text.newConfig))
     return decide(Fate::kPutBack);
   if (!text.fingerprints)
     return decide(Fate::kKeep, "its package " + text.package + " holds a configuration file");
@@ -362,23 +372,47 @@ bool Unsettled(const BackupRecord& text, const std::string& package) {
   return SamePackage(text.package, package) && text.state != kConfirmed && text.state != kStale;
 }
 
+// The way out of a refusal while an earlier save still runs.
+std::string StillRunsWayOut(const std::string& record) {
+  return "Wait for it to end, or end that process (or, if it saves nothing, remove " + record + ")";
+}
+
 // The records of earlier saves of the package that are neither confirmed nor stale, each held
 // for writing and read again through that handle; only a plain file of its own, not a link to
-// another, also where another account may have written it. False with what stands in the way
-// when one of them (or one that may be of it) cannot be read or changed, or its save runs.
+// another. False with what stands in the way when Temp cannot be listed, or one of them (or
+// one that may be of it) cannot be read or changed, or its save runs. A record that another
+// account may write is never acted on, so it stands in no save's way.
 bool HoldEarlierSaves(const std::string& own, const std::string& package,
                       std::vector<HeldRecord>& held, Failure& failure) {
-  for (const std::string& path : RecordsIn(DataPaths::Get().tempFolder)) {
+  const std::string& temp = DataPaths::Get().tempFolder;
+  std::string unlisted;
+  const std::vector<std::string> records = RecordsIn(temp, &unlisted);
+  if (!unlisted.empty()) {
+    failure = {"the records of earlier saves in " + temp + " cannot be listed (" + unlisted + ")",
+               "Let this account list " + temp};
+    return false;
+  }
+  for (const std::string& path : records) {
     if (_stricmp(path.c_str(), own.c_str()) == 0) continue;
+    const auto othersMayWrite = [&path] {
+      const OtherWriters others = OthersWhoMayWrite(path);
+      return !others.known || !others.names.empty();
+    };
     const std::string wayOut = "Close what holds " + path + " open, or remove it";
     std::string raw, error;
     if (!ReadRecordText(path, raw, error)) {
-      if (!FileInfo(path).exists) continue;  // settled meanwhile
+      if (!FileInfo(path).exists || othersMayWrite()) continue;
       failure = {"the record " + path + " of an earlier save cannot be read (" + error + ")",
                  wayOut};
       return false;
     }
-    if (!Unsettled(ParseRecord(raw), package)) continue;
+    BackupRecord text = ParseRecord(raw);
+    if (!Unsettled(text, package)) continue;
+    const std::string running = WhatRuns(text);
+    if (!running.empty()) {
+      failure = {"an earlier save of it still runs: " + running, StillRunsWayOut(path)};
+      return false;
+    }
     HeldRecord record{
         path,
         HandleHolder(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
@@ -387,25 +421,22 @@ bool HoldEarlierSaves(const std::string& own, const std::string& package,
     BY_HANDLE_FILE_INFORMATION about = {};
     if (!record.file.Valid() || !GetFileInformationByHandle(record.file.Get(), &about) ||
         !ReadRecordText(record.file.Get(), raw, error)) {
-      failure = {"the record " + path + " of an earlier save of it cannot be changed (" +
-                     (error.empty() ? LastErrorText() : error) + ")",
-                 wayOut};
+      if (error.empty()) error = LastErrorText();
+      if (othersMayWrite()) continue;
+      failure = {
+          "the record " + path + " of an earlier save of it cannot be changed (" + error + ")",
+          wayOut};
       return false;
     }
     if ((about.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
         about.nNumberOfLinks != 1) {
+      if (othersMayWrite()) continue;
       failure = {"the record " + path + " of an earlier save of it is not a file of its own",
                  "Remove it"};
       return false;
     }
     record.text = ParseRecord(raw);
     if (!Unsettled(record.text, package)) continue;
-    const std::string running = WhatRuns(record.text);
-    if (!running.empty()) {
-      failure = {"an earlier save of it still runs: " + running,
-                 "Wait for it to end, or end that process"};
-      return false;
-    }
     held.push_back(std::move(record));
   }
   return true;
@@ -440,13 +471,21 @@ PutBackOutcome PutBackLeftover(const std::string& temp, const Leftover& left, st
   // Another tool put it back meanwhile.
   if (!record.Valid() && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
     return PutBackOutcome::kSettledElsewhere;
-  // Judged again by another tool meanwhile (a later save made it stale, say): left to the next
-  // judgement.
   std::string now, unread;
-  if (record.Valid() && (!ReadRecordText(record.Get(), now, unread) || now != left.raw))
+  if (record.Valid() && ReadRecordText(record.Get(), now, unread) && now != left.raw) {
+    // Another tool changed it meanwhile (a later save made it stale, say).
+    LogLine() << "The record " << left.record << " changed while it was judged: left to the next "
+              << "start or operation";
     return PutBackOutcome::kSettledElsewhere;
+  }
   LogLine() << "Putting back the old package " << package << " left in " << left.backup
             << " by an earlier save";
+  if (record.Valid() && !unread.empty()) {
+    failure = {"its record " + left.record + " cannot be read again (" + unread + ")",
+               "Close what holds " + left.record + " open"};
+    LogLine() << "ERROR: Could not put back the old package " << package << ": " << failure.what;
+    return PutBackOutcome::kFailed;
+  }
   if (!record.Valid()) {
     failure = {"its record " + left.record + " cannot be changed (" + ErrorText(error) + ")",
                "Close what holds " + left.record + " open, or make it writable"};
@@ -591,7 +630,8 @@ bool PackageBackup::Begin() {
   FILETIME now = {};
   GetSystemTimeAsFileTime(&now);
   record_.savedAt = static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
-  handle_ = OpenRecord(backup_ + kRecordSuffix, CREATE_ALWAYS);
+  // Made new: never written through a link someone put at its name.
+  handle_ = OpenRecord(backup_ + kRecordSuffix, CREATE_NEW);
   if (!WriteRecord()) {
     RemoveRecord();
     return false;
@@ -788,8 +828,7 @@ std::string PackageBackup::SettleEarlierSavesOf(const std::string& packagePath) 
     if (!left.read || !SamePackage(left.text.package, packagePath)) continue;
     if (left.fate == Fate::kRuns) {
       refusal = "An earlier save of the package " + packagePath + " still runs: " + left.why +
-                ". Wait for it to end, or end that process (or, if it saves nothing, remove " +
-                left.record + "); then edit or save the package again.";
+                ". " + StillRunsWayOut(left.record) + "; then edit or save the package again.";
       break;
     }
     if (left.fate != Fate::kPutBack) continue;

@@ -78,7 +78,7 @@ class PackageBackup {
   // At start and before each operation: what earlier saves left, the latest save first. A save
   // that still runs is left alone; a confirmed save's backup is removed; an unconfirmed save's
   // old package is put back only over the package that save was writing, or where no
-  // configuration stands, what stands there being moved aside into Temp, never deleted; any
+  // configuration file stands, what stands there being moved aside into Temp, never deleted; any
   // other backup is kept. A record, backup or half copy that an account other than this user,
   // SYSTEM, Administrators and TrustedInstaller may have written (in Temp, or itself) is left
   // alone. What is put back, moved aside or kept is named in the log and once in a message.

@@ -985,16 +985,25 @@ TEST_F(WorkflowTest, ARecordWithoutAStateIsPutBackOnlyWhereNoConfigurationStands
   }
 }
 
-// A save of the package confirmed after an earlier one makes that one's record stale: its old
-// package is kept and never put back, not even once no configuration stands there any more.
-TEST_F(WorkflowTest, AConfirmedSaveMakesEveryEarlierRecordOfThePackageStale) {
+// A save of the package after an earlier one makes that one's record stale: its old package is
+// kept and never put back, not even once no configuration stands there any more. A record that
+// another account may write is never acted on: held open by a program, it holds up no save.
+TEST_F(WorkflowTest, ASaveMakesEveryEarlierRecordOfThePackageStale) {
   const std::string package = MakePackage("10.0.0.1");
   const std::string backup = paths.tempFolder + "\\PackBak-0c0ffee2-0000-0000-0000-000000000000";
   ASSERT_TRUE(CreatePath(backup + "\\"));
   WriteTextFile(backup + "\\Idagent.cfg", "CS[2] CR[4] RA[10.0.0.4] ");
   WriteTextFile(backup + ".txt", package + "\r\nunconfirmed\r\n");  // an older tool's record
+  const std::string planted =
+      paths.tempFolder + "\\PackBak-0c0ffee3-0000-0000-0000-000000000000.txt";
+  WriteTextFile(planted, package + "\r\nunconfirmed\r\n");
+  ASSERT_TRUE(SetHostMode(planted, "0666"));
+  const HandleHolder holder(CreateFileA(planted.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder.Valid());
   platform.ExpectBox(IDOK, " holds a configuration file)");
   EXPECT_TRUE(EditAndSave(L"10.8.8.8"));
+  EXPECT_EQ(ReadTextFile(planted), package + "\r\nunconfirmed\r\n");
 
   DeleteFileA((package + "\\Idagent.cfg").c_str());
   platform.ExpectBox(IDOK, "(kept: the package was saved again after it)");
