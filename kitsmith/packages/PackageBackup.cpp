@@ -372,6 +372,12 @@ bool Unsettled(const BackupRecord& text, const std::string& package) {
   return SamePackage(text.package, package) && text.state != kConfirmed && text.state != kStale;
 }
 
+// An earlier save's record that keeps a save from going on (what: why), and the way out.
+Failure EarlierRecordInTheWay(const std::string& path, const std::string& what) {
+  return {"the record " + path + " of an earlier save " + what,
+          "Close what holds " + path + " open, or remove it"};
+}
+
 // The way out of a refusal while an earlier save still runs.
 std::string StillRunsWayOut(const std::string& record) {
   return "Wait for it to end, or end that process (or, if it saves nothing, remove " + record + ")";
@@ -398,15 +404,13 @@ bool HoldEarlierSaves(const std::string& own, const std::string& package,
       const OtherWriters others = OthersWhoMayWrite(path);
       return !others.known || !others.names.empty();
     };
-    const std::string wayOut = "Close what holds " + path + " open, or remove it";
     std::string raw, error;
     if (!ReadRecordText(path, raw, error)) {
       if (!FileInfo(path).exists || othersMayWrite()) continue;
-      failure = {"the record " + path + " of an earlier save cannot be read (" + error + ")",
-                 wayOut};
+      failure = EarlierRecordInTheWay(path, "cannot be read (" + error + ")");
       return false;
     }
-    BackupRecord text = ParseRecord(raw);
+    const BackupRecord text = ParseRecord(raw);
     if (!Unsettled(text, package)) continue;
     const std::string running = WhatRuns(text);
     if (!running.empty()) {
@@ -423,9 +427,7 @@ bool HoldEarlierSaves(const std::string& own, const std::string& package,
         !ReadRecordText(record.file.Get(), raw, error)) {
       if (error.empty()) error = LastErrorText();
       if (othersMayWrite()) continue;
-      failure = {
-          "the record " + path + " of an earlier save of it cannot be changed (" + error + ")",
-          wayOut};
+      failure = EarlierRecordInTheWay(path, "of it cannot be changed (" + error + ")");
       return false;
     }
     if ((about.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
@@ -646,9 +648,8 @@ bool PackageBackup::Begin() {
     held.text.state = kStale;
     marked = WriteAt0(held.file.Get(), RecordText(held.text));
     if (!marked)
-      failure = {"the record " + held.path + " of an earlier save of it cannot be changed (" +
-                     LastErrorText() + ")",
-                 "Close what holds " + held.path + " open, or remove it"};
+      failure =
+          EarlierRecordInTheWay(held.path, "of it cannot be changed (" + LastErrorText() + ")");
   }
   if (!marked) {
     LogLine() << "ERROR: The package " << package << " is not saved: " << failure.what << ". "
